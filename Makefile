@@ -1,0 +1,18 @@
+# The two entry points of the README. Both install what they need first (scripts/setup).
+.PHONY: setup demo test bench
+
+setup:
+	scripts/setup
+
+demo: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target zavol
+	build/native/bin/zavol demo -o demo.png
+
+test: setup
+	scripts/test
+
+bench: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target engine_bench
+	build/native/bin/engine_bench

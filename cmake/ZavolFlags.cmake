@@ -1,0 +1,30 @@
+# Compiler flags for every target. The floating-point flags make the i686 build compute the same
+# bits as the x86-64 build: SSE2 arithmetic instead of x87 extended precision, and no fused
+# multiply-add contraction anywhere.
+set(ZAVOL_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wformat=2)
+set(ZAVOL_FP_FLAGS -ffp-contract=off -fno-fast-math)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "i[3-6]86")
+  list(APPEND ZAVOL_FP_FLAGS -msse2 -mfpmath=sse)
+endif()
+
+add_compile_options(${ZAVOL_WARNINGS} ${ZAVOL_FP_FLAGS})
+
+if(ZAVOL_WINDOWS)
+  # No libgcc_s_dw2-1.dll or libstdc++-6.dll beside the plug-in: the host's folder has neither.
+  # The POSIX-threads flavour of MinGW (GoogleTest needs std::mutex) links its thread library
+  # statically too, so nothing but system DLLs and the host's own is imported.
+  add_link_options(-static-libgcc -static-libstdc++ -Wl,-Bstatic,--whole-archive -lwinpthread -Wl,--no-whole-archive,-Bdynamic)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
+
+if(ZAVOL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+string(REPLACE ";" " " _zavol_warn "${ZAVOL_WARNINGS}")
+string(REPLACE ";" " " _zavol_fp "${ZAVOL_FP_FLAGS}")
+message(STATUS "zavol: target ${CMAKE_SYSTEM_NAME} ${CMAKE_SYSTEM_PROCESSOR}, compiler ${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}")
+message(STATUS "zavol: warnings in effect: ${_zavol_warn}")
+message(STATUS "zavol: floating point: ${_zavol_fp}")
+message(STATUS "zavol: build type ${CMAKE_BUILD_TYPE}, sanitizers ${ZAVOL_SANITIZE}, tests ${ZAVOL_TESTS}")

@@ -1,0 +1,15 @@
+# zavol_add_gtest(NAME SOURCES ... LIBS ...): one GoogleTest program, run by CTest natively or,
+# in the Windows cross builds, under Wine (through the toolchain's emulator) in the build tree's
+# prefix. A Windows test reports "skipped" on machines that cannot run its code (exit 77).
+function(zavol_add_gtest name)
+  cmake_parse_arguments(arg "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}"
+    ENVIRONMENT "ZAVOL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVOL_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data")
+  if(ZAVOL_WINDOWS)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix SKIP_RETURN_CODE 77)
+  endif()
+endfunction()

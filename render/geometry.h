@@ -1,0 +1,81 @@
+// Viewing geometry and depth range: how many pixels apart two copies of a dot must be for each
+// depth of the frame. Portable; no I/O, no host types.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "shell/settings.h"
+
+namespace zavol {
+
+// Per-frame quantities, each a 32-bit real as the renderer keeps them.
+struct ViewingGeometry {
+  float pixelsPerInch;
+  float eyeBaseInches;
+  float maxSeparation;   // background separation, pixels
+  float nearSeparation;  // separation of the nearest scene depth, pixels
+  float farSeparation;   // separation of the farthest scene depth, pixels
+  float separationSpan;  // farSeparation - nearSeparation
+};
+
+// The range of scene depths: the nearest is the largest value (closest to 0 from below).
+struct DepthRange {
+  float nearestDepth;
+  float farthestDepth;
+};
+
+// Diagonal in inches of a viewing medium, or 0 for the custom resolution and unknown codes.
+float MediumDiagonalInches(int32_t viewingMedium);
+
+// Resolution of the viewing medium. Screens use the screen size, paper the image size (the image
+// fills the sheet). A code outside the known media takes the 15-inch screen rule.
+float PixelsPerInch(const StereogramSettings& settings, int width, int height, int screenWidth,
+                    int screenHeight);
+
+ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, int height,
+                                int screenWidth, int screenHeight);
+
+// The depth scan over a width x height row-major channel, with the result of visiting columns in
+// the outer loop and rows in the inner loop (the result depends on that order: a value that
+// lowers the far end is not also tested against the near end). Background markers at or below
+// -1e20 never lower the far end; values at or above 1e20 never raise the near end.
+DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height);
+
+// The range a frame renders with: scanned when AutoDistance is set, else from the distances.
+DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,
+                           std::size_t width, std::size_t height);
+
+// Truncation toward zero that is defined for every double: NaN gives 0, values beyond the int
+// range saturate. A loaded record can make separations huge, infinite or not a number.
+int SaturatingTrunc(double value);
+
+// The per-pixel separation rule, with everything that is constant over a frame prepared once.
+class SeparationRule {
+ public:
+  SeparationRule(const ViewingGeometry& geometry, const DepthRange& range);
+
+  // Separation in pixels of depth z. May be 0 (a pixel that is its own source) or negative
+  // (only with a record outside the dialog's ranges; the row builder gives such a pixel a new dot).
+  int operator()(float z) const {
+    if (z > 0.0f) return maxSeparationTrunc_;
+    const double t = (static_cast<double>(z) - nearest_) / depthSpan_;
+    const double r = t * separationSpan_ + nearSeparation_;
+    const float rounded = static_cast<float>(r);
+    if (!(rounded > 0.0f)) return 1;
+    if (maxSeparation_ < rounded) return maxSeparationTrunc_;
+    return SaturatingTrunc(r);
+  }
+
+  int maxSeparationTrunc() const { return maxSeparationTrunc_; }
+
+ private:
+  double nearest_;
+  double depthSpan_;        // farthest - nearest, in double
+  double separationSpan_;
+  double nearSeparation_;
+  float maxSeparation_;
+  int maxSeparationTrunc_;
+};
+
+}  // namespace zavol
