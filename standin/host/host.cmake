@@ -1,0 +1,20 @@
+# zavolhost.exe: the stand-in host program. Loads plug-ins at run time, so it links only the
+# stand-in SDK DLLs it shares with them.
+add_executable(zavolhost
+  ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_library.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/images.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/progress.cpp)
+target_include_directories(zavolhost PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(zavolhost PRIVATE host_flt host_bmm host_core host_util)
+
+function(zavolhost_check_dlls)
+  foreach(_t IN ITEMS host_flt host_bmm host_core host_util)
+    if(NOT TARGET ${_t})
+      message(STATUS "zavol: zavolhost left out of the build until ${_t} exists")
+      set_target_properties(zavolhost PROPERTIES EXCLUDE_FROM_ALL ON)
+      return()
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zavolhost_check_dlls)
