@@ -69,6 +69,11 @@ class SeparationRule {
 
   int maxSeparationTrunc() const { return maxSeparationTrunc_; }
 
+  // The same rule over count consecutive depths, bit for bit what operator() gives each of
+  // them; vectorised where the processor allows (IEEE division and rounding are the same bits in
+  // vector and scalar form).
+  void Fill(const float* depth, std::size_t count, int32_t* separations) const;
+
  private:
   double nearest_;
   double depthSpan_;        // farthest - nearest, in double

@@ -1,0 +1,130 @@
+// Row synthesis: one stereogram frame, row by row from row 0, each pixel repeating the pixel one
+// separation to its left or taking a new dot. Portable: the frame is reached only through
+// FrameHost; no I/O, no globals.
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "render/dots.h"
+#include "render/frame.h"
+#include "render/geometry.h"
+#include "render/guide.h"
+#include "render/random.h"
+
+namespace zavol {
+namespace {
+
+// The alpha word doubles as the copy mark while a row is built: non-zero means the pixel may
+// still be repeated once. Written rows are opaque.
+constexpr uint16_t kMarkSet = 65535;
+
+struct FreeBlock {
+  void operator()(void* block) const { std::free(block); }
+};
+
+// One row, left to right. With ghosting prevented a source is repeated at most once; the next
+// pixel that links to it takes a new dot. A separation of 0 makes a pixel its own source: it
+// keeps the colour of the row above while its mark is still set from that row's reset.
+template <bool kPreventGhosting, class Dots>
+void BuildRow(Pixel64* row, const int32_t* separations, int width, Dots& dots) {
+  for (int x = 0; x < width; ++x) {
+    // 0..x names a source at or left of x. A negative separation (only from a record outside
+    // the dialog's ranges) wraps above x as unsigned and so takes a new dot: no pixel right of
+    // x, none outside the row, and no overflow for any value.
+    const uint32_t s = static_cast<uint32_t>(separations[x]);
+    Pixel64 pixel;
+    if (s <= static_cast<uint32_t>(x)) {
+      Pixel64& source = row[x - s];
+      pixel = source;
+      if (source.a != 0) {
+        source.a = 0;
+      } else if (kPreventGhosting) {
+        dots.New(x, row[x]);
+        pixel = row[x];
+      }
+    } else {
+      dots.New(x, row[x]);
+      pixel = row[x];
+    }
+    pixel.a = kMarkSet;
+    row[x] = pixel;
+  }
+}
+
+template <class Dots>
+void BuildRow(bool preventGhosting, Pixel64* row, const int32_t* separations, int width,
+              Dots& dots) {
+  if (preventGhosting) {
+    BuildRow<true>(row, separations, width, dots);
+  } else {
+    BuildRow<false>(row, separations, width, dots);
+  }
+}
+
+// The last row's index for the progress report; the host's height is asked anew for each row.
+int LastRow(int height) { return height == INT_MIN ? INT_MIN : height - 1; }
+
+}  // namespace
+
+int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
+  const float* depth = host.DepthChannel();
+  if (depth == nullptr) return 0;
+  // A negative size from the host is an empty frame.
+  const int height = std::max(host.Height(), 0);
+  const int width = std::max(host.Width(), 0);
+  int screenWidth = 0, screenHeight = 0;
+  host.ScreenSize(&screenWidth, &screenHeight);
+  const ViewingGeometry geometry =
+      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
+  const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
+                                           static_cast<std::size_t>(height));
+  const SeparationRule rule(geometry, range);
+
+  // The frame's one allocation: the row buffer, zero-filled (black, every copy mark clear), then
+  // the current row's separations. An image without columns still gets one pixel, so that an
+  // empty row is not mistaken for a failed allocation.
+  const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 1;
+  std::unique_ptr<void, FreeBlock> block(
+      std::calloc(columns, sizeof(Pixel64) + sizeof(int32_t)));
+  if (!block) return 0;
+  Pixel64* const row = static_cast<Pixel64*>(block.get());
+  int32_t* const separations = reinterpret_cast<int32_t*>(row + columns);
+
+  DotRandom random(settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u);
+  const bool pattern = host.HasPattern();
+  const bool hsv = settings.RampMode != kRampRgb;
+  const bool preventGhosting = settings.PreventGhosting != 0;
+  RgbRampDots rgbDots(settings.Color1, settings.Color2, random);
+  HsvRampDots hsvDots(settings.Color1, settings.Color2, random, host);
+
+  int result = 1;
+  for (int y = 0; y < height; ++y) {
+    if (host.ProgressAndAbortQuery(y, LastRow(host.Height()))) {
+      result = 0;
+      break;
+    }
+    rule.Fill(depth + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
+              static_cast<std::size_t>(width), separations);
+    if (pattern) {
+      PatternDots patternDots(host, y);
+      BuildRow(preventGhosting, row, separations, width, patternDots);
+    } else if (hsv) {
+      BuildRow(preventGhosting, row, separations, width, hsvDots);
+    } else {
+      BuildRow(preventGhosting, row, separations, width, rgbDots);
+    }
+    for (int x = 0; x < width; ++x) row[x].a = kMarkSet;
+    host.PutPixels(0, y, width, row);
+  }
+
+  if (settings.PutGuidePoints != 0) {
+    DrawGuide(host, width, geometry.maxSeparation, row, columns);
+  }
+  block.reset();
+  host.DebugLine(range.farthestDepth);
+  return result;
+}
+
+}  // namespace zavol

@@ -1,0 +1,18 @@
+// A built-in depth scene (a sphere in front of a tilted plane, over background) for the demo,
+// the benchmarks and the tests. Portable; the same bits on every platform.
+#pragma once
+
+#include <vector>
+
+namespace zavol {
+
+// Depth of the scene's background: far beyond the scan's background threshold.
+constexpr float kDemoBackgroundDepth = -1e30f;
+
+// width x height depths, row-major, in the engine's convention: negative in front of the camera,
+// larger (closer to 0) is nearer. The plane rises from the lower edge toward the middle and
+// leans to the right; the sphere sits above and right of the centre, nearer than the plane.
+// Empty for a size of 0 or less.
+std::vector<float> MakeDemoScene(int width, int height);
+
+}  // namespace zavol
