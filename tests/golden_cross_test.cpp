@@ -1,0 +1,169 @@
+// The cross-build golden check: every golden scene rendered by the native engine and by the
+// Windows plug-in inside zavolhost.exe under Wine must give the same bytes. Native only; it runs
+// the x86_64 Windows build's host program when that build exists and skips otherwise.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "tests/golden_cross_host.h"
+#include "tests/golden_scenes.h"
+
+namespace {
+
+static_assert(golden::kScreenWidth == zavoltest::kHostScreenWidth &&
+                  golden::kScreenHeight == zavoltest::kHostScreenHeight,
+              "the native side renders for the screen Wine's null display reports");
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+  std::fclose(file);
+  return bytes;
+}
+
+// 16-bit RGBA PAM, big-endian samples: the host program's output format.
+std::string PamBytes(int width, int height, const std::vector<zavol::Pixel64>& pixels) {
+  std::string out = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                    "\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  for (const zavol::Pixel64& p : pixels) {
+    for (uint16_t sample : {p.r, p.g, p.b, p.a}) {
+      out.push_back(static_cast<char>(sample >> 8));
+      out.push_back(static_cast<char>(sample & 0xFF));
+    }
+  }
+  return out;
+}
+
+// Runs a shell command, returning its exit status and standard output.
+int RunCommand(const std::string& command, std::string* output) {
+  output->clear();
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
+  const int status = pclose(pipe);
+  // A Windows console program ends its lines with a carriage return.
+  std::string cleaned;
+  for (char c : *output) {
+    if (c != '\r') cleaned += c;
+  }
+  output->swap(cleaned);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The first pixel at which two PAM files of the same header differ, for the failure message.
+std::string FirstDifferentPixel(const std::string& actual, const std::string& expected,
+                                int width) {
+  const std::size_t header = expected.find("ENDHDR\n") + 7;
+  if (actual.size() != expected.size() || actual.compare(0, header, expected, 0, header) != 0) {
+    return "header or size differs";
+  }
+  for (std::size_t i = header; i < expected.size(); ++i) {
+    if (actual[i] != expected[i]) {
+      const std::size_t pixel = (i - header) / 8;
+      return "pixel " + std::to_string(pixel % width) + "," + std::to_string(pixel / width);
+    }
+  }
+  return "none";
+}
+
+class GoldenCross : public ::testing::TestWithParam<golden::Case> {
+ protected:
+  void SetUp() override {
+    host_ = Env("ZAVOL_CROSS_HOST");
+    wineRun_ = Env("ZAVOL_SOURCE_DIR") + "/scripts/wine-run";
+    workDir_ = Env("ZAVOL_CROSS_WORKDIR");
+    const std::string bin = host_.substr(0, host_.find_last_of('/') + 1);
+    plugin_ = bin + "zavol.dlf";
+    if (!IsFile(host_) || !IsFile(plugin_)) {
+      GTEST_SKIP() << "no x86_64 Windows build of zavolhost.exe and zavol.dlf at " << bin;
+    }
+    ASSERT_FALSE(workDir_.empty());
+    mkdir(workDir_.c_str(), 0777);
+  }
+
+  std::string host_, wineRun_, workDir_, plugin_;
+};
+
+TEST_P(GoldenCross, PluginUnderWineMatchesTheNativeEngine) {
+  const golden::Case& c = GetParam();
+  const golden::Scene scene = c.scene();
+  const std::string base = workDir_ + "/" + c.name;
+  ASSERT_TRUE(golden::WritePfm(scene, base + ".pfm"));
+  std::string block(kSettingsSize, '\0');
+  SaveSettings(c.settings, &block[0]);
+  ASSERT_TRUE(WriteBytes(base + ".settings", block));
+
+  std::vector<zavol::Pixel64> pattern;
+  std::string command = ShellQuote(wineRun_) + " " + ShellQuote(host_) + " render " +
+                        ShellQuote(plugin_) + " --depth " + ShellQuote(base + ".pfm") +
+                        " --settings " + ShellQuote(base + ".settings") + " -o " +
+                        ShellQuote(base + ".pam");
+  if (c.pattern) {
+    for (const golden::Rgba& p : golden::CoordinatePattern(scene.width, scene.height)) {
+      pattern.push_back(zavol::Pixel64{p.r, p.g, p.b, p.a});
+    }
+    ASSERT_TRUE(WriteBytes(base + ".pattern.pam", PamBytes(scene.width, scene.height, pattern)));
+    command += " --pattern " + ShellQuote(base + ".pattern.pam");
+  }
+
+  // zavolhost starts every frame transparent black.
+  const zavoltest::ReferenceFrame expected = zavoltest::RenderReference(
+      c.settings, scene.width, scene.height, scene.depth, c.pattern ? &pattern : nullptr,
+      scene.width, scene.height, zavol::Pixel64{0, 0, 0, 0});
+  ASSERT_EQ(expected.result, 1);
+  const std::string expectedPam = PamBytes(scene.width, scene.height, expected.pixels);
+
+  std::remove((base + ".pam").c_str());
+  std::string output;
+  const int status = RunCommand(command, &output);
+  ASSERT_EQ(status, 0) << command << "\n" << output;
+  const std::string actualPam = ReadBytes(base + ".pam");
+  if (actualPam != expectedPam) {
+    WriteBytes(base + ".expected.pam", expectedPam);
+    ADD_FAILURE() << c.name << ": the plug-in's frame differs from the native engine's at "
+                  << FirstDifferentPixel(actualPam, expectedPam, scene.width) << "; see "
+                  << base << ".pam and " << base << ".expected.pam";
+  }
+  char debug[96];
+  std::snprintf(debug, sizeof debug, "debug: \\nminz=%f\n", expected.debugValue);
+  EXPECT_NE(output.find(debug), std::string::npos) << "expected " << debug << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, GoldenCross, ::testing::ValuesIn(golden::Cases()),
+    [](const ::testing::TestParamInfo<golden::Case>& param) { return std::string(param.param.name); });
+
+}  // namespace
