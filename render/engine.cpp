@@ -82,15 +82,18 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
                                            static_cast<std::size_t>(height));
   const SeparationRule rule(geometry, range);
 
-  // The frame's one allocation: the row buffer, zero-filled (black, every copy mark clear), then
-  // the current row's separations. An image without columns still gets one pixel, so that an
-  // empty row is not mistaken for a failed allocation.
+  // The frame's one allocation: the current row's separations, then the row buffer, zero-filled
+  // (black, every copy mark clear). The row buffer ends the block, so a run read past it leaves
+  // the allocation (where a checking allocator sees it). An image without columns still gets
+  // one pixel, so that an empty row is not mistaken for a failed allocation.
   const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 1;
+  const std::size_t separationSlots = (columns + 15) & ~static_cast<std::size_t>(15);
+  if (columns > (SIZE_MAX - 64) / (sizeof(Pixel64) + sizeof(int32_t))) return 0;
   std::unique_ptr<void, FreeBlock> block(
-      std::calloc(columns, sizeof(Pixel64) + sizeof(int32_t)));
+      std::calloc(1, separationSlots * sizeof(int32_t) + columns * sizeof(Pixel64)));
   if (!block) return 0;
-  Pixel64* const row = static_cast<Pixel64*>(block.get());
-  int32_t* const separations = reinterpret_cast<int32_t*>(row + columns);
+  int32_t* const separations = static_cast<int32_t*>(block.get());
+  Pixel64* const row = reinterpret_cast<Pixel64*>(separations + separationSlots);
 
   DotRandom random(settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u);
   const bool pattern = host.HasPattern();

@@ -107,16 +107,21 @@ DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t hei
     if (columnFloor[x] < farthest) farthest = columnFloor[x];
   }
   // Pass 2: walk each column's own prefix in row order; a value below the running far end of its
-  // column lowers it, every other value may raise the near end.
+  // column lowers it, every other value may raise the near end. Of equal values the column scan
+  // keeps the one it meets first; only 0 and -0 are equal with different bits, and which of them
+  // is the near end changes the sign of the background's depth fraction, so an equal value from
+  // a column further left takes over.
   float nearest = -1e30f;
+  std::size_t nearestColumn = width;
   for (std::size_t y = 0; y < height; ++y) {
     const float* row = depth + y * width;
     for (std::size_t x = 0; x < width; ++x) {
       const float z = row[x];
       if (z < running[x] && z > -kBackgroundMarker) {
         running[x] = z;
-      } else if (z > nearest && z < kBackgroundMarker) {
+      } else if (z < kBackgroundMarker && (z > nearest || (z == nearest && x < nearestColumn))) {
         nearest = z;
+        nearestColumn = x;
       }
     }
   }
