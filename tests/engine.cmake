@@ -1,0 +1,7 @@
+# Tests of the portable engine: behaviour through a recording frame host, golden scenes, and the
+# plain reference renderer over random and hostile sweeps. Natively, under the sanitizers and,
+# in the Windows builds, under Wine with the same golden digests.
+zavol_add_gtest(engine_tests
+  SOURCES engine_test.cpp engine_golden_test.cpp
+  LIBS zavol_render zavol_hsv
+  LABELS portable)
