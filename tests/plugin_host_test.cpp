@@ -247,6 +247,53 @@ TEST_F(HostProgram, AStoppedFrameIsWrittenButReportedAsNotRendered) {
   EXPECT_TRUE(ReadBytes(outPath) == ExpectedPam(width, height, expected.pixels));
 }
 
+// Skipped while the plug-in carries no dialog templates.
+bool PluginHasDialogs() {
+  HMODULE module = LoadLibraryExA((BinDir() + "\\zavol.dlf").c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return false;
+  const bool found =
+      FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)) != nullptr &&
+      FindResourceA(module, MAKEINTRESOURCEA(102), MAKEINTRESOURCEA(5)) != nullptr;
+  FreeLibrary(module);
+  return found;
+}
+
+TEST_F(HostProgram, SetupConfirmedSavesTheBlockAndCancelSavesNothing) {
+  if (!PluginHasDialogs()) GTEST_SKIP() << "zavol.dlf has no dialog templates yet";
+  const std::string settingsPath = Temp("d-settings.bin"), savedPath = Temp("d-saved.bin"),
+                    cancelledPath = Temp("d-cancelled.bin");
+  StereogramSettings settings = FixedSeedSettings();
+  settings.CustomDpi = 300;
+  WriteBytes(settingsPath, SettingsBlock(settings));
+  std::string out;
+  EXPECT_EQ(RunProcess(HostCommand("setup " + PluginPath() + " --settings " + Quote(settingsPath) +
+                                   " --save " + Quote(cancelledPath) + " --press cancel"),
+                       &out),
+            0)
+      << out;
+  EXPECT_TRUE(HasLine(out, "setup dialog result: 0")) << out;
+  EXPECT_EQ(GetFileAttributesA(cancelledPath.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(RunProcess(HostCommand("setup " + PluginPath() + " --settings " + Quote(settingsPath) +
+                                   " --save " + Quote(savedPath) + " --press ok"),
+                       &out),
+            0)
+      << out;
+  EXPECT_TRUE(HasLine(out, "setup dialog result: 1")) << out;
+  const std::vector<uint8_t> saved = ReadBytes(savedPath);
+  ASSERT_EQ(saved.size(), kSettingsSize);
+  StereogramSettings reread;
+  LoadSettings(reread, saved.data());
+  EXPECT_EQ(reread.CustomDpi, 300) << "the loaded block was the one the dialog edited";
+}
+
+TEST_F(HostProgram, AboutBoxResultIsPrinted) {
+  if (!PluginHasDialogs()) GTEST_SKIP() << "zavol.dlf has no dialog templates yet";
+  std::string out;
+  EXPECT_EQ(RunProcess(HostCommand("about " + PluginPath() + " --press ok"), &out), 0) << out;
+  EXPECT_TRUE(HasLine(out, "about box result: 1")) << out;
+}
+
 struct BadInput {
   const char* name;
   std::string depthBytes;
