@@ -1,10 +1,7 @@
 # Tests of the plug-in and the stand-in host program: the module's file structure (no Wine
 # needed, so it runs in both Windows builds), the DLL through its exports and tables, the shell
 # linked directly, and zavolhost.exe as a process.
-if(ZAVOL_WINDOWS AND TARGET zavol_plugin)
-  zavol_engine_has_entry(_zavol_engine_ready)
-endif()
-if(ZAVOL_WINDOWS AND TARGET zavol_plugin AND _zavol_engine_ready AND TARGET zavolhost AND TARGET zavol_dialogs
+if(ZAVOL_WINDOWS AND TARGET zavol_plugin AND TARGET zavolhost AND TARGET zavol_dialogs
    AND TARGET host_flt AND TARGET host_bmm AND TARGET host_core AND TARGET host_util)
   set(_objdump ${CMAKE_OBJDUMP})
   if(NOT _objdump)
