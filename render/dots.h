@@ -32,14 +32,16 @@ class RgbRampDots {
 
   // Draws red, then green, then blue.
   void New(int /*x*/, Pixel64& slot) {
-    slot.r = Channel(0);
-    slot.g = Channel(1);
-    slot.b = Channel(2);
+    int red, green, blue;
+    random_.NextThree(&red, &green, &blue);
+    slot.r = Channel(0, red);
+    slot.g = Channel(1, green);
+    slot.b = Channel(2, blue);
   }
 
  private:
-  uint16_t Channel(int c) {
-    return static_cast<uint16_t>((random_.Next() * delta_[c] + base_[c]) >> 15);
+  uint16_t Channel(int c, int draw) const {
+    return static_cast<uint16_t>((draw * delta_[c] + base_[c]) >> 15);
   }
 
   DotRandom& random_;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "render/dots.h"
@@ -18,48 +19,76 @@ namespace {
 
 // The alpha word doubles as the copy mark while a row is built: non-zero means the pixel may
 // still be repeated once. Written rows are opaque.
-constexpr uint16_t kMarkSet = 65535;
-
 struct FreeBlock {
   void operator()(void* block) const { std::free(block); }
 };
+
+// Pixels move as whole 64-bit words: the copy mark is the word's alpha field (alphaMask), and a
+// mark is cleared with a full-word store so that a later read of the same source is served from
+// the store in flight instead of waiting for it.
+uint64_t AlphaMask() {
+  const Pixel64 alphaOnly{0, 0, 0, 0xFFFF};
+  uint64_t mask;
+  std::memcpy(&mask, &alphaOnly, sizeof mask);
+  return mask;
+}
+
+template <class Dots>
+uint64_t NewDot(Dots& dots, int x, const Pixel64* slot) {
+  Pixel64 pixel;  // starts as the buffer's pixel: a refused pattern read keeps it
+  std::memcpy(&pixel, slot, sizeof pixel);
+  dots.New(x, pixel);
+  uint64_t word;
+  std::memcpy(&word, &pixel, sizeof word);
+  return word;
+}
 
 // One row, left to right. With ghosting prevented a source is repeated at most once; the next
 // pixel that links to it takes a new dot. A separation of 0 makes a pixel its own source: it
 // keeps the colour of the row above while its mark is still set from that row's reset.
 template <bool kPreventGhosting, class Dots>
-void BuildRow(Pixel64* row, const int32_t* separations, int width, Dots& dots) {
+void BuildRow(Pixel64* row, const int32_t* separations, int width, Dots& dots,
+              uint64_t alphaMask) {
   for (int x = 0; x < width; ++x) {
     // 0..x names a source at or left of x. A negative separation (only from a record outside
     // the dialog's ranges) wraps above x as unsigned and so takes a new dot: no pixel right of
     // x, none outside the row, and no overflow for any value.
     const uint32_t s = static_cast<uint32_t>(separations[x]);
-    Pixel64 pixel;
+    uint64_t word;
     if (s <= static_cast<uint32_t>(x)) {
-      Pixel64& source = row[x - s];
-      pixel = source;
-      if (source.a != 0) {
-        source.a = 0;
+      Pixel64* const source = row + (static_cast<uint32_t>(x) - s);
+      std::memcpy(&word, source, sizeof word);
+      if ((word & alphaMask) != 0) {
+        const uint64_t used = word & ~alphaMask;  // before the store below: x may be the source
+        std::memcpy(source, &used, sizeof used);
       } else if (kPreventGhosting) {
-        dots.New(x, row[x]);
-        pixel = row[x];
+        word = NewDot(dots, x, row + x);
       }
     } else {
-      dots.New(x, row[x]);
-      pixel = row[x];
+      word = NewDot(dots, x, row + x);
     }
-    pixel.a = kMarkSet;
-    row[x] = pixel;
+    word |= alphaMask;
+    std::memcpy(row + x, &word, sizeof word);
   }
 }
 
 template <class Dots>
 void BuildRow(bool preventGhosting, Pixel64* row, const int32_t* separations, int width,
-              Dots& dots) {
+              Dots& dots, uint64_t alphaMask) {
   if (preventGhosting) {
-    BuildRow<true>(row, separations, width, dots);
+    BuildRow<true>(row, separations, width, dots, alphaMask);
   } else {
-    BuildRow<false>(row, separations, width, dots);
+    BuildRow<false>(row, separations, width, dots, alphaMask);
+  }
+}
+
+// Every mark set again (the written row is opaque), a word at a time.
+void SetAllMarks(Pixel64* row, int width, uint64_t alphaMask) {
+  for (int x = 0; x < width; ++x) {
+    uint64_t word;
+    std::memcpy(&word, row + x, sizeof word);
+    word |= alphaMask;
+    std::memcpy(row + x, &word, sizeof word);
   }
 }
 
@@ -102,6 +131,7 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
   RgbRampDots rgbDots(settings.Color1, settings.Color2, random);
   HsvRampDots hsvDots(settings.Color1, settings.Color2, random, host);
 
+  const uint64_t alphaMask = AlphaMask();
   int result = 1;
   for (int y = 0; y < height; ++y) {
     if (host.ProgressAndAbortQuery(y, LastRow(host.Height()))) {
@@ -112,13 +142,13 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
               static_cast<std::size_t>(width), separations);
     if (pattern) {
       PatternDots patternDots(host, y);
-      BuildRow(preventGhosting, row, separations, width, patternDots);
+      BuildRow(preventGhosting, row, separations, width, patternDots, alphaMask);
     } else if (hsv) {
-      BuildRow(preventGhosting, row, separations, width, hsvDots);
+      BuildRow(preventGhosting, row, separations, width, hsvDots, alphaMask);
     } else {
-      BuildRow(preventGhosting, row, separations, width, rgbDots);
+      BuildRow(preventGhosting, row, separations, width, rgbDots, alphaMask);
     }
-    for (int x = 0; x < width; ++x) row[x].a = kMarkSet;
+    SetAllMarks(row, width, alphaMask);
     host.PutPixels(0, y, width, row);
   }
 

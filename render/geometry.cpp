@@ -3,8 +3,11 @@
 #include "render/geometry.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <new>
+
+#include "render/simd.h"
 
 namespace zavol {
 namespace {
@@ -14,6 +17,107 @@ constexpr float kBackgroundMarker = 1e20f;  // |z| at or beyond this is a backgr
 
 bool IsScreen(int32_t code) { return code >= kMedium14InchMonitor && code <= kMedium21InchMonitor; }
 bool IsPaper(int32_t code) { return code >= kMediumA5Paper && code <= kMediumA3Paper; }
+
+// One row of the scan's column state (see ScanDepthRange): the column's running minimum, its
+// first record below the near limit (NaN while there is none) and its largest other value below
+// the near limit. Vector forms take several columns at once with masks and selects that do what
+// the scalar tail does.
+struct ColumnState {
+  float* floor;
+  float* firstLowRecord;
+  float* nearest;
+};
+
+void ScanRowScalar(const float* row, std::size_t begin, std::size_t end, ColumnState c) {
+  for (std::size_t x = begin; x < end; ++x) {
+    const float z = row[x];
+    const float columnMin = c.floor[x];
+    if (z < columnMin && z > -kBackgroundMarker) {
+      if (z < kBackgroundMarker && !(columnMin < kBackgroundMarker)) c.firstLowRecord[x] = z;
+      c.floor[x] = z;
+    } else if (z < kBackgroundMarker && z > c.nearest[x]) {
+      c.nearest[x] = z;
+    }
+  }
+}
+
+#if defined(ZAVOL_HAVE_SSE2)
+std::size_t ScanRowSse2(const float* row, std::size_t width, ColumnState c) {
+  const __m128 limit = _mm_set1_ps(kBackgroundMarker);
+  const __m128 negativeLimit = _mm_set1_ps(-kBackgroundMarker);
+  auto select = [](__m128 mask, __m128 yes, __m128 no) {
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+  };
+  std::size_t x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const __m128 z = _mm_loadu_ps(row + x);
+    const __m128 columnMin = _mm_loadu_ps(c.floor + x);
+    const __m128 belowLimit = _mm_cmplt_ps(z, limit);
+    const __m128 record = _mm_and_ps(_mm_cmplt_ps(z, columnMin), _mm_cmpgt_ps(z, negativeLimit));
+    const __m128 firstLow =
+        _mm_and_ps(record, _mm_and_ps(belowLimit, _mm_cmpnlt_ps(columnMin, limit)));
+    _mm_storeu_ps(c.firstLowRecord + x, select(firstLow, z, _mm_loadu_ps(c.firstLowRecord + x)));
+    _mm_storeu_ps(c.floor + x, select(record, z, columnMin));
+    const __m128 nearBest = _mm_loadu_ps(c.nearest + x);
+    const __m128 candidate =
+        _mm_andnot_ps(record, _mm_and_ps(belowLimit, _mm_cmpgt_ps(z, nearBest)));
+    _mm_storeu_ps(c.nearest + x, select(candidate, z, nearBest));
+  }
+  return x;
+}
+#endif
+
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
+ZAVOL_TARGET_AVX2 std::size_t ScanRowAvx2(const float* row, std::size_t width, ColumnState c) {
+  const __m256 limit = _mm256_set1_ps(kBackgroundMarker);
+  const __m256 negativeLimit = _mm256_set1_ps(-kBackgroundMarker);
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m256 z = _mm256_loadu_ps(row + x);
+    const __m256 columnMin = _mm256_loadu_ps(c.floor + x);
+    const __m256 belowLimit = _mm256_cmp_ps(z, limit, _CMP_LT_OQ);
+    const __m256 record = _mm256_and_ps(_mm256_cmp_ps(z, columnMin, _CMP_LT_OQ),
+                                        _mm256_cmp_ps(z, negativeLimit, _CMP_GT_OQ));
+    const __m256 firstLow = _mm256_and_ps(
+        record, _mm256_and_ps(belowLimit, _mm256_cmp_ps(columnMin, limit, _CMP_NLT_UQ)));
+    _mm256_storeu_ps(c.firstLowRecord + x,
+                     _mm256_blendv_ps(_mm256_loadu_ps(c.firstLowRecord + x), z, firstLow));
+    _mm256_storeu_ps(c.floor + x, _mm256_blendv_ps(columnMin, z, record));
+    const __m256 nearBest = _mm256_loadu_ps(c.nearest + x);
+    const __m256 candidate = _mm256_andnot_ps(
+        record, _mm256_and_ps(belowLimit, _mm256_cmp_ps(z, nearBest, _CMP_GT_OQ)));
+    _mm256_storeu_ps(c.nearest + x, _mm256_blendv_ps(nearBest, z, candidate));
+  }
+  return x;
+}
+#endif
+
+void ScanRow(const float* row, std::size_t width, ColumnState c) {
+  std::size_t done = 0;
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
+  if (HasAvx2()) done = ScanRowAvx2(row, width, c);
+#endif
+#if defined(ZAVOL_HAVE_SSE2)
+  if (done == 0) done = ScanRowSse2(row, width, c);
+#endif
+  ScanRowScalar(row, done, width, c);
+}
+
+// The scan as its order defines it, columns outer, rows inner.
+DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height) {
+  DepthRange range{-1e30f, 1e30f};
+  for (std::size_t x = 0; x < width; ++x) {
+    for (std::size_t y = 0; y < height; ++y) {
+      const float z = depth[y * width + x];
+      if (z < range.farthestDepth && z > -kBackgroundMarker) {
+        range.farthestDepth = z;
+      } else if (z > range.nearestDepth && z < kBackgroundMarker) {
+        range.nearestDepth = z;
+      }
+    }
+  }
+  return range;
+}
 
 }  // namespace
 
@@ -68,67 +172,40 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
 }
 
 DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height) {
-  // Visiting columns in the outer loop strides through memory. The same result comes from
-  // row-major passes: the far end is the smallest value above -1e20 whatever the order, and a
-  // value is kept out of the near end exactly when it lowered the far end at its turn, that is
-  // when it is below every earlier value of its column and of all columns to its left.
-  DepthRange range{-1e30f, 1e30f};
-  if (width == 0 || height == 0) return range;
-
-  float* columnFloor = new (std::nothrow) float[width * 2];
-  if (columnFloor == nullptr) {
-    // No room for the column state: the plain scan in its own order gives the same result.
-    for (std::size_t x = 0; x < width; ++x) {
-      for (std::size_t y = 0; y < height; ++y) {
-        const float z = depth[y * width + x];
-        if (z < range.farthestDepth && z > -kBackgroundMarker) {
-          range.farthestDepth = z;
-        } else if (z > range.nearestDepth && z < kBackgroundMarker) {
-          range.nearestDepth = z;
-        }
-      }
-    }
-    return range;
-  }
-  // Pass 1: smallest far-eligible value of each column (+1e30 when none).
-  float* running = columnFloor + width;
-  for (std::size_t x = 0; x < width; ++x) columnFloor[x] = 1e30f;
-  for (std::size_t y = 0; y < height; ++y) {
-    const float* row = depth + y * width;
-    for (std::size_t x = 0; x < width; ++x) {
-      const float z = row[x];
-      if (z < columnFloor[x] && z > -kBackgroundMarker) columnFloor[x] = z;
-    }
-  }
-  // running[x]: the far end as it stands when the scan enters column x.
-  float farthest = 1e30f;
+  // Visiting columns in the outer loop strides through memory; one row-major pass with a little
+  // state per column gives the same result. Within column x a value can lower the far end only
+  // when it lowers the column's own running minimum (a "record"); it then does so exactly when
+  // it is also below every eligible value of the columns to the left. Every other value may
+  // raise the near end. Records fall strictly, so of the records that do not lower the far end
+  // only the first one below the near limit can be the near end.
+  if (width == 0 || height == 0) return DepthRange{-1e30f, 1e30f};
+  const bool stateFits = width <= SIZE_MAX / (3 * sizeof(float));
+  float* state = stateFits ? new (std::nothrow) float[width * 3] : nullptr;
+  if (state == nullptr) return ColumnScan(depth, width, height);
+  const ColumnState c{state, state + width, state + 2 * width};
   for (std::size_t x = 0; x < width; ++x) {
-    running[x] = farthest;
-    if (columnFloor[x] < farthest) farthest = columnFloor[x];
+    c.floor[x] = 1e30f;
+    c.firstLowRecord[x] = std::numeric_limits<float>::quiet_NaN();
+    c.nearest[x] = -1e30f;
   }
-  // Pass 2: walk each column's own prefix in row order; a value below the running far end of its
-  // column lowers it, every other value may raise the near end. Of equal values the column scan
-  // keeps the one it meets first; only 0 and -0 are equal with different bits, and which of them
-  // is the near end changes the sign of the background's depth fraction, so an equal value from
-  // a column further left takes over.
-  float nearest = -1e30f;
-  std::size_t nearestColumn = width;
-  for (std::size_t y = 0; y < height; ++y) {
-    const float* row = depth + y * width;
-    for (std::size_t x = 0; x < width; ++x) {
-      const float z = row[x];
-      if (z < running[x] && z > -kBackgroundMarker) {
-        running[x] = z;
-      } else if (z < kBackgroundMarker && (z > nearest || (z == nearest && x < nearestColumn))) {
-        nearest = z;
-        nearestColumn = x;
-      }
-    }
+  for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * width, width, c);
+
+  // Columns in order: the far end as it stands on entering each column decides which of its
+  // records lowered it.
+  float farthest = 1e30f, nearest = -1e30f;
+  for (std::size_t x = 0; x < width; ++x) {
+    float best = c.nearest[x];
+    const float record = c.firstLowRecord[x];
+    if (!std::isnan(record) && !(record < farthest) && record > best) best = record;
+    if (best > nearest) nearest = best;
+    if (c.floor[x] < farthest) farthest = c.floor[x];
   }
-  delete[] columnFloor;
-  range.farthestDepth = farthest;
-  range.nearestDepth = nearest;
-  return range;
+  delete[] state;
+  // Of equal candidates the column scan keeps the first it meets. Only 0 and -0 are equal with
+  // different bits, and which of them ends the range flips the sign of the background's depth
+  // fraction; the order of a near end of zero is settled by the scan in its own order.
+  if (nearest == 0.0f) return ColumnScan(depth, width, height);
+  return DepthRange{nearest, farthest};
 }
 
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,

@@ -15,14 +15,30 @@ class DotRandom {
 
   // 0 .. 32767
   int Next() {
-    state_ = state_ * 214013u + 2531011u;
+    state_ = state_ * kMul + kAdd;
     return static_cast<int>((state_ >> 16) & 0x7FFFu);
   }
 
   // A fraction in [0, 1): never reaches 1.
   double NextFraction() { return Next() / 32768.0; }
 
+  // The next three draws, exactly those of three Next() calls in order. Each state is computed
+  // from the current one directly, so the three need not wait on one another.
+  void NextThree(int* first, int* second, int* third) {
+    const uint32_t s1 = state_ * kMul + kAdd;
+    const uint32_t s2 = state_ * kMul2 + kAdd2;
+    const uint32_t s3 = state_ * kMul3 + kAdd3;
+    state_ = s3;
+    *first = static_cast<int>((s1 >> 16) & 0x7FFFu);
+    *second = static_cast<int>((s2 >> 16) & 0x7FFFu);
+    *third = static_cast<int>((s3 >> 16) & 0x7FFFu);
+  }
+
  private:
+  static constexpr uint32_t kMul = 214013u, kAdd = 2531011u;
+  static constexpr uint32_t kMul2 = kMul * kMul, kAdd2 = kMul * kAdd + kAdd;
+  static constexpr uint32_t kMul3 = kMul2 * kMul, kAdd3 = kMul * kAdd2 + kAdd;
+
   uint32_t state_;
 };
 

@@ -5,21 +5,12 @@
 
 #include <climits>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#define ZAVOL_SEPARATIONS_SSE2 1
-#include <emmintrin.h>
-#endif
-// Wider vectors only where the compiler can dispatch at run time and the system keeps the stack
-// aligned for them (the Windows x86-64 ABI does not align 32-byte spills).
-#if defined(ZAVOL_SEPARATIONS_SSE2) && defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define ZAVOL_SEPARATIONS_AVX2 1
-#include <immintrin.h>
-#endif
+#include "render/simd.h"
 
 namespace zavol {
 namespace {
 
-#if defined(ZAVOL_SEPARATIONS_SSE2)
+#if defined(ZAVOL_HAVE_SSE2)
 
 inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
   return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
@@ -65,13 +56,13 @@ void FillSse2(const float* depth, std::size_t count, int32_t* out, double neares
 
 #endif
 
-#if defined(ZAVOL_SEPARATIONS_AVX2)
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
 
 // Eight depths at a time; the same steps as FillSse2.
-__attribute__((target("avx2"))) void FillAvx2(const float* depth, std::size_t count,
-                                               int32_t* out, double nearest, double depthSpan,
-                                               double separationSpan, double nearSeparation,
-                                               float maxSeparation, int maxSeparationTrunc) {
+ZAVOL_TARGET_AVX2 void FillAvx2(const float* depth, std::size_t count, int32_t* out,
+                                double nearest, double depthSpan, double separationSpan,
+                                double nearSeparation, float maxSeparation,
+                                int maxSeparationTrunc) {
   const __m256d nearestV = _mm256_set1_pd(nearest);
   const __m256d depthSpanV = _mm256_set1_pd(depthSpan);
   const __m256d separationSpanV = _mm256_set1_pd(separationSpan);
@@ -114,18 +105,13 @@ __attribute__((target("avx2"))) void FillAvx2(const float* depth, std::size_t co
   }
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2") != 0;
-  return has;
-}
-
 #endif
 
 }  // namespace
 
 void SeparationRule::Fill(const float* depth, std::size_t count, int32_t* separations) const {
   std::size_t done = 0;
-#if defined(ZAVOL_SEPARATIONS_AVX2)
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
   if (HasAvx2()) {
     const std::size_t whole = count & ~static_cast<std::size_t>(7);
     FillAvx2(depth, whole, separations, nearest_, depthSpan_, separationSpan_, nearSeparation_,
@@ -133,7 +119,7 @@ void SeparationRule::Fill(const float* depth, std::size_t count, int32_t* separa
     done = whole;
   }
 #endif
-#if defined(ZAVOL_SEPARATIONS_SSE2)
+#if defined(ZAVOL_HAVE_SSE2)
   {
     const std::size_t whole = done + ((count - done) & ~static_cast<std::size_t>(3));
     FillSse2(depth + done, whole - done, separations + done, nearest_, depthSpan_,

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "render/frame.h"
 #include "render/geometry.h"
+#include "render/random.h"
 #include "render/scene.h"
 #include "tests/engine_support.h"
 
@@ -468,6 +470,67 @@ TEST(EngineScan, SignedZeroTiesFollowTheColumnOrder) {
   zavol::RenderStereogram(DefaultSettings(), engine);
   enginetest::ReferenceRender(DefaultSettings(), reference);
   EXPECT_EQ(engine.canvas, reference.canvas);
+}
+
+// The row-major scan against the column scan written out, bit for bit (signs of zero included),
+// over frames wide enough for vector bodies and tails, with values on both sides of the
+// background limits and records that do and do not lower the far end.
+TEST(EngineScan, RowMajorScanGivesTheColumnScanBitForBit) {
+  uint32_t state = 99;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const float specials[] = {kBg, -1e25f, 1e25f, 2e30f, 1e30f, std::nanf(""), 0.0f, -0.0f,
+                            1.0f, -1e20f, 1e20f, inf, -inf, 5e19f, -5e19f};
+  auto bits = [](float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+  };
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int w = 1 + next() % 40, h = 1 + next() % 12;
+    const uint32_t mix = next() % 4;  // how often a special value appears
+    std::vector<float> d(static_cast<std::size_t>(w) * h);
+    for (float& z : d) {
+      z = next() % 8 < 2 + mix ? specials[next() % 15]
+                               : -static_cast<float>(next() % (trial % 7 == 0 ? 3 : 60)) / 4.0f;
+    }
+    float far = 1e30f, near = -1e30f;
+    for (int x = 0; x < w; ++x) {
+      for (int y = 0; y < h; ++y) {
+        const float z = d[y * w + x];
+        if (z < far && z > -1e20f) {
+          far = z;
+        } else if (z > near && z < 1e20f) {
+          near = z;
+        }
+      }
+    }
+    const zavol::DepthRange r = zavol::ScanDepthRange(d.data(), w, h);
+    ASSERT_EQ(bits(r.farthestDepth), bits(far)) << "trial " << trial;
+    ASSERT_EQ(bits(r.nearestDepth), bits(near)) << "trial " << trial;
+  }
+}
+
+TEST(EngineRandom, ThreeDrawsAtOnceAreThreeDrawsInTurn) {
+  for (uint32_t seed : {0u, 1u, 0xFFFFFFFFu, 123456789u}) {
+    zavol::DotRandom one(seed), three(seed);
+    for (int i = 0; i < 1000; ++i) {
+      int a, b, c;
+      three.NextThree(&a, &b, &c);
+      ASSERT_EQ(a, one.Next());
+      ASSERT_EQ(b, one.Next());
+      ASSERT_EQ(c, one.Next());
+    }
+  }
+  zavol::DotRandom zero(0);
+  int a, b, c;
+  zero.NextThree(&a, &b, &c);
+  EXPECT_EQ(a, 38);  // the runtime's sequence for seed 0
+  EXPECT_EQ(b, 7719);
+  EXPECT_EQ(c, 21238);
 }
 
 TEST(EngineScene, DemoSceneHasBackgroundPlaneAndSphere) {
