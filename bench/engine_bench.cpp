@@ -1,0 +1,183 @@
+// Engine throughput in megapixels per second: whole frames of the built-in scene through a frame
+// host that copies each row into a flat image, for the three dot sources and both ghosting
+// modes, and a streaming pass over the same buffers (read 4 bytes of depth, write 8 bytes of
+// pixel) as the memory system's ceiling. Native only; timings are never tests.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "render/frame.h"
+#include "render/scene.h"
+#include "standin/hsv.h"
+
+namespace {
+
+using zavol::Pixel64;
+
+struct Frame {
+  int width, height;
+  std::vector<float> depth;
+  std::vector<Pixel64> pattern;
+  std::vector<Pixel64> image;
+};
+
+// One frame per size, made once: the scene, a noise pattern and the output image.
+Frame& FrameOfSize(int width, int height) {
+  static std::map<std::pair<int, int>, Frame> frames;
+  auto found = frames.find({width, height});
+  if (found != frames.end()) return found->second;
+  Frame frame{width, height, zavol::MakeDemoScene(width, height), {}, {}};
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  frame.pattern.resize(pixels);
+  uint32_t state = 1;
+  for (Pixel64& p : frame.pattern) {
+    state = state * 1664525u + 1013904223u;
+    p = Pixel64{static_cast<uint16_t>(state >> 16), static_cast<uint16_t>(state >> 8),
+                static_cast<uint16_t>(state), 65535};
+  }
+  frame.image.assign(pixels, Pixel64{0, 0, 0, 0});
+  return frames.emplace(std::make_pair(width, height), std::move(frame)).first->second;
+}
+
+class BenchHost final : public zavol::FrameHost {
+ public:
+  BenchHost(Frame& frame, bool pattern) : frame_(frame), pattern_(pattern) {}
+
+  const float* DepthChannel() override { return frame_.depth.data(); }
+  int Height() override { return frame_.height; }
+  int Width() override { return frame_.width; }
+  void ScreenSize(int* width, int* height) override {
+    *width = 1920;
+    *height = 1080;
+  }
+  uint32_t CalendarTime() override { return 1; }
+  bool ProgressAndAbortQuery(int, int) override { return false; }
+  bool HasPattern() override { return pattern_; }
+  void ReadPatternPixel(int x, int y, Pixel64* slot) override {
+    *slot = frame_.pattern[static_cast<std::size_t>(y) * frame_.width + x];
+  }
+  void PutPixels(int x, int y, int count, const Pixel64* pixels) override {
+    if (y < 0 || y >= frame_.height || x < 0 || count <= 0 || x >= frame_.width) return;
+    if (count > frame_.width - x) count = frame_.width - x;
+    std::memcpy(&frame_.image[static_cast<std::size_t>(y) * frame_.width + x], pixels,
+                static_cast<std::size_t>(count) * sizeof(Pixel64));
+  }
+  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override { zavol::RgbToHsv255(rgb, h, s, v); }
+  uint32_t HsvToRgb(int h, int s, int v) override { return zavol::HsvToRgb255(h, s, v); }
+  void DebugLine(double) override {}
+
+ private:
+  Frame& frame_;
+  bool pattern_;
+};
+
+void SetMegapixelRate(benchmark::State& state, const Frame& frame) {
+  const double megapixels = static_cast<double>(frame.width) * frame.height / 1e6;
+  state.counters["MP/s"] =
+      benchmark::Counter(megapixels * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+
+struct Variant {
+  const char* name;
+  int32_t rampMode;
+  int32_t preventGhosting;
+  bool pattern;
+};
+
+void RenderFrames(benchmark::State& state, Variant variant, int width, int height) {
+  Frame& frame = FrameOfSize(width, height);
+  StereogramSettings settings = DefaultSettings();  // RGB ramp, ghosting prevented, AutoDistance
+  settings.RampMode = variant.rampMode;
+  settings.PreventGhosting = variant.preventGhosting;
+  for (auto _ : state) {
+    BenchHost host(frame, variant.pattern);
+    benchmark::DoNotOptimize(zavol::RenderStereogram(settings, host));
+    benchmark::ClobberMemory();
+  }
+  SetMegapixelRate(state, frame);
+}
+
+// What any frame costs at least: every depth read once, every output pixel written once.
+void StreamingPass(benchmark::State& state, int width, int height) {
+  Frame& frame = FrameOfSize(width, height);
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  for (auto _ : state) {
+    const float* depth = frame.depth.data();
+    Pixel64* image = frame.image.data();
+    for (std::size_t i = 0; i < pixels; ++i) {
+      uint32_t bits;
+      std::memcpy(&bits, &depth[i], 4);
+      image[i] = Pixel64{static_cast<uint16_t>(bits), static_cast<uint16_t>(bits >> 16), 0, 65535};
+    }
+    benchmark::ClobberMemory();
+  }
+  SetMegapixelRate(state, frame);
+}
+
+// The console table, then each engine line as a fraction of the streaming pass of its size.
+class FractionReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      const auto counter = run.counters.find("MP/s");
+      if (counter != run.counters.end()) rates_.emplace_back(run.benchmark_name(), counter->second.value);
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::map<std::string, double> streaming;
+    for (const auto& [name, rate] : rates_) {
+      if (name.rfind("streaming/", 0) == 0) streaming[name.substr(10)] = rate;
+    }
+    std::printf("\nEngine speed as a fraction of the streaming pass of the same size:\n");
+    for (const auto& [name, rate] : rates_) {
+      if (name.rfind("engine/", 0) != 0) continue;
+      const std::string size = name.substr(name.rfind('/') + 1);
+      const auto base = streaming.find(size);
+      if (base == streaming.end() || base->second <= 0.0) continue;
+      std::printf("  %-32s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
+                  rate / base->second, base->second);
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, double>> rates_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Variant variants[] = {
+      {"rgb", kRampRgb, 1, false},
+      {"rgb_ghosting_off", kRampRgb, 0, false},
+      {"hsv", kRampHsv, 1, false},
+      {"hsv_ghosting_off", kRampHsv, 0, false},
+      {"pattern", kRampRgb, 1, true},
+      {"pattern_ghosting_off", kRampRgb, 0, true},
+  };
+  const std::pair<int, int> sizes[] = {{1920, 1080}, {3840, 2160}};
+  for (const auto& [width, height] : sizes) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    benchmark::RegisterBenchmark(("streaming/" + size).c_str(), StreamingPass, width, height)
+        ->Unit(benchmark::kMillisecond);
+    for (const Variant& v : variants) {
+      benchmark::RegisterBenchmark(("engine/" + std::string(v.name) + "/" + size).c_str(),
+                                   RenderFrames, v, width, height)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  FractionReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
