@@ -13,19 +13,28 @@
 #include "render/geometry.h"
 #include "render/guide.h"
 #include "render/random.h"
+#include "render/simd.h"
 
 namespace zavol {
 namespace {
 
-// The alpha word doubles as the copy mark while a row is built: non-zero means the pixel may
-// still be repeated once. Written rows are opaque.
+// Most pixels repeat their source; new dots are the exception.
+#if defined(__GNUC__)
+#define ZAVOL_LIKELY(condition) __builtin_expect(static_cast<bool>(condition), 1)
+#else
+#define ZAVOL_LIKELY(condition) (condition)
+#endif
+
 struct FreeBlock {
   void operator()(void* block) const { std::free(block); }
 };
 
-// Pixels move as whole 64-bit words: the copy mark is the word's alpha field (alphaMask), and a
-// mark is cleared with a full-word store so that a later read of the same source is served from
-// the store in flight instead of waiting for it.
+// Copy marks: one byte per pixel beside the row, non-zero while the pixel may still be repeated
+// once. Kept apart from the pixels, every written pixel keeps alpha 65535 and a stretch of
+// certain copies clears its sources' marks in one sweep.
+constexpr uint8_t kMarkSet = 1;
+
+// The alpha field of a pixel as a 64-bit word; pixels move as whole words.
 uint64_t AlphaMask() {
   const Pixel64 alphaOnly{0, 0, 0, 0xFFFF};
   uint64_t mask;
@@ -43,52 +52,137 @@ uint64_t NewDot(Dots& dots, int x, const Pixel64* slot) {
   return word;
 }
 
+// The first index after x at which the separation differs from s (or width).
+int StretchEnd(const int32_t* separations, int x, int width, int32_t s) {
+  int end = x + 1;
+#if defined(ZAVOL_HAVE_SSE2)
+  const __m128i wanted = _mm_set1_epi32(s);
+  while (end + 4 <= width) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(separations + end));
+    const int equal = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
+    if (equal != 0xF) {
+      while (separations[end] == s) ++end;
+      return end;
+    }
+    end += 4;
+  }
+#endif
+  while (end < width && separations[end] == s) ++end;
+  return end;
+}
+
+int32_t MinSeparation(const int32_t* begin, const int32_t* end) {
+  int32_t least = INT32_MAX;
+  for (const int32_t* s = begin; s < end; ++s) least = std::min(least, *s);
+  return least;
+}
+
+// Stretches shorter than this are cheaper to take pixel by pixel than to prove certain.
+constexpr int kShortStretch = 16;
+
+// Pixels [begin, end), all at separation s >= 2, whose sources are built in this row and may
+// be repeated: each repeats its source (whose alpha is already 65535). A forward copy in pieces
+// of at most s pixels never reads a pixel before it is written.
+void CopyStretch(Pixel64* row, int begin, int end, int s) {
+  int x = begin;
+#if defined(ZAVOL_HAVE_SSE2)
+  for (; x + 2 <= end; x += 2) {
+    const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + (x - s)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pair);
+  }
+#endif
+  for (; x < end; ++x) row[x] = row[x - s];
+}
+
 // One row, left to right. With ghosting prevented a source is repeated at most once; the next
-// pixel that links to it takes a new dot. A separation of 0 makes a pixel its own source: it
-// keeps the colour of the row above while its mark is still set from that row's reset.
+// pixel that links to it takes a new dot. Every mark is set when the row starts, and a pixel's
+// own mark stays set until a later pixel repeats it; so a pixel of separation 0 (its own
+// source) keeps the colour of the row above, except in the first row, where nothing has been
+// marked yet: it keeps black when ghosting is allowed and gets a new dot otherwise.
 template <bool kPreventGhosting, class Dots>
-void BuildRow(Pixel64* row, const int32_t* separations, int width, Dots& dots,
-              uint64_t alphaMask) {
-  for (int x = 0; x < width; ++x) {
-    // 0..x names a source at or left of x. A negative separation (only from a record outside
-    // the dialog's ranges) wraps above x as unsigned and so takes a new dot: no pixel right of
-    // x, none outside the row, and no overflow for any value.
-    const uint32_t s = static_cast<uint32_t>(separations[x]);
-    uint64_t word;
-    if (s <= static_cast<uint32_t>(x)) {
-      Pixel64* const source = row + (static_cast<uint32_t>(x) - s);
-      std::memcpy(&word, source, sizeof word);
-      if ((word & alphaMask) != 0) {
-        const uint64_t used = word & ~alphaMask;  // before the store below: x may be the source
-        std::memcpy(source, &used, sizeof used);
-      } else if (kPreventGhosting) {
+void BuildRow(Pixel64* row, uint8_t* marks, const int32_t* separations, int width, bool firstRow,
+              Dots& frameDots, uint64_t alphaMask) {
+  // A copy of the dot source (with its generator) for the row, so that the generator's state
+  // stays in registers instead of being written back after every store into the row.
+  Dots dots = frameDots;
+  if (kPreventGhosting) std::memset(marks, kMarkSet, static_cast<std::size_t>(width));
+  // Every separation in [runStart, x) is runSeparation: the known part of the run of equal
+  // separations that ends at x - 1.
+  int runStart = 0;
+  int32_t runSeparation = 0;
+  int x = 0;
+  while (x < width) {
+    const int stepStart = x;
+    const int32_t s = separations[x];
+    int pixelsEnd = x + 1;  // the pixels taken one at a time in this step
+    int stretchEnd = x;
+    if (s >= 2 && s <= x) {
+      // A stretch of equal separations: from its s-th pixel on, every source was built within
+      // the stretch and repeated by nobody else, so the copy is certain. Without ghosting
+      // prevention every linked pixel copies.
+      stretchEnd = StretchEnd(separations, x, width, s);
+      pixelsEnd = kPreventGhosting ? std::min(stretchEnd, x + s) : x;
+      // The first s pixels have their sources p in [x - s, x). Only a pixel p' in (p, x) with
+      // separation p' - p < s can have repeated one: when no separation in (x - s, x) is below
+      // s (the stretch is no farther than what precedes it), their copies are certain too.
+      if (kPreventGhosting && pixelsEnd - x >= kShortStretch) {
+        const int windowStart = x - s + 1;
+        int32_t least = runSeparation;
+        if (runStart > windowStart) {
+          least = std::min(least, MinSeparation(separations + windowStart,
+                                                separations + runStart));
+        }
+        if (least >= s) pixelsEnd = x;
+      }
+    }
+    for (; x < pixelsEnd; ++x) {
+      // 1..x names a source left of x, 0 the pixel itself. A negative separation (only from a
+      // record outside the dialog's ranges) wraps above x as unsigned and so takes a new dot:
+      // no pixel right of x, none outside the row, and no overflow for any value.
+      const uint32_t sx = static_cast<uint32_t>(separations[x]);
+      uint64_t word;
+      if (ZAVOL_LIKELY(sx - 1u < static_cast<uint32_t>(x))) {
+        const uint32_t source = static_cast<uint32_t>(x) - sx;
+        std::memcpy(&word, row + source, sizeof word);
+        if (kPreventGhosting) {
+          if (ZAVOL_LIKELY(marks[source] != 0)) {
+            marks[source] = 0;
+          } else {
+            word = NewDot(dots, x, row + x);
+          }
+        }
+      } else if (sx == 0) {
+        std::memcpy(&word, row + x, sizeof word);
+        if (kPreventGhosting && firstRow) word = NewDot(dots, x, row + x);
+      } else {
         word = NewDot(dots, x, row + x);
       }
-    } else {
-      word = NewDot(dots, x, row + x);
+      word |= alphaMask;
+      std::memcpy(row + x, &word, sizeof word);
     }
-    word |= alphaMask;
-    std::memcpy(row + x, &word, sizeof word);
+    if (x < stretchEnd) {
+      CopyStretch(row, x, stretchEnd, s);
+      if (kPreventGhosting) {
+        std::memset(marks + (x - s), 0, static_cast<std::size_t>(stretchEnd - x));
+      }
+      x = stretchEnd;
+    }
+    // Every pixel of this step had the separation of its first one.
+    if (separations[stepStart] != runSeparation) {
+      runStart = stepStart;
+      runSeparation = separations[stepStart];
+    }
   }
+  frameDots = dots;
 }
 
 template <class Dots>
-void BuildRow(bool preventGhosting, Pixel64* row, const int32_t* separations, int width,
-              Dots& dots, uint64_t alphaMask) {
+void BuildRow(bool preventGhosting, Pixel64* row, uint8_t* marks, const int32_t* separations,
+              int width, bool firstRow, Dots& dots, uint64_t alphaMask) {
   if (preventGhosting) {
-    BuildRow<true>(row, separations, width, dots, alphaMask);
+    BuildRow<true>(row, marks, separations, width, firstRow, dots, alphaMask);
   } else {
-    BuildRow<false>(row, separations, width, dots, alphaMask);
-  }
-}
-
-// Every mark set again (the written row is opaque), a word at a time.
-void SetAllMarks(Pixel64* row, int width, uint64_t alphaMask) {
-  for (int x = 0; x < width; ++x) {
-    uint64_t word;
-    std::memcpy(&word, row + x, sizeof word);
-    word |= alphaMask;
-    std::memcpy(row + x, &word, sizeof word);
+    BuildRow<false>(row, marks, separations, width, firstRow, dots, alphaMask);
   }
 }
 
@@ -111,25 +205,29 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
                                            static_cast<std::size_t>(height));
   const SeparationRule rule(geometry, range);
 
-  // The frame's one allocation: the current row's separations, then the row buffer, zero-filled
-  // (black, every copy mark clear). The row buffer ends the block, so a run read past it leaves
+  // The frame's one allocation: the current row's separations and copy marks, then the row
+  // buffer, zero-filled (black). The row buffer ends the block, so a run read past it leaves
   // the allocation (where a checking allocator sees it). An image without columns still gets
   // one pixel, so that an empty row is not mistaken for a failed allocation.
   const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 1;
   const std::size_t separationSlots = (columns + 15) & ~static_cast<std::size_t>(15);
-  if (columns > (SIZE_MAX - 64) / (sizeof(Pixel64) + sizeof(int32_t))) return 0;
-  std::unique_ptr<void, FreeBlock> block(
-      std::calloc(1, separationSlots * sizeof(int32_t) + columns * sizeof(Pixel64)));
+  const std::size_t markSlots = (columns + 63) & ~static_cast<std::size_t>(63);
+  if (columns > (SIZE_MAX - 128) / (sizeof(Pixel64) + sizeof(int32_t) + 1)) return 0;
+  std::unique_ptr<void, FreeBlock> block(std::calloc(
+      1, separationSlots * sizeof(int32_t) + markSlots + columns * sizeof(Pixel64)));
   if (!block) return 0;
   int32_t* const separations = static_cast<int32_t*>(block.get());
-  Pixel64* const row = reinterpret_cast<Pixel64*>(separations + separationSlots);
+  uint8_t* const marks = reinterpret_cast<uint8_t*>(separations + separationSlots);
+  Pixel64* const row = reinterpret_cast<Pixel64*>(marks + markSlots);
 
-  DotRandom random(settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u);
+  // One generator per frame, seeded once; it lives in the ramp that draws from it (a pattern
+  // draws nothing).
+  const uint32_t seed = settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u;
   const bool pattern = host.HasPattern();
   const bool hsv = settings.RampMode != kRampRgb;
   const bool preventGhosting = settings.PreventGhosting != 0;
-  RgbRampDots rgbDots(settings.Color1, settings.Color2, random);
-  HsvRampDots hsvDots(settings.Color1, settings.Color2, random, host);
+  RgbRampDots rgbDots(settings.Color1, settings.Color2, seed);
+  HsvRampDots hsvDots(settings.Color1, settings.Color2, seed, host);
 
   const uint64_t alphaMask = AlphaMask();
   int result = 1;
@@ -140,15 +238,15 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
     }
     rule.Fill(depth + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
               static_cast<std::size_t>(width), separations);
+    const bool firstRow = y == 0;
     if (pattern) {
       PatternDots patternDots(host, y);
-      BuildRow(preventGhosting, row, separations, width, patternDots, alphaMask);
+      BuildRow(preventGhosting, row, marks, separations, width, firstRow, patternDots, alphaMask);
     } else if (hsv) {
-      BuildRow(preventGhosting, row, separations, width, hsvDots, alphaMask);
+      BuildRow(preventGhosting, row, marks, separations, width, firstRow, hsvDots, alphaMask);
     } else {
-      BuildRow(preventGhosting, row, separations, width, rgbDots, alphaMask);
+      BuildRow(preventGhosting, row, marks, separations, width, firstRow, rgbDots, alphaMask);
     }
-    SetAllMarks(row, width, alphaMask);
     host.PutPixels(0, y, width, row);
   }
 

@@ -213,6 +213,43 @@ TEST(EngineAgainstReference, RandomFramesAgreeCallByCallAndPixelByPixel) {
   }
 }
 
+// Wide rows of long plateaus and slopes, so that separations stay equal over stretches longer
+// than themselves and change up and down between them: what the row builder takes in bulk.
+TEST(EngineAgainstReference, LongStretchesAgreeWithThePixelByPixelRows) {
+  Sweep rnd{4711};
+  for (int trial = 0; trial < 160; ++trial) {
+    const int width = 200 + rnd.Below(700), height = 1 + rnd.Below(4);
+    std::vector<float> depth(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+      int x = 0;
+      while (x < width) {
+        const int length = 1 + rnd.Below(rnd.Below(3) == 0 ? 12 : 300);
+        const int kind = rnd.Below(6);
+        const float level = -1.0f - static_cast<float>(rnd.Below(12));
+        for (int k = 0; k < length && x < width; ++k, ++x) {
+          float z = level;
+          if (kind == 0) z = -1e30f;
+          if (kind == 1) z = level + static_cast<float>(k) / 64.0f;   // nearer to the right
+          if (kind == 2) z = level - static_cast<float>(k) / 64.0f;   // farther to the right
+          depth[static_cast<std::size_t>(y) * width + x] = z;
+        }
+      }
+    }
+    StereogramSettings s = DefaultSettings();
+    s.RandomizeEachFrame = 0;
+    s.ViewingMedium = kMediumCustomDpi;
+    s.CustomDpi = 4 + rnd.Below(120);
+    s.NearObjectDepth = static_cast<float>(rnd.Below(60)) / 100.0f;
+    s.PreventGhosting = rnd.Below(4) != 0;
+    s.RampMode = rnd.Below(5) == 0 ? kRampHsv : kRampRgb;
+    RecordingHost engine(width, height, depth), reference(width, height, depth);
+    engine.recordPerPixelCalls = reference.recordPerPixelCalls = false;
+    zavol::RenderStereogram(s, engine);
+    enginetest::ReferenceRender(s, reference);
+    ExpectSameFrame(engine, reference, "trial " + std::to_string(trial));
+  }
+}
+
 // Records no dialog could produce, on frames from 1 x 0 to 16 x 20 with the guide on: every row
 // is one run of the whole width, nothing else but the guide is written, only the guide's
 // squares are transparent, and the reference agrees.

@@ -246,6 +246,25 @@ TEST(EngineRows, ShrinkingSeparationNeverSharesASource) {
   for (int x = 100; x < 200; ++x) ASSERT_EQ(host.At(x, 0), host.At(x - 36, 0)) << x;
 }
 
+// A stretch of separation 36 after background (91) is copied in bulk once nothing before it can
+// have repeated its sources, but here a depth that is not a number (separation 1) just inside
+// that window has repeated the source of the stretch's first pixel, which must take a new dot.
+TEST(EngineRows, ARepeatJustBeforeANearerStretchIsHonoured) {
+  std::vector<float> depth(320, kBg);
+  depth[200 - 35] = std::nanf("");
+  for (int x = 200; x < 300; ++x) depth[x] = -5.0f;
+  for (int x = 300; x < 320; ++x) depth[x] = -10.0f;
+  RecordingHost engine(320, 1, depth), reference(320, 1, depth);
+  engine.screenWidth = reference.screenWidth = 800;
+  engine.screenHeight = reference.screenHeight = 600;
+  zavol::RenderStereogram(DefaultSettings(), engine);
+  enginetest::ReferenceRender(DefaultSettings(), reference);
+  EXPECT_EQ(engine.At(165, 0), engine.At(164, 0)) << "separation 1 repeats its neighbour";
+  EXPECT_FALSE(SameColour(engine.At(200, 0), engine.At(164, 0))) << "the source was taken";
+  EXPECT_EQ(engine.At(201, 0), engine.At(165, 0));
+  EXPECT_EQ(engine.canvas, reference.canvas);
+}
+
 // Separation 0 (BackgroundDepth 0, depths behind the camera): a pixel is its own source. Row 0
 // has no marks yet: a new dot with ghosting prevented, the buffer's black without. Later rows
 // keep the row above.
