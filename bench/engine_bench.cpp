@@ -4,6 +4,7 @@
 // pixel) as the memory system's ceiling. Native only; timings are never tests.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -126,8 +127,18 @@ class FractionReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      // Of repeated runs the fastest counts: on a shared machine the slower ones measure the
+      // neighbours.
       const auto counter = run.counters.find("MP/s");
-      if (counter != run.counters.end()) rates_.emplace_back(run.benchmark_name(), counter->second.value);
+      if (counter == run.counters.end()) continue;
+      const std::string name = run.run_name.function_name;
+      auto known = std::find_if(rates_.begin(), rates_.end(),
+                                [&name](const auto& entry) { return entry.first == name; });
+      if (known == rates_.end()) {
+        rates_.emplace_back(name, counter->second.value);
+      } else {
+        known->second = std::max(known->second, counter->second.value);
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -137,13 +148,14 @@ class FractionReporter : public benchmark::ConsoleReporter {
     for (const auto& [name, rate] : rates_) {
       if (name.rfind("streaming/", 0) == 0) streaming[name.substr(10)] = rate;
     }
-    std::printf("\nEngine speed as a fraction of the streaming pass of the same size:\n");
+    std::printf("\nEngine speed (best of the repetitions) as a fraction of the streaming pass of "
+                "the same size:\n");
     for (const auto& [name, rate] : rates_) {
       if (name.rfind("engine/", 0) != 0) continue;
       const std::string size = name.substr(name.rfind('/') + 1);
       const auto base = streaming.find(size);
       if (base == streaming.end() || base->second <= 0.0) continue;
-      std::printf("  %-32s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
+      std::printf("  %-40s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
                   rate / base->second, base->second);
     }
   }
@@ -167,11 +179,13 @@ int main(int argc, char** argv) {
   for (const auto& [width, height] : sizes) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     benchmark::RegisterBenchmark(("streaming/" + size).c_str(), StreamingPass, width, height)
-        ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(3);
     for (const Variant& v : variants) {
       benchmark::RegisterBenchmark(("engine/" + std::string(v.name) + "/" + size).c_str(),
                                    RenderFrames, v, width, height)
-          ->Unit(benchmark::kMillisecond);
+          ->Unit(benchmark::kMillisecond)
+          ->Repetitions(3);
     }
   }
   benchmark::Initialize(&argc, argv);

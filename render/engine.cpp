@@ -57,14 +57,16 @@ int StretchEnd(const int32_t* separations, int x, int width, int32_t s) {
   int end = x + 1;
 #if defined(ZAVOL_HAVE_SSE2)
   const __m128i wanted = _mm_set1_epi32(s);
-  while (end + 4 <= width) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(separations + end));
-    const int equal = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted)));
-    if (equal != 0xF) {
-      while (separations[end] == s) ++end;
-      return end;
-    }
-    end += 4;
+  auto equal4 = [&wanted](const int32_t* p) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), wanted);
+  };
+  while (end + 16 <= width) {
+    const __m128i all = _mm_and_si128(_mm_and_si128(equal4(separations + end),
+                                                    equal4(separations + end + 4)),
+                                      _mm_and_si128(equal4(separations + end + 8),
+                                                    equal4(separations + end + 12)));
+    if (_mm_movemask_epi8(all) != 0xFFFF) break;
+    end += 16;
   }
 #endif
   while (end < width && separations[end] == s) ++end;
@@ -85,6 +87,14 @@ constexpr int kShortStretch = 16;
 // of at most s pixels never reads a pixel before it is written.
 void CopyStretch(Pixel64* row, int begin, int end, int s) {
   int x = begin;
+  if (s >= 16) {
+    while (x < end) {
+      const int piece = std::min(end - x, s);
+      std::memcpy(row + x, row + (x - s), static_cast<std::size_t>(piece) * sizeof(Pixel64));
+      x += piece;
+    }
+    return;
+  }
 #if defined(ZAVOL_HAVE_SSE2)
   for (; x + 2 <= end; x += 2) {
     const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + (x - s)));

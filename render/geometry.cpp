@@ -56,8 +56,11 @@ std::size_t ScanRowSse2(const float* row, std::size_t width, ColumnState c) {
     const __m128 record = _mm_and_ps(_mm_cmplt_ps(z, columnMin), _mm_cmpgt_ps(z, negativeLimit));
     const __m128 firstLow =
         _mm_and_ps(record, _mm_and_ps(belowLimit, _mm_cmpnlt_ps(columnMin, limit)));
-    _mm_storeu_ps(c.firstLowRecord + x, select(firstLow, z, _mm_loadu_ps(c.firstLowRecord + x)));
-    _mm_storeu_ps(c.floor + x, select(record, z, columnMin));
+    if (_mm_movemask_ps(record) != 0) {  // rare once a few rows have passed
+      _mm_storeu_ps(c.firstLowRecord + x,
+                    select(firstLow, z, _mm_loadu_ps(c.firstLowRecord + x)));
+      _mm_storeu_ps(c.floor + x, select(record, z, columnMin));
+    }
     const __m128 nearBest = _mm_loadu_ps(c.nearest + x);
     const __m128 candidate =
         _mm_andnot_ps(record, _mm_and_ps(belowLimit, _mm_cmpgt_ps(z, nearBest)));
@@ -80,9 +83,12 @@ ZAVOL_TARGET_AVX2 std::size_t ScanRowAvx2(const float* row, std::size_t width, C
                                         _mm256_cmp_ps(z, negativeLimit, _CMP_GT_OQ));
     const __m256 firstLow = _mm256_and_ps(
         record, _mm256_and_ps(belowLimit, _mm256_cmp_ps(columnMin, limit, _CMP_NLT_UQ)));
-    _mm256_storeu_ps(c.firstLowRecord + x,
-                     _mm256_blendv_ps(_mm256_loadu_ps(c.firstLowRecord + x), z, firstLow));
-    _mm256_storeu_ps(c.floor + x, _mm256_blendv_ps(columnMin, z, record));
+    // Records are rare once a few rows have passed: their state is written only when it moves.
+    if (_mm256_movemask_ps(record) != 0) {
+      _mm256_storeu_ps(c.firstLowRecord + x,
+                       _mm256_blendv_ps(_mm256_loadu_ps(c.firstLowRecord + x), z, firstLow));
+      _mm256_storeu_ps(c.floor + x, _mm256_blendv_ps(columnMin, z, record));
+    }
     const __m256 nearBest = _mm256_loadu_ps(c.nearest + x);
     const __m256 candidate = _mm256_andnot_ps(
         record, _mm256_and_ps(belowLimit, _mm256_cmp_ps(z, nearBest, _CMP_GT_OQ)));

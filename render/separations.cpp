@@ -30,8 +30,17 @@ void FillSse2(const float* depth, std::size_t count, int32_t* out, double neares
   const __m128i maxTruncV = _mm_set1_epi32(maxSeparationTrunc);
   const __m128i oneV = _mm_set1_epi32(1);
   const __m128i intMaxI = _mm_set1_epi32(INT_MAX);
+  // The last depth met and its separation: a run of one depth (the background above all) skips
+  // the division. Depths are compared as bits, so only the very same value is taken again.
+  __m128i knownDepth = _mm_set1_epi32(0);
+  __m128i knownSeparation = _mm_set1_epi32(0);
+  bool known = false;
   for (std::size_t i = 0; i < count; i += 4) {
     const __m128 z = _mm_loadu_ps(depth + i);
+    if (known && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(z), knownDepth)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), knownSeparation);
+      continue;
+    }
     const __m128i behind = _mm_castps_si128(_mm_cmpgt_ps(z, zero));
     const __m128d zLow = _mm_cvtps_pd(z);
     const __m128d zHigh = _mm_cvtps_pd(_mm_movehl_ps(z, z));
@@ -51,6 +60,9 @@ void FillSse2(const float* depth, std::size_t count, int32_t* out, double neares
     s = Select(positive, s, oneV);
     s = Select(behind, maxTruncV, s);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), s);
+    knownDepth = _mm_shuffle_epi32(_mm_castps_si128(z), _MM_SHUFFLE(3, 3, 3, 3));
+    knownSeparation = _mm_shuffle_epi32(s, _MM_SHUFFLE(3, 3, 3, 3));
+    known = true;
   }
 }
 
@@ -73,8 +85,18 @@ ZAVOL_TARGET_AVX2 void FillAvx2(const float* depth, std::size_t count, int32_t* 
   const __m256 maxTruncV = _mm256_castsi256_ps(_mm256_set1_epi32(maxSeparationTrunc));
   const __m256 oneV = _mm256_castsi256_ps(_mm256_set1_epi32(1));
   const __m256 intMaxI = _mm256_castsi256_ps(_mm256_set1_epi32(INT_MAX));
+  const __m256i lastLane = _mm256_set1_epi32(7);
+  __m256i knownDepth = _mm256_set1_epi32(0);
+  __m256 knownSeparation = _mm256_setzero_ps();
+  bool known = false;
   for (std::size_t i = 0; i < count; i += 8) {
     const __m256 z = _mm256_loadu_ps(depth + i);
+    if (known &&
+        _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_castps_si256(z), knownDepth)) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                          _mm256_castps_si256(knownSeparation));
+      continue;
+    }
     const __m256 behind = _mm256_cmp_ps(z, zero, _CMP_GT_OQ);
     const __m256d zLow = _mm256_cvtps_pd(_mm256_castps256_ps128(z));
     const __m256d zHigh = _mm256_cvtps_pd(_mm256_extractf128_ps(z, 1));
@@ -102,6 +124,9 @@ ZAVOL_TARGET_AVX2 void FillAvx2(const float* depth, std::size_t count, int32_t* 
     s = _mm256_blendv_ps(oneV, s, positive);
     s = _mm256_blendv_ps(s, maxTruncV, behind);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_castps_si256(s));
+    knownDepth = _mm256_permutevar8x32_epi32(_mm256_castps_si256(z), lastLane);
+    knownSeparation = _mm256_permutevar8x32_ps(s, lastLane);
+    known = true;
   }
 }
 

@@ -474,6 +474,23 @@ TEST(EngineSeparations, SpanGivesTheRuleBitForBit) {
     std::vector<int32_t> all(depth.size());
     rule.Fill(depth.data(), depth.size(), all.data());
     for (std::size_t i = 0; i < depth.size(); ++i) ASSERT_EQ(all[i], rule(depth[i]));
+    // Runs of one depth (which the span form may recognise and not divide again), broken by
+    // values that differ only in their bits (0 and -0, two NaNs) or by one lane.
+    const float otherNaN = -std::nanf("");
+    const float runValues[] = {kBg, -3.0f, 0.0f, -0.0f, std::nanf(""), otherNaN, -7.25f, 2.0f};
+    std::vector<float> runs;
+    while (runs.size() < 2000) {
+      const float v = runValues[next() % 8];
+      const std::size_t length = 1 + next() % 40;
+      for (std::size_t k = 0; k < length; ++k) runs.push_back(v);
+    }
+    std::vector<int32_t> fromRuns(runs.size());
+    for (std::size_t offset = 0; offset < 8; ++offset) {
+      rule.Fill(runs.data() + offset, runs.size() - offset, fromRuns.data());
+      for (std::size_t i = 0; i + offset < runs.size(); ++i) {
+        ASSERT_EQ(fromRuns[i], rule(runs[i + offset])) << i;
+      }
+    }
   }
 }
 
