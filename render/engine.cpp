@@ -13,6 +13,7 @@
 #include "render/geometry.h"
 #include "render/guide.h"
 #include "render/random.h"
+#include "render/separation_table.h"
 #include "render/simd.h"
 
 namespace zavol {
@@ -214,6 +215,7 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
   const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
                                            static_cast<std::size_t>(height));
   const SeparationRule rule(geometry, range);
+  const SeparationTable separationTable(rule);
 
   // The frame's one allocation: the current row's separations and copy marks, then the row
   // buffer, zero-filled (black). The row buffer ends the block, so a run read past it leaves
@@ -246,8 +248,8 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
       result = 0;
       break;
     }
-    rule.Fill(depth + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
-              static_cast<std::size_t>(width), separations);
+    separationTable.Fill(depth + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
+                         static_cast<std::size_t>(width), separations);
     const bool firstRow = y == 0;
     if (pattern) {
       PatternDots patternDots(host, y);

@@ -235,4 +235,10 @@ SeparationRule::SeparationRule(const ViewingGeometry& geometry, const DepthRange
       maxSeparation_(geometry.maxSeparation),
       maxSeparationTrunc_(SaturatingTrunc(geometry.maxSeparation)) {}
 
+bool SeparationRule::Monotone() const {
+  return std::isfinite(nearest_) && std::isfinite(depthSpan_) && depthSpan_ != 0.0 &&
+         std::isfinite(separationSpan_) && separationSpan_ != 0.0 &&
+         std::isfinite(nearSeparation_);
+}
+
 }  // namespace zavol

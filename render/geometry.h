@@ -59,8 +59,7 @@ class SeparationRule {
   // (only with a record outside the dialog's ranges; the row builder gives such a pixel a new dot).
   int operator()(float z) const {
     if (z > 0.0f) return maxSeparationTrunc_;
-    const double t = (static_cast<double>(z) - nearest_) / depthSpan_;
-    const double r = t * separationSpan_ + nearSeparation_;
+    const double r = RealSeparation(z);
     const float rounded = static_cast<float>(r);
     if (!(rounded > 0.0f)) return 1;
     if (maxSeparation_ < rounded) return maxSeparationTrunc_;
@@ -68,6 +67,17 @@ class SeparationRule {
   }
 
   int maxSeparationTrunc() const { return maxSeparationTrunc_; }
+
+  // The real separation r of a depth on the computed path (z <= 0 or not a number), before the
+  // rule turns it into an integer: a monotone function of z whenever the frame's constants are
+  // finite and its spans are not zero.
+  double RealSeparation(float z) const {
+    const double t = (static_cast<double>(z) - nearest_) / depthSpan_;
+    return t * separationSpan_ + nearSeparation_;
+  }
+
+  // Whether RealSeparation is monotone in z: every constant finite, neither span zero.
+  bool Monotone() const;
 
   // The same rule over count consecutive depths, bit for bit what operator() gives each of
   // them; vectorised where the processor allows (IEEE division and rounding are the same bits in

@@ -13,6 +13,7 @@
 #include "render/geometry.h"
 #include "render/random.h"
 #include "render/scene.h"
+#include "render/separation_table.h"
 #include "tests/engine_support.h"
 
 namespace {
@@ -547,6 +548,88 @@ TEST(EngineScan, RowMajorScanGivesTheColumnScanBitForBit) {
     const zavol::DepthRange r = zavol::ScanDepthRange(d.data(), w, h);
     ASSERT_EQ(bits(r.farthestDepth), bits(far)) << "trial " << trial;
     ASSERT_EQ(bits(r.nearestDepth), bits(near)) << "trial " << trial;
+  }
+}
+
+// The table of depth intervals against the rule: every interval's ends have its separation and
+// the depths just outside them another one, and the table's row fill gives the rule's bits for
+// smooth slopes (long stays in one interval), steps and special values, over ordinary, fixed,
+// reversed and hostile geometries (those the table cannot hold fall back to the rule).
+TEST(EngineSeparations, TableOfIntervalsGivesTheRuleBitForBit) {
+  struct Setup {
+    const char* name;
+    void (*edit)(StereogramSettings&);
+    float nearest, farthest;
+    bool usable;
+  };
+  const Setup setups[] = {
+      {"defaults", [](StereogramSettings&) {}, -4.5f, -20.0f, true},
+      {"all background", [](StereogramSettings&) {}, -1e30f, 1e30f, true},
+      {"fixed distances", [](StereogramSettings&) {}, -0.0f, -1000.0f, true},
+      {"reversed span", [](StereogramSettings& s) { s.FarObjectDepth = 0.1f; }, -4.5f, -20.0f,
+       true},
+      {"negative separations", [](StereogramSettings& s) { s.BackgroundDepth = -0.5f; }, -4.5f,
+       -20.0f, true},
+      {"near object behind", [](StereogramSettings& s) { s.NearObjectDepth = -0.7f; }, -4.5f,
+       -20.0f, true},
+      {"paper fine steps",
+       [](StereogramSettings& s) {
+         s.ViewingMedium = kMediumCustomDpi;
+         s.CustomDpi = 2400;
+       },
+       -4.5f, -20.0f, false},  // more steps than the table holds
+      {"equal depths", [](StereogramSettings&) {}, -4.0f, -4.0f, false},
+      {"zero span", [](StereogramSettings& s) { s.FarObjectDepth = s.NearObjectDepth = 0.0f; },
+       -4.5f, -20.0f, false},
+  };
+  uint32_t state = 5;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  for (const Setup& setup : setups) {
+    StereogramSettings s = DefaultSettings();
+    setup.edit(s);
+    const zavol::SeparationRule rule(zavol::ComputeGeometry(s, 100, 100, 1920, 1080),
+                                     zavol::DepthRange{setup.nearest, setup.farthest});
+    const zavol::SeparationTable table(rule);
+    ASSERT_EQ(table.usable(), setup.usable) << setup.name;
+    std::vector<float> depth;
+    for (int i = 0; i < 4000; ++i) depth.push_back(-2.0f - 25.0f * static_cast<float>(i) / 4000.0f);
+    for (int i = 0; i < 3000; ++i) depth.push_back(-30.0f + 29.9f * static_cast<float>(i) / 3000.0f);
+    for (int i = 0; i < 500; ++i) depth.push_back(-static_cast<float>(next() % 4000) / 100.0f);
+    const float specials[] = {kBg, 0.0f, -0.0f, 1.0f, std::nanf(""), -1e-40f, -1e38f,
+                              -std::numeric_limits<float>::infinity()};
+    for (int i = 0; i < 300; ++i) depth.push_back(specials[next() % 8]);
+    for (int i = 0; i < 300; ++i) depth.push_back(i % 50 < 25 ? -4.5f : -20.0f);
+    std::vector<int32_t> got(depth.size());
+    for (std::size_t offset = 0; offset < 3; ++offset) {
+      table.Fill(depth.data() + offset, depth.size() - offset, got.data());
+      for (std::size_t i = 0; i + offset < depth.size(); ++i) {
+        ASSERT_EQ(got[i], rule(depth[i + offset])) << setup.name << " z " << depth[i + offset];
+      }
+    }
+    for (int i = 0; i < 300 && table.usable(); ++i) {
+      const float z = -static_cast<float>(next() % 100000) / 1000.0f;
+      float low, high;
+      int32_t separation;
+      ASSERT_TRUE(table.Interval(z, &low, &high, &separation));
+      ASSERT_TRUE(low <= z && z <= high) << setup.name;
+      ASSERT_EQ(separation, rule(z));
+      ASSERT_EQ(rule(low), separation) << setup.name;
+      ASSERT_EQ(rule(high), separation) << setup.name;
+      const float below = std::nextafter(low, -INFINITY), above = std::nextafter(high, INFINITY);
+      if (low != -INFINITY) {
+        ASSERT_NE(rule(below), separation) << setup.name << " below " << low;
+      }
+      if (high < 0.0f) {
+        ASSERT_NE(rule(above), separation) << setup.name << " above " << high;
+      }
+    }
+    float low, high;
+    int32_t separation;
+    EXPECT_FALSE(table.Interval(0.5f, &low, &high, &separation));
+    EXPECT_FALSE(table.Interval(std::nanf(""), &low, &high, &separation));
   }
 }
 
