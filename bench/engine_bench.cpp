@@ -1,7 +1,6 @@
-// Engine throughput in megapixels per second: whole frames of the built-in scene through a frame
-// host that copies each row into a flat image, for the three dot sources and both ghosting
-// modes, and a streaming pass over the same buffers (read 4 bytes of depth, write 8 bytes of
-// pixel) as the memory system's ceiling. Native only; timings are never tests.
+// Engine throughput in megapixels per second: whole frames of the built-in scene for the three
+// dot sources and both ghosting modes, against a streaming pass over the same buffers (the
+// memory system's ceiling). Native only; timings are never tests.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -1,8 +1,6 @@
-// A frame's separations as a table of depth intervals. On each side of the depth where the real
-// separation turns positive the rule is monotone in depth, so a frame has only as many distinct
-// separations as integer steps, each over one interval of depths; a vector of depths inside the
-// interval of the depth before it takes that separation without dividing. Engine-internal;
-// every result is bit for bit SeparationRule's.
+// A frame's separations as a table of depth intervals, so that rows take most separations
+// without dividing. Engine-internal; every result is bit for bit SeparationRule's, and it
+// reaches the rule only through its public interface.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +10,10 @@
 
 namespace zavol {
 
+// On each side of the depth where the real separation turns positive the rule is monotone in
+// depth, so a frame has only as many distinct separations as integer steps, each over one
+// interval of depths; a vector of depths inside the interval of the depth before it takes that
+// separation.
 class SeparationTable {
  public:
   // Builds the table when the rule is monotone and its steps fit; otherwise Fill passes every

@@ -1,7 +1,6 @@
 // Which vector instructions the engine's hot loops may use: SSE2 wherever the compiler targets
-// it (every x86-64 build and the i686 build with -msse2), AVX2 chosen at run time where the
-// compiler can dispatch and the platform keeps 32-byte spills aligned (not the Windows x86-64
-// ABI). Engine-internal; the scalar forms stay the reference everywhere else.
+// it, AVX2 chosen at run time where the compiler can dispatch and 32-byte spills stay aligned
+// (not the Windows x86-64 ABI). Engine-internal; the scalar forms are the reference.
 #pragma once
 
 #if defined(__SSE2__) || defined(_M_X64)

@@ -1,7 +1,6 @@
-// Test side of the engine: a frame host that records every call (order, progress pairs, runs
-// with their pixels, the debug line) into a clipped canvas, a deliberately plain reference
-// renderer that follows the row-synthesis steps one pixel at a time, and an output digest.
-// Portable: engine, HSV conversions and the standard library only.
+// Test side of the engine: a frame host that records every call into a clipped canvas, a plain
+// reference renderer that follows the row-synthesis steps one pixel at a time, and an output
+// digest. Portable: engine, HSV conversions and the standard library only.
 #pragma once
 
 #include <algorithm>

@@ -1,8 +1,6 @@
-// Golden scenes: small, odd-sized, asymmetric depth maps with fixed settings (seed 0) and the
-// digest of the frame each must render, on a 1024 x 768 screen. Shared by the engine's golden
-// test and the cross-build checks; also writable as PFM files for programs that read depth.
-// Portable: settings record and standard library only; float arithmetic only (same bits on
-// every platform built with SSE arithmetic and no contraction).
+// Golden scenes: small, odd-sized, asymmetric depth maps with fixed settings and the digest of
+// the frame each renders on a 1024 x 768 screen, shared by the engine's and the cross-build
+// golden tests, and writable as PFM files. Portable: settings record and standard library only.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +12,9 @@
 #include "shell/settings.h"
 
 namespace golden {
+
+// The depths use float arithmetic only, which gives the same bits on every platform built with
+// SSE arithmetic and no contraction.
 
 constexpr int kScreenWidth = 1024;  // what Wine's null display reports
 constexpr int kScreenHeight = 768;
