@@ -21,7 +21,7 @@ inline int BlueOf(uint32_t colour) { return static_cast<int>((colour >> 16) & 0x
 // below gives the same value without leaving the integer unit.
 class RgbRampDots {
  public:
-  RgbRampDots(uint32_t colour1, uint32_t colour2, DotRandom& random) : random_(random) {
+  RgbRampDots(uint32_t colour1, uint32_t colour2, uint32_t seed) : random_(seed) {
     const int first[3] = {RedOf(colour1), GreenOf(colour1), BlueOf(colour1)};
     const int second[3] = {RedOf(colour2), GreenOf(colour2), BlueOf(colour2)};
     for (int c = 0; c < 3; ++c) {
@@ -44,7 +44,7 @@ class RgbRampDots {
     return static_cast<uint16_t>((draw * delta_[c] + base_[c]) >> 15);
   }
 
-  DotRandom& random_;
+  DotRandom random_;
   int64_t base_[3];   // c1*256, in units of 1/32768
   int64_t delta_[3];  // c2*256 - c1*256
 };
@@ -53,18 +53,18 @@ class RgbRampDots {
 // answer differently from call to call), then the dot's hue, saturation and value back.
 class HsvRampDots {
  public:
-  HsvRampDots(uint32_t colour1, uint32_t colour2, DotRandom& random, FrameHost& host)
-      : colour1_(colour1), colour2_(colour2), random_(random), host_(host) {}
+  HsvRampDots(uint32_t colour1, uint32_t colour2, uint32_t seed, FrameHost& host)
+      : colour1_(colour1), colour2_(colour2), random_(seed), host_(&host) {}
 
   // Draws hue, then saturation, then value.
   void New(int /*x*/, Pixel64& slot) {
     int h1 = 0, s1 = 0, v1 = 0, h2 = 0, s2 = 0, v2 = 0;
-    host_.RgbToHsv(colour1_, &h1, &s1, &v1);
-    host_.RgbToHsv(colour2_, &h2, &s2, &v2);
+    host_->RgbToHsv(colour1_, &h1, &s1, &v1);
+    host_->RgbToHsv(colour2_, &h2, &s2, &v2);
     const int h = Between(h1, h2);
     const int s = Between(s1, s2);
     const int v = Between(v1, v2);
-    const uint32_t rgb = host_.HsvToRgb(h, s, v);
+    const uint32_t rgb = host_->HsvToRgb(h, s, v);
     slot.r = static_cast<uint16_t>(RedOf(rgb) * 256);
     slot.g = static_cast<uint16_t>(GreenOf(rgb) * 256);
     slot.b = static_cast<uint16_t>(BlueOf(rgb) * 256);
@@ -79,18 +79,18 @@ class HsvRampDots {
   }
 
   uint32_t colour1_, colour2_;
-  DotRandom& random_;
-  FrameHost& host_;
+  DotRandom random_;
+  FrameHost* host_;
 };
 
 // The pattern pixel at the dot's own place, all four words; no random number is drawn.
 class PatternDots {
  public:
-  PatternDots(FrameHost& host, int y) : host_(host), y_(y) {}
-  void New(int x, Pixel64& slot) { host_.ReadPatternPixel(x, y_, &slot); }
+  PatternDots(FrameHost& host, int y) : host_(&host), y_(y) {}
+  void New(int x, Pixel64& slot) { host_->ReadPatternPixel(x, y_, &slot); }
 
  private:
-  FrameHost& host_;
+  FrameHost* host_;
   int y_;
 };
 
