@@ -61,7 +61,7 @@ int StretchEnd(const int32_t* separations, int x, int width, int32_t s) {
   auto equal4 = [&wanted](const int32_t* p) {
     return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), wanted);
   };
-  while (end + 16 <= width) {
+  while (width - end >= 16) {
     const __m128i all = _mm_and_si128(_mm_and_si128(equal4(separations + end),
                                                     equal4(separations + end + 4)),
                                       _mm_and_si128(equal4(separations + end + 8),
@@ -97,7 +97,7 @@ void CopyStretch(Pixel64* row, int begin, int end, int s) {
     return;
   }
 #if defined(ZAVOL_HAVE_SSE2)
-  for (; x + 2 <= end; x += 2) {
+  for (; end - x >= 2; x += 2) {
     const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + (x - s)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pair);
   }
@@ -132,7 +132,7 @@ void BuildRow(Pixel64* row, uint8_t* marks, const int32_t* separations, int widt
       // the stretch and repeated by nobody else, so the copy is certain. Without ghosting
       // prevention every linked pixel copies.
       stretchEnd = StretchEnd(separations, x, width, s);
-      pixelsEnd = kPreventGhosting ? std::min(stretchEnd, x + s) : x;
+      pixelsEnd = !kPreventGhosting ? x : stretchEnd - x > s ? x + s : stretchEnd;
       // The first s pixels have their sources p in [x - s, x). Only a pixel p' in (p, x) with
       // separation p' - p < s can have repeated one: when no separation in (x - s, x) is below
       // s (the stretch is no farther than what precedes it), their copies are certain too.
@@ -217,8 +217,8 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
   const SeparationRule rule(geometry, range);
   const SeparationTable separationTable(rule);
 
-  // The frame's one allocation: the current row's separations and copy marks, then the row
-  // buffer, zero-filled (black). The row buffer ends the block, so a run read past it leaves
+  // The row builder's one allocation: the current row's separations and copy marks, then the
+  // row buffer, zero-filled (black). The row buffer ends the block, so a run read past it leaves
   // the allocation (where a checking allocator sees it). An image without columns still gets
   // one pixel, so that an empty row is not mistaken for a failed allocation.
   const std::size_t columns = width > 0 ? static_cast<std::size_t>(width) : 1;
