@@ -156,6 +156,11 @@ TEST_F(ControlsTest, SettingTheFieldTextReachesTheValue) {
   EXPECT_EQ(spinner->FloatValue(), 0.25f);
   SetDlgItemTextA(dialog_, STANDIN_FLOAT_EDIT, "42.5");
   EXPECT_EQ(spinner->FloatValue(), 42.5f);
+  // Text that is only partly a number does not count at all.
+  SetWindowTextA(Item(STANDIN_FLOAT_EDIT), "12abc");
+  EXPECT_EQ(spinner->FloatValue(), 42.5f);
+  SetWindowTextA(Item(STANDIN_FLOAT_EDIT), "nan");
+  EXPECT_EQ(spinner->FloatValue(), 42.5f);
 }
 
 TEST_F(ControlsTest, ArrowsStepByTheGivenStep) {
@@ -286,6 +291,73 @@ TEST_F(ControlsTest, SwatchReportsTheColourSetThroughItsMessage) {
   swatches_.push_back(other);
   EXPECT_EQ(other->Colour(), RGB(255, 255, 255));
   EXPECT_EQ(swatch->Colour(), RGB(0, 255, 0));
+}
+
+// The colour chooser that a click on a swatch opens, driven from inside its own modal loop:
+// the red, green and blue fields (706 to 708) are filled, then OK or Cancel is pressed.
+struct ChooserRun {
+  const char* title;
+  bool confirm;
+  bool seen = false;
+  int ticks = 0;
+};
+ChooserRun* chooserRun = nullptr;
+BOOL CALLBACK FindDialog(HWND window, LPARAM found);
+
+BOOL CALLBACK FindChooser(HWND window, LPARAM found) {
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof title);
+  if (IsWindowVisible(window) && std::strcmp(title, chooserRun->title) == 0) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK DriveChooser(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND chooser = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindChooser, reinterpret_cast<LPARAM>(&chooser));
+  if (!chooser) {
+    // A chooser with the wrong title must not hang the test: cancel whatever dialog is open.
+    if (++chooserRun->ticks < 50) return;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&chooser));
+    KillTimer(nullptr, timer);
+    if (chooser) SendMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+    return;
+  }
+  KillTimer(nullptr, timer);
+  chooserRun->seen = true;
+  SetDlgItemTextA(chooser, 706, "12");
+  SetDlgItemTextA(chooser, 707, "34");
+  SetDlgItemTextA(chooser, 708, "56");
+  SendMessageA(chooser, WM_COMMAND, chooserRun->confirm ? IDOK : IDCANCEL, 0);
+}
+
+TEST_F(ControlsTest, ClickingASwatchLetsTheUserChooseAColour) {
+  HWND window = Item(STANDIN_SWATCH);
+  char name[] = "Color1";
+  IColorSwatch* swatch = GetIColorSwatch(window, RGB(200, 0, 0), name);
+  swatches_.push_back(swatch);
+  const LPARAM inside = MAKELPARAM(3, 3);
+
+  ChooserRun cancelled{"Color1", false};
+  chooserRun = &cancelled;
+  const UINT_PTR cancelTimer = SetTimer(nullptr, 0, 20, DriveChooser);
+  SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+  SendMessageA(window, WM_LBUTTONUP, 0, inside);
+  KillTimer(nullptr, cancelTimer);
+  EXPECT_TRUE(cancelled.seen);  // the chooser opened, titled with the swatch's name
+  EXPECT_EQ(swatch->Colour(), RGB(200, 0, 0));
+
+  ChooserRun confirmed{"Color1", true};
+  chooserRun = &confirmed;
+  const UINT_PTR okTimer = SetTimer(nullptr, 0, 20, DriveChooser);
+  SendMessageA(window, WM_KEYDOWN, VK_SPACE, 0);  // the keyboard opens it too
+  KillTimer(nullptr, okTimer);
+  chooserRun = nullptr;
+  EXPECT_TRUE(confirmed.seen);
+  EXPECT_EQ(swatch->Colour(), RGB(12, 34, 56));
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageA(window, kSwatchGetColourMessage, 0, 0)), RGB(12, 34, 56));
 }
 
 TEST_F(ControlsTest, ObjectsOutliveTheirWindows) {
