@@ -397,6 +397,11 @@ void PaintSpinner(HWND window, SpinnerWindow* state) {
                    DFCS_SCROLLUP | inactive | (state && state->pressed > 0 ? DFCS_PUSHED : 0));
   DrawFrameControl(dc, &down, DFC_SCROLL,
                    DFCS_SCROLLDOWN | inactive | (state && state->pressed < 0 ? DFCS_PUSHED : 0));
+  if (GetFocus() == window) {
+    RECT focus = client;
+    InflateRect(&focus, -1, -1);
+    DrawFocusRect(dc, &focus);
+  }
   EndPaint(window, &paint);
 }
 
@@ -456,6 +461,10 @@ LRESULT CALLBACK SpinnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       break;
     case WM_ENABLE:
       if (!wParam) StopRepeat(window, state);
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
       InvalidateRect(window, nullptr, FALSE);
       return 0;
     case kSpinnerStepMessage:
