@@ -4,6 +4,10 @@
 
 #include "host/bitmap.h"
 
+// How a host bitmap's store behaves: PutPixels clips a run to the image (the part left of
+// column 0 or past the last column is dropped, a row outside stores nothing); ReadPixels
+// refuses (0, nothing written) any run not wholly inside the image.
+//
 // Element type written through ChannelData's type argument: 32-bit IEEE reals, or none.
 enum : int { kChannelTypeNone = 0, kChannelTypeReal32 = 4 };
 
