@@ -7,7 +7,8 @@ function(zavol_add_gtest name)
   target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}"
+  # A crash under Wine can start Wine's debugger and wait forever: a timeout turns it into a failure.
+  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}" TIMEOUT 600
     ENVIRONMENT "ZAVOL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVOL_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data")
   if(ZAVOL_WINDOWS)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix SKIP_RETURN_CODE 77)
