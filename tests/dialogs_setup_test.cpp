@@ -379,6 +379,29 @@ TEST_F(SetupDialog, CodesOutsideTheGroupsCheckNothingAndSurviveOk) {
   }
 }
 
+// A damaged block may hold other numbers in its booleans; the boxes show them checked and OK
+// writes a proper 1 back.
+TEST_F(SetupDialog, NonBooleanCheckValuesComeBackAsOne) {
+  Filter filter(plugin_);
+  StereogramSettings start = Unusual();
+  start.AutoDistance = 2;
+  start.PutGuidePoints = -1;
+  start.RandomizeEachFrame = 7;
+  start.PreventGhosting = 0;
+  filter.Load(start);
+  const ModalRun run = Show(filter, [](HWND d) {
+    EXPECT_FALSE(Enabled(d, 1016)) << "distance fields follow a non-zero Auto Distance";
+    EXPECT_FALSE(Enabled(d, 1020));
+    Click(d, IDOK);
+  });
+  EXPECT_EQ(run.result, 1);
+  const StereogramSettings s = filter.Saved();
+  EXPECT_EQ(s.AutoDistance, 1);
+  EXPECT_EQ(s.PutGuidePoints, 1);
+  EXPECT_EQ(s.RandomizeEachFrame, 1);
+  EXPECT_EQ(s.PreventGhosting, 0);
+}
+
 // Only the low word of a command names the control; the notification code is not looked at.
 TEST_F(SetupDialog, CommandsAreToldApartByTheirLowWordOnly) {
   Filter filter(plugin_);
