@@ -1,0 +1,257 @@
+// OpenEXR depth: scanline, tiled, multi-part and deep parts through the library's C++ API. The
+// frame is the display window; what lies outside the data window is background.
+#include <ImathBox.h>
+#include <ImfChannelList.h>
+#include <ImfDeepFrameBuffer.h>
+#include <ImfDeepScanLineInputPart.h>
+#include <ImfDeepTiledInputPart.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfPartType.h>
+#include <ImfThreading.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "io/error.h"
+#include "io/files.h"
+#include "io/formats.h"
+
+namespace zavol::io {
+namespace {
+
+constexpr float kLargestHalf = 65504.0f;
+
+bool EndsWith(const std::string& text, const char* suffix) {
+  const std::size_t n = std::strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+std::string PartType(const Imf::Header& header) {
+  if (header.hasType()) return header.type();
+  return header.hasTileDescription() ? Imf::TILEDIMAGE : Imf::SCANLINEIMAGE;
+}
+
+// Where the data window lands in the frame: the part of it inside the display window.
+struct Placement {
+  Imath::Box2i display, data;
+  int64_t width = 0, height = 0;      // of the display window
+  int64_t dataWidth = 0, dataHeight = 0;
+};
+
+Placement Place(const std::string& path, const Imf::Header& header, DepthMap& map) {
+  Placement p;
+  p.display = header.displayWindow();
+  p.data = header.dataWindow();
+  p.width = int64_t{p.display.max.x} - p.display.min.x + 1;
+  p.height = int64_t{p.display.max.y} - p.display.min.y + 1;
+  p.dataWidth = int64_t{p.data.max.x} - p.data.min.x + 1;
+  p.dataHeight = int64_t{p.data.max.y} - p.data.min.y + 1;
+  if (p.dataWidth <= 0 || p.dataHeight <= 0) throw IoError(path, "empty data window");
+  SizeDepthMap(path, p.width, p.height, map);
+  if (!FitsInMemory(static_cast<uint64_t>(p.dataWidth) * static_cast<uint64_t>(p.dataHeight) * 8)) {
+    throw IoError(path, "data window is too large for memory");
+  }
+  std::fill(map.depth.begin(), map.depth.end(), kBackgroundDepth);
+  return p;
+}
+
+// Copies a data-window buffer (already in the engine's convention) into the frame, clipped.
+void PlaceRows(const Placement& p, const float* data, DepthMap& map) {
+  const int64_t x0 = std::max<int64_t>(p.data.min.x, p.display.min.x);
+  const int64_t x1 = std::min<int64_t>(p.data.max.x, p.display.max.x);
+  const int64_t y0 = std::max<int64_t>(p.data.min.y, p.display.min.y);
+  const int64_t y1 = std::min<int64_t>(p.data.max.y, p.display.max.y);
+  if (x0 > x1 || y0 > y1) return;
+  for (int64_t y = y0; y <= y1; ++y) {
+    const float* from = data + (y - p.data.min.y) * p.dataWidth + (x0 - p.data.min.x);
+    float* to = map.depth.data() + (y - p.display.min.y) * p.width + (x0 - p.display.min.x);
+    std::copy(from, from + (x1 - x0 + 1), to);
+  }
+}
+
+void ReadFlatPart(const std::string& path, Imf::MultiPartInputFile& file, int partIndex,
+                  const std::string& channel, DepthKind kind, float cutoff, DepthMap& map) {
+  Imf::InputPart part(file, partIndex);
+  const Placement p = Place(path, part.header(), map);
+  LargeVector<float> data(static_cast<std::size_t>(p.dataWidth * p.dataHeight));
+  Imf::FrameBuffer frameBuffer;
+  frameBuffer.insert(channel, Imf::Slice::Make(Imf::FLOAT, data.data(), p.data, sizeof(float),
+                                               sizeof(float) * p.dataWidth, 1, 1,
+                                               std::numeric_limits<float>::quiet_NaN()));
+  part.setFrameBuffer(frameBuffer);
+  part.readPixels(p.data.min.y, p.data.max.y);
+  for (float& value : data) value = ToEngineDepth(kind, value, cutoff);
+  PlaceRows(p, data.data(), map);
+}
+
+void ReadCounts(Imf::DeepScanLineInputPart& part, const Placement& p) {
+  part.readPixelSampleCounts(p.data.min.y, p.data.max.y);
+}
+void ReadSamples(Imf::DeepScanLineInputPart& part, const Placement& p) {
+  part.readPixels(p.data.min.y, p.data.max.y);
+}
+void ReadCounts(Imf::DeepTiledInputPart& part, const Placement&) {
+  part.readPixelSampleCounts(0, part.numXTiles(0) - 1, 0, part.numYTiles(0) - 1);
+}
+void ReadSamples(Imf::DeepTiledInputPart& part, const Placement&) {
+  part.readTiles(0, part.numXTiles(0) - 1, 0, part.numYTiles(0) - 1);
+}
+
+// Deep parts: every pixel's samples of the channel; the nearest (largest engine depth) that is
+// not background wins, a pixel without one is background.
+template <class DeepPart>
+void ReadDeepPart(const std::string& path, DeepPart& part, const std::string& channel,
+                  DepthKind kind, float cutoff, DepthMap& map) {
+  const Placement p = Place(path, part.header(), map);
+  const std::size_t pixels = static_cast<std::size_t>(p.dataWidth * p.dataHeight);
+  std::vector<unsigned> counts(pixels);
+  std::vector<float*> pointers(pixels, nullptr);
+  Imf::DeepFrameBuffer frameBuffer;
+  frameBuffer.insertSampleCountSlice(Imf::Slice::Make(Imf::UINT, counts.data(), p.data,
+                                                      sizeof(unsigned),
+                                                      sizeof(unsigned) * p.dataWidth));
+  // DeepSlice has no Make; the base is computed in integers so that no out-of-range pointer is
+  // ever formed by arithmetic on a real one.
+  const intptr_t origin = reinterpret_cast<intptr_t>(pointers.data()) -
+                          (static_cast<intptr_t>(p.data.min.x) +
+                           static_cast<intptr_t>(p.data.min.y) * p.dataWidth) *
+                              static_cast<intptr_t>(sizeof(float*));
+  frameBuffer.insert(channel, Imf::DeepSlice(Imf::FLOAT, reinterpret_cast<char*>(origin),
+                                             sizeof(float*), sizeof(float*) * p.dataWidth,
+                                             sizeof(float)));
+  part.setFrameBuffer(frameBuffer);
+  ReadCounts(part, p);
+  uint64_t total = 0;
+  for (unsigned count : counts) total += count;
+  if (!FitsInMemory(total * sizeof(float))) throw IoError(path, "deep samples are too large for memory");
+  std::vector<float> samples(static_cast<std::size_t>(total));
+  std::size_t offset = 0;
+  for (std::size_t i = 0; i < pixels; ++i) {
+    pointers[i] = samples.data() + offset;
+    offset += counts[i];
+  }
+  ReadSamples(part, p);
+  std::vector<float> nearest(pixels, kBackgroundDepth);
+  for (std::size_t i = 0; i < pixels; ++i) {
+    for (unsigned k = 0; k < counts[i]; ++k) {
+      const float depth = ToEngineDepth(kind, pointers[i][k], cutoff);
+      if (depth > nearest[i] && depth > -1e20f) nearest[i] = depth;
+    }
+  }
+  PlaceRows(p, nearest.data(), map);
+}
+
+}  // namespace
+
+std::string ChooseExrChannel(const std::string& path, const std::vector<std::string>& channels,
+                             const DepthReadOptions& options) {
+  auto has = [&](const std::string& name) {
+    return std::find(channels.begin(), channels.end(), name) != channels.end();
+  };
+  auto firstEndingIn = [&](const char* suffix) -> std::string {
+    for (const std::string& name : channels) {
+      if (EndsWith(name, suffix)) return name;
+    }
+    return {};
+  };
+  std::string chosen;
+  if (!options.channel.empty()) {
+    if (has(options.channel)) chosen = options.channel;
+  } else if (options.kind == DepthKind::kMist && !firstEndingIn(".Mist.Z").empty()) {
+    chosen = firstEndingIn(".Mist.Z");
+  } else if (has("Z")) {
+    chosen = "Z";
+  } else if (!firstEndingIn(".Depth.Z").empty()) {
+    chosen = firstEndingIn(".Depth.Z");
+  } else {
+    chosen = firstEndingIn(".Z");
+  }
+  if (chosen.empty()) {
+    std::string found;
+    for (const std::string& name : channels) found += (found.empty() ? "" : ", ") + name;
+    const std::string wanted =
+        options.channel.empty() ? std::string("no depth channel (Z, *.Depth.Z or *.Z)")
+                                : "no channel '" + options.channel + "'";
+    throw IoError(path, wanted + "; channels found: " + (found.empty() ? "none" : found));
+  }
+  return chosen;
+}
+
+void SetExrThreads(int threads) { Imf::setGlobalThreadCount(std::max(0, threads)); }
+
+void ReadExrDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
+  {
+    FILE* file = OpenInput(path);
+    FileCloser closer{file};
+    unsigned char magic[4] = {};
+    if (std::fread(magic, 1, 4, file) != 4 || magic[0] != 0x76 || magic[1] != 0x2f ||
+        magic[2] != 0x31 || magic[3] != 0x01) {
+      throw IoError(path, "not an OpenEXR file");
+    }
+  }
+  try {
+    Imf::MultiPartInputFile file(path.c_str(), std::max(0, options.threads));
+    // Channel names of every part, in part order, each once.
+    std::vector<std::string> names;
+    for (int i = 0; i < file.parts(); ++i) {
+      const Imf::ChannelList& channels = file.header(i).channels();
+      for (auto c = channels.begin(); c != channels.end(); ++c) {
+        if (std::find(names.begin(), names.end(), c.name()) == names.end()) names.push_back(c.name());
+      }
+    }
+    const std::string channel = ChooseExrChannel(path, names, options);
+    int partIndex = 0;
+    while (file.header(partIndex).channels().findChannel(channel) == nullptr) ++partIndex;
+    const Imf::Header& header = file.header(partIndex);
+    const Imf::Channel& info = *header.channels().findChannel(channel);
+    if (info.xSampling != 1 || info.ySampling != 1) {
+      throw IoError(path, "channel '" + channel + "' is subsampled; only full-resolution depth is read");
+    }
+    const DepthKind kind = options.kind.value_or(DepthKind::kDistance);
+    // Renderers that store depth as half write the largest half for empty sky.
+    const float cutoff =
+        info.type == Imf::HALF ? std::min(options.farCutoff, kLargestHalf) : options.farCutoff;
+    const std::string type = PartType(header);
+    if (type == Imf::DEEPSCANLINE) {
+      Imf::DeepScanLineInputPart part(file, partIndex);
+      ReadDeepPart(path, part, channel, kind, cutoff, map);
+    } else if (type == Imf::DEEPTILE) {
+      Imf::DeepTiledInputPart part(file, partIndex);
+      ReadDeepPart(path, part, channel, kind, cutoff, map);
+    } else {
+      ReadFlatPart(path, file, partIndex, channel, kind, cutoff, map);
+    }
+  } catch (const IoError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw IoError(path, "too large for memory");
+  } catch (const std::exception& e) {
+    throw IoError(path, std::string("truncated or damaged OpenEXR file (") + e.what() + ")");
+  }
+}
+
+void WriteExrDepth(OutputFile& out, int width, int height, const float* distances) {
+  try {
+    Imf::Header header(width, height);
+    header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+    header.compression() = Imf::ZIP_COMPRESSION;
+    Imf::OutputFile file(out.TemporaryPath().c_str(), header, 0);
+    Imf::FrameBuffer frameBuffer;
+    frameBuffer.insert("Z", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<float*>(distances)),
+                                       sizeof(float), sizeof(float) * width));
+    file.setFrameBuffer(frameBuffer);
+    file.writePixels(height);
+  } catch (const std::exception& e) {
+    throw IoError(out.Path(), std::string("cannot write OpenEXR (") + e.what() + ")");
+  }
+}
+
+}  // namespace zavol::io
