@@ -1,253 +1,509 @@
-// The zavol command-line tool: renders depth into stereogram images with the same engine as the
-// plug-in. Native only. This first version renders the built-in demo scene and PFM depth maps.
-#include <png.h>
+// The zavol command-line tool: renders depth files into stereogram images with the plug-in's
+// engine, frames of a sequence in parallel. Native only; the engine is reached through
+// FrameHost alone.
+#include <CLI/CLI.hpp>
+#include <signal.h>
+#include <unistd.h>
 
-#include <cerrno>
-#include <cmath>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "render/frame.h"
+#include "cli/frames.h"
+#include "cli/render_job.h"
+#include "cli/settings_options.h"
+#include "io/error.h"
+#include "io/formats.h"
 #include "render/scene.h"
-#include "standin/hsv.h"
 
 namespace {
 
-struct Frame {
-  int width = 0, height = 0;
-  std::vector<float> depth;
-};
+using zavol::cli::FrameJob;
+using zavol::cli::FrameRange;
+using zavol::cli::FrameResult;
+namespace io = zavol::io;
 
-// The frame's surroundings for the engine: an in-memory image, no pattern, no stop.
-class ImageHost final : public zavol::FrameHost {
- public:
-  ImageHost(const Frame& frame, int screenW, int screenH, uint32_t seed, bool verbose)
-      : frame_(frame), screenW_(screenW), screenH_(screenH), seed_(seed), verbose_(verbose),
-        pixels_(static_cast<std::size_t>(frame.width) * frame.height, zavol::Pixel64{0, 0, 0, 0}) {}
+constexpr int kUsageError = 2;
+constexpr int kFrameFailed = 1;
+constexpr int kStopped = 130;  // the shell's code for a program ended by Ctrl-C
 
-  const float* DepthChannel() override { return frame_.depth.data(); }
-  int Height() override { return frame_.height; }
-  int Width() override { return frame_.width; }
-  void ScreenSize(int* w, int* h) override { *w = screenW_; *h = screenH_; }
-  uint32_t CalendarTime() override { return seed_; }
-  bool ProgressAndAbortQuery(int, int) override { return false; }
-  bool HasPattern() override { return false; }
-  void ReadPatternPixel(int, int, zavol::Pixel64*) override {}
-  void PutPixels(int x, int y, int count, const zavol::Pixel64* run) override {
-    if (y < 0 || y >= frame_.height || count <= 0) return;
-    for (int i = 0; i < count; ++i) {
-      const long long column = static_cast<long long>(x) + i;
-      if (column >= 0 && column < frame_.width)
-        pixels_[static_cast<std::size_t>(y) * frame_.width + column] = run[i];
-    }
-  }
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override { zavol::RgbToHsv255(rgb, h, s, v); }
-  uint32_t HsvToRgb(int h, int s, int v) override { return zavol::HsvToRgb255(h, s, v); }
-  void DebugLine(double farthest) override {
-    if (verbose_) std::fprintf(stderr, "\nminz=%f\n", farthest);
-  }
+std::atomic<bool> gStop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-  const std::vector<zavol::Pixel64>& pixels() const { return pixels_; }
+extern "C" void OnStopSignal(int) { gStop.store(true); }
 
- private:
-  const Frame& frame_;
-  int screenW_, screenH_;
-  uint32_t seed_;
-  bool verbose_;
-  std::vector<zavol::Pixel64> pixels_;
-};
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
-[[noreturn]] void Fail(int code, const std::string& message) {
+// One line per message on stderr; the progress bar's line is cleared first.
+std::mutex gOutputMutex;
+bool gBarShown = false;
+
+void Report(const std::string& message) {
+  std::lock_guard<std::mutex> lock(gOutputMutex);
+  if (gBarShown) std::fputs("\r\033[K", stderr);
   std::fprintf(stderr, "zavol: %s\n", message.c_str());
-  std::exit(code);
 }
 
-bool EndsWith(const std::string& s, const char* suffix) {
-  const std::size_t n = std::strlen(suffix);
-  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+int UsageError(const std::string& message) {
+  Report(message);
+  std::fputs("Run 'zavol --help' for the commands and options.\n", stderr);
+  return kUsageError;
 }
 
-// PFM: "Pf" grey or "PF" colour (first channel), rows stored bottom-up, negative scale means
-// little-endian. Values are taken as they are (the host's depth convention).
-Frame ReadPfm(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(1, path + ": cannot open (" + std::strerror(errno) + ")");
-  std::string magic;
-  long long w = 0, h = 0;
-  double scale = 0;
-  in >> magic >> w >> h >> scale;
-  if (!in || (magic != "Pf" && magic != "PF")) Fail(1, path + ": not a PFM file");
-  in.get();
-  if (w <= 0 || h <= 0) Fail(1, path + ": dimensions must be positive");
-  if (w > 65535 || h > 65535) Fail(1, path + ": dimensions over 65535, the host's limit");
-  if (!std::isfinite(scale) || scale == 0) Fail(1, path + ": bad scale");
-  const int channels = magic == "PF" ? 3 : 1;
-  const std::size_t count = static_cast<std::size_t>(w) * h * channels;
-  std::vector<unsigned char> raw(count * 4);
-  in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-  if (static_cast<std::size_t>(in.gcount()) != raw.size()) Fail(1, path + ": truncated");
-  const bool little = scale < 0;
-  Frame f;
-  f.width = static_cast<int>(w);
-  f.height = static_cast<int>(h);
-  f.depth.resize(static_cast<std::size_t>(w) * h);
-  for (long long y = 0; y < h; ++y) {
-    for (long long x = 0; x < w; ++x) {
-      const unsigned char* b = raw.data() + ((static_cast<std::size_t>(y) * w + x) * channels) * 4;
-      uint32_t bits = little ? (b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24)
-                             : (b[3] | b[2] << 8 | b[1] << 16 | static_cast<uint32_t>(b[0]) << 24);
-      float value;
-      std::memcpy(&value, &bits, 4);
-      f.depth[static_cast<std::size_t>(h - 1 - y) * w + x] = value;
-    }
+int DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+std::string FormatDuration(double seconds) {
+  const long total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
   }
-  return f;
+  return text;
 }
 
-void WritePng(FILE* out, const std::string& path, const ImageHost& host, int w, int h) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info) Fail(1, path + ": out of memory");
-  if (setjmp(png_jmpbuf(png))) Fail(1, path + ": cannot write PNG");
-  png_init_io(png, out);
-  png_set_compression_level(png, 1);
-  png_set_filter(png, 0, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(static_cast<std::size_t>(w) * 3);
-  for (int y = 0; y < h; ++y) {
-    const zavol::Pixel64* p = host.pixels().data() + static_cast<std::size_t>(y) * w;
-    // Dots are 8-bit colours widened by 256: the high byte is the colour.
-    for (int x = 0; x < w; ++x) {
-      row[3 * x] = p[x].r >> 8;
-      row[3 * x + 1] = p[x].g >> 8;
-      row[3 * x + 2] = p[x].b >> 8;
-    }
-    png_write_row(png, row.data());
+// The bar on stderr: frames done, rate, time left.
+void DrawBar(int done, int total, double seconds) {
+  constexpr int kCells = 30;
+  const int filled = total > 0 ? done * kCells / total : kCells;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kCells - filled), '.');
+  const double rate = seconds > 0 ? done / seconds : 0;
+  const std::string left = done > 0 ? FormatDuration((total - done) / rate) + " left" : "";
+  std::lock_guard<std::mutex> lock(gOutputMutex);
+  std::fprintf(stderr, "\r\033[K[%s] %d/%d frames  %.1f frames/s  %s", bar.c_str(), done, total,
+               rate, left.c_str());
+  std::fflush(stderr);
+  gBarShown = true;
+}
+
+void ClearBar() {
+  std::lock_guard<std::mutex> lock(gOutputMutex);
+  if (gBarShown) std::fputs("\r\033[K", stderr);
+  gBarShown = false;
+}
+
+struct RenderOptions {
+  std::string input, output, settingsBlock, saveSettings, pattern, frames, screen = "1920x1080";
+  std::string depthKind, channel;
+  float farCutoff = 1e9f;
+  int jobs = DefaultJobs();
+  int64_t seed = -1;
+  int bits = 8;
+  int compression = 1;
+  bool quiet = false, verbose = false;
+};
+
+// Everything a frame needs except its names and seed; checked once before any frame starts.
+struct Prepared {
+  FrameJob base;
+  io::Image64 pattern;
+  bool sequence = false;
+  FrameRange range;
+  uint32_t seedBase = 0;
+};
+
+// Returns 0 when ready, else the exit code (the reason already reported).
+int Prepare(const RenderOptions& o, const zavol::cli::SettingsEdits& edits, Prepared& p) {
+  if (!io::FormatForPath(o.output, &p.base.format)) {
+    return UsageError(o.output + ": the output must end in .png or .pam");
   }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
+  if (!o.frames.empty()) {
+    if (!zavol::cli::ParseFrameRange(o.frames, &p.range)) {
+      return UsageError("--frames wants A-B (0 <= A <= B) or one frame number, not '" + o.frames + "'");
+    }
+    if (!zavol::cli::HasFrameField(o.output)) {
+      return UsageError(o.output + ": a sequence's output needs # for the frame number, e.g. out_####.png");
+    }
+    p.sequence = true;
+  } else if (zavol::cli::HasFrameField(o.input) || zavol::cli::HasFrameField(o.output)) {
+    return UsageError("# in a file name stands for the frame number: give --frames A-B");
+  }
+  if (!zavol::cli::ParseSize(o.screen, &p.base.screenWidth, &p.base.screenHeight)) {
+    return UsageError("--screen wants WxH, e.g. 1920x1080, not '" + o.screen + "'");
+  }
+  if (!o.depthKind.empty()) p.base.read.kind = io::ParseDepthKind(o.depthKind);
+  p.base.read.channel = o.channel;
+  p.base.read.farCutoff = o.farCutoff;
+  p.base.write.pngBits = o.bits;
+  p.base.write.compression = o.compression;
+  p.base.verbose = o.verbose;
+  try {
+    p.base.settings =
+        o.settingsBlock.empty() ? DefaultSettings() : zavol::cli::ReadSettingsBlock(o.settingsBlock);
+    edits.Apply(p.base.settings);
+    if (!o.saveSettings.empty()) zavol::cli::WriteSettingsBlock(o.saveSettings, p.base.settings);
+    if (!o.pattern.empty()) p.pattern = io::ReadImage(o.pattern);
+  } catch (const io::IoError& e) {
+    Report(e.what());
+    return kFrameFailed;
+  }
+  p.seedBase = o.seed >= 0 ? static_cast<uint32_t>(o.seed) : static_cast<uint32_t>(std::time(nullptr));
+  return 0;
 }
 
-void WritePam(FILE* out, const ImageHost& host, int w, int h) {
-  std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n", w, h);
-  std::vector<unsigned char> row(static_cast<std::size_t>(w) * 8);
-  for (int y = 0; y < h; ++y) {
-    const zavol::Pixel64* p = host.pixels().data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      const uint16_t c[4] = {p[x].r, p[x].g, p[x].b, p[x].a};
-      for (int k = 0; k < 4; ++k) {
-        row[8 * x + 2 * k] = c[k] >> 8;
-        row[8 * x + 2 * k + 1] = c[k] & 0xFF;
+int RenderSingle(const RenderOptions& o, Prepared& p) {
+  FrameJob job = p.base;
+  job.input = o.input;
+  job.output = o.output;
+  job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
+  job.seed = p.seedBase;
+  // One frame: its decoding and compression may use every job slot.
+  job.read.threads = o.jobs > 1 ? o.jobs : 0;
+  job.write.threads = o.jobs;
+  io::SetExrThreads(job.read.threads);
+  io::DepthMap depth;
+  try {
+    if (zavol::cli::RenderFrameFile(job, depth, gStop) == FrameResult::kStopped) {
+      Report("stopped; no file written");
+      return kStopped;
+    }
+  } catch (const io::IoError& e) {
+    Report(e.what());
+    return kFrameFailed;
+  }
+  return 0;
+}
+
+int RenderSequence(const RenderOptions& o, Prepared& p) {
+  const int total = p.range.Count();
+  const int workers = std::max(1, std::min(o.jobs, total));
+  io::SetExrThreads(0);  // frames run in parallel; each decodes on its own thread
+  std::atomic<int> next{0}, written{0}, failed{0};
+  std::mutex doneMutex;
+  std::condition_variable doneSignal;
+  int running = workers;
+  auto work = [&] {
+    io::DepthMap depth;  // reused by this worker's frames
+    for (;;) {
+      const int index = next.fetch_add(1);
+      if (index >= total || gStop.load()) break;
+      const int frame = p.range.first + index;
+      FrameJob job = p.base;
+      job.input = zavol::cli::ExpandFrame(o.input, frame);
+      job.output = zavol::cli::ExpandFrame(o.output, frame);
+      job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
+      // Frames rendered within the same second still get seeds of their own.
+      job.seed = p.seedBase + static_cast<uint32_t>(frame);
+      try {
+        if (zavol::cli::RenderFrameFile(job, depth, gStop) == FrameResult::kWritten) ++written;
+      } catch (const io::IoError& e) {
+        Report(e.what());
+        ++failed;
+      }
+      doneSignal.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(doneMutex);
+    --running;
+    doneSignal.notify_all();
+  };
+  const bool bar = !o.quiet && isatty(STDERR_FILENO);
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < workers; ++i) threads.emplace_back(work);
+  {
+    std::unique_lock<std::mutex> lock(doneMutex);
+    while (running > 0) {
+      doneSignal.wait_for(lock, std::chrono::milliseconds(200));
+      if (bar) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        DrawBar(written + failed, total, seconds);
       }
     }
-    std::fwrite(row.data(), 1, row.size(), out);
   }
+  for (std::thread& t : threads) t.join();
+  ClearBar();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (gStop.load()) {
+    Report("stopped; " + std::to_string(written.load()) + " of " + std::to_string(total) +
+           " frames written, no partial file left");
+    return kStopped;
+  }
+  if (failed > 0) {
+    Report(std::to_string(failed.load()) + " of " + std::to_string(total) + " frames failed");
+    return kFrameFailed;
+  }
+  if (!o.quiet) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%d frames written in %.1f s (%.1f frames/s, %d jobs)", total,
+                  seconds, total / std::max(seconds, 1e-9), workers);
+    Report(line);
+  }
+  return 0;
 }
 
-// Writes under a temporary name and renames, so the output only ever appears complete.
-void WriteImage(const std::string& path, const ImageHost& host, int w, int h) {
-  const bool png = EndsWith(path, ".png");
-  if (!png && !EndsWith(path, ".pam")) Fail(2, path + ": output must end in .png or .pam");
-  const std::string temp = path + ".part";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) Fail(1, path + ": cannot create (" + std::strerror(errno) + ")");
-  if (png) WritePng(out, path, host, w, h); else WritePam(out, host, w, h);
-  const bool ok = std::ferror(out) == 0;
-  if (std::fclose(out) != 0 || !ok) {
-    std::remove(temp.c_str());
-    Fail(1, path + ": write failed");
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    Fail(1, path + ": cannot rename into place (" + std::strerror(errno) + ")");
-  }
+int RunRender(const RenderOptions& o, const zavol::cli::SettingsEdits& edits) {
+  Prepared p;
+  if (const int code = Prepare(o, edits, p); code != 0) return code;
+  CatchStopSignals();
+  return p.sequence ? RenderSequence(o, p) : RenderSingle(o, p);
 }
 
-StereogramSettings ReadSettingsBlock(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(1, path + ": cannot open settings block");
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() != kSettingsSize) Fail(1, path + ": settings block is not 56 bytes");
-  StereogramSettings s;
-  LoadSettings(s, bytes.data());
-  return s;
+// The built-in scene: the same map for the demo and for the depth files of `zavol scene`,
+// shifted left by 8 pixels per frame so that a sequence moves.
+io::DepthMap SceneFrame(int width, int height, int frame) {
+  const std::vector<float> scene = zavol::MakeDemoScene(width, height);
+  io::DepthMap map;
+  map.width = width;
+  map.height = height;
+  map.depth.resize(scene.size());
+  const int shift = static_cast<int>((static_cast<int64_t>(frame) * 8) % width);
+  for (int y = 0; y < height; ++y) {
+    const float* from = scene.data() + static_cast<std::size_t>(y) * width;
+    float* to = map.depth.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) to[x] = from[(x + shift) % width];
+  }
+  return map;
 }
 
-const char kUsage[] =
-    "usage:\n"
-    "  zavol demo [-o demo.png]\n"
-    "      render the built-in scene (a sphere before a tilted plane) to a PNG or PAM image\n"
-    "  zavol render DEPTH.pfm -o OUTPUT.png|.pam [--settings BLOCK] [--screen WxH] [--seed N]\n"
-    "      [--verbose]\n"
-    "      render a PFM depth map (host convention: negative in front, rows bottom-up)\n"
-    "options:\n"
-    "  --settings BLOCK  a 56-byte settings block as the plug-in's host stores it\n"
-    "                    (default: the record's defaults)\n"
-    "  --screen WxH      screen size for the monitor media (default 1920x1080)\n"
-    "  --seed N          seed when the block asks for a randomized frame (default: the clock)\n"
-    "  --verbose         print the engine's debug line to stderr\n";
+int RunDemo(const std::string& output, const std::string& size, int64_t seed) {
+  FrameJob job;
+  if (!io::FormatForPath(output, &job.format)) {
+    return UsageError(output + ": the output must end in .png or .pam");
+  }
+  int width = 0, height = 0;
+  if (!zavol::cli::ParseSize(size, &width, &height)) {
+    return UsageError("--size wants WxH, e.g. 1280x720, not '" + size + "'");
+  }
+  job.input = "demo scene";
+  job.output = output;
+  job.settings = DefaultSettings();
+  job.seed = seed >= 0 ? static_cast<uint32_t>(seed) : static_cast<uint32_t>(std::time(nullptr));
+  job.write.threads = DefaultJobs();
+  CatchStopSignals();
+  try {
+    const io::DepthMap depth = SceneFrame(width, height, 0);
+    if (zavol::cli::RenderDepthToFile(job, depth, gStop) == FrameResult::kStopped) {
+      Report("stopped; no file written");
+      return kStopped;
+    }
+  } catch (const io::IoError& e) {
+    Report(e.what());
+    return kFrameFailed;
+  }
+  std::printf("zavol: wrote %s (%dx%d), a stereogram of a sphere in front of a tilted plane.\n"
+              "Look through the picture, as if at something far behind it, until the shapes "
+              "stand out.\n",
+              output.c_str(), width, height);
+  return 0;
+}
+
+// Depth files of the built-in scene: EXR distances (empty sky 1e10, as renderers write), PFM in
+// the engine's convention, PNG 16-bit heights (white near, black background).
+void WriteSceneFile(const io::DepthMap& map, const std::string& path) {
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto endsWith = [&lower](const char* suffix) {
+    const std::string s = suffix;
+    return lower.size() >= s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0;
+  };
+  io::OutputFile out(path);
+  if (endsWith(".pfm")) {
+    io::WritePfm(out.Stream(), path, map.width, map.height, map.depth.data(), true);
+  } else if (endsWith(".exr")) {
+    io::LargeVector<float> distances(map.depth.size());
+    for (std::size_t i = 0; i < distances.size(); ++i) {
+      distances[i] = map.depth[i] <= -1e20f ? 1e10f : -map.depth[i];
+    }
+    io::WriteExrDepth(out, map.width, map.height, distances.data());
+  } else {
+    float nearest = -1e30f, farthest = 1e30f;
+    for (float z : map.depth) {
+      if (z > -1e20f) nearest = std::max(nearest, z), farthest = std::min(farthest, z);
+    }
+    const float span = nearest > farthest ? nearest - farthest : 1.0f;
+    io::WriteOptions options;
+    options.pngBits = 16;
+    options.grey = true;
+    auto writer = io::MakeRowWriter(io::ImageFormat::kPng, out.Stream(), path, map.width,
+                                    map.height, options);
+    std::vector<zavol::Pixel64> row(static_cast<std::size_t>(map.width));
+    for (int y = 0; y < map.height; ++y) {
+      for (int x = 0; x < map.width; ++x) {
+        const float z = map.depth[static_cast<std::size_t>(y) * map.width + x];
+        // Codes 1..65535 for the scene, 0 for background.
+        const uint16_t code = z <= -1e20f ? 0
+            : static_cast<uint16_t>(1.0f + std::min(1.0f, (z - farthest) / span) * 65534.0f + 0.5f);
+        row[x] = zavol::Pixel64{code, code, code, 65535};
+      }
+      writer->WriteRow(row.data());
+    }
+    writer->Finish();
+  }
+  out.Commit();
+}
+
+int RunScene(const std::string& output, const std::string& size, const std::string& frames) {
+  std::string lower = output;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::size_t dot = lower.find_last_of('.');
+  const std::string extension = dot == std::string::npos ? "" : lower.substr(dot);
+  if (extension != ".exr" && extension != ".pfm" && extension != ".png") {
+    return UsageError(output + ": the depth file must end in .exr, .pfm or .png");
+  }
+  int width = 0, height = 0;
+  if (!zavol::cli::ParseSize(size, &width, &height)) {
+    return UsageError("--size wants WxH, e.g. 1920x1080, not '" + size + "'");
+  }
+  FrameRange range;
+  if (!frames.empty()) {
+    if (!zavol::cli::ParseFrameRange(frames, &range)) {
+      return UsageError("--frames wants A-B (0 <= A <= B) or one frame number, not '" + frames + "'");
+    }
+    if (!zavol::cli::HasFrameField(output)) {
+      return UsageError(output + ": a sequence's output needs # for the frame number");
+    }
+  } else if (zavol::cli::HasFrameField(output)) {
+    return UsageError("# in a file name stands for the frame number: give --frames A-B");
+  }
+  try {
+    for (int frame = range.first; frame <= range.last; ++frame) {
+      WriteSceneFile(SceneFrame(width, height, frame), zavol::cli::ExpandFrame(output, frame));
+    }
+  } catch (const io::IoError& e) {
+    Report(e.what());
+    return kFrameFailed;
+  }
+  return 0;
+}
+
+int RunSettings(const std::string& from, const std::string& output,
+                const zavol::cli::SettingsEdits& edits) {
+  try {
+    StereogramSettings settings = from.empty() ? DefaultSettings() : zavol::cli::ReadSettingsBlock(from);
+    edits.Apply(settings);
+    std::fputs(zavol::cli::DescribeSettings(settings).c_str(), stdout);
+    if (!output.empty()) zavol::cli::WriteSettingsBlock(output, settings);
+  } catch (const io::IoError& e) {
+    Report(e.what());
+    return kFrameFailed;
+  }
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-    std::fputs(kUsage, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
-  }
-  const std::string command = argv[1];
-  if (command != "demo" && command != "render") Fail(2, "unknown command '" + command + "'\n" + kUsage);
-  std::string input, output = command == "demo" ? "demo.png" : "", settingsPath;
-  int screenW = 1920, screenH = 1080;
-  bool verbose = false, haveSeed = false;
-  unsigned long seed = 0;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) Fail(2, a + " needs a value");
-      return argv[++i];
-    };
-    if (a == "-o" || a == "--output") output = value();
-    else if (a == "--settings") settingsPath = value();
-    else if (a == "--screen") {
-      const std::string v = value();
-      if (std::sscanf(v.c_str(), "%dx%d", &screenW, &screenH) != 2 || screenW <= 0 || screenH <= 0)
-        Fail(2, "--screen wants WxH, e.g. 1920x1080");
-    } else if (a == "--seed") {
-      char* end = nullptr;
-      const std::string v = value();
-      seed = std::strtoul(v.c_str(), &end, 10);
-      if (v.empty() || *end) Fail(2, "--seed wants a number");
-      haveSeed = true;
-    } else if (a == "--verbose") verbose = true;
-    else if (a == "--help" || a == "-h") { std::fputs(kUsage, stdout); return 0; }
-    else if (!a.empty() && a[0] == '-') Fail(2, "unknown option '" + a + "'");
-    else if (input.empty() && command == "render") input = a;
-    else Fail(2, "unexpected argument '" + a + "'");
-  }
-  if (command == "render" && input.empty()) Fail(2, "render needs a depth file");
-  if (output.empty()) Fail(2, "-o OUTPUT is required");
+  CLI::App app{
+      "zavol renders depth maps into random-dot autostereograms with the same engine as the\n"
+      "zavol.dlf plug-in: identical pixels for identical depth and settings."};
+  app.set_version_flag("--version", "zavol 1.0.0");
+  app.require_subcommand(1, 1);
+  app.footer("Exit codes: 0 done, 1 a bad input file or a failed frame, 2 a usage error, "
+             "130 stopped by Ctrl-C.\nSee the README's \"Command-line tool\" section.");
 
-  StereogramSettings settings = settingsPath.empty() ? DefaultSettings() : ReadSettingsBlock(settingsPath);
-  Frame frame;
-  if (command == "demo") {
-    frame.width = 800;
-    frame.height = 480;
-    frame.depth = zavol::MakeDemoScene(frame.width, frame.height);
-  } else {
-    frame = ReadPfm(input);
+  RenderOptions ro;
+  zavol::cli::SettingsEdits edits;
+  CLI::App* render = app.add_subcommand(
+      "render", "Render a depth file, or a numbered sequence of them, into stereogram images");
+  render->add_option("INPUT", ro.input,
+                     "Depth file: OpenEXR, PFM or PNG height map; in a sequence, a run of # is "
+                     "the zero-padded frame number (depth_####.exr)")
+      ->required();
+  render->add_option("-o,--output", ro.output,
+                     "Output image: .png (8-bit RGB) or .pam (16-bit RGBA, exact); # as in INPUT")
+      ->required();
+  render->add_option("--frames", ro.frames, "Render the frames A to B of a sequence")->type_name("A-B");
+  render->add_option("-j,--jobs", ro.jobs, "Frames rendered in parallel (one frame: threads for "
+                                           "decoding and compressing); default: all cores")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  render->add_flag("-q,--quiet", ro.quiet, "No progress bar and no summary line");
+  render->add_flag("-v,--verbose", ro.verbose, "Print the engine's debug line (minz) for each frame");
+  render->add_option("--seed", ro.seed,
+                     "Seed for randomized frames instead of the start time; frame F gets N + F")
+      ->check(CLI::Range(int64_t{0}, int64_t{4294967295}))
+      ->type_name("N");
+  render->add_option("--depth-kind", ro.depthKind,
+                     "What the input's numbers mean: host (engine convention), distance, "
+                     "disparity (bigger is nearer), height (1 nearest), mist (0 nearest); default "
+                     "EXR distance, PFM host, PNG height")
+      ->check(CLI::IsMember({"host", "distance", "disparity", "height", "mist"}))
+      ->type_name("KIND");
+  render->add_option("--channel", ro.channel,
+                     "EXR depth channel; default Z, else one ending in .Depth.Z, else in .Z")
+      ->type_name("NAME");
+  render->add_option("--far-cutoff", ro.farCutoff,
+                     "Distances at or above this are empty background (renderers write 1e10 for "
+                     "sky; half-float files also 65504)")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  render->add_option("--pattern", ro.pattern,
+                     "PNG or PAM image whose pixel (x, y) is the dot at (x, y), not tiled")
+      ->type_name("IMAGE");
+  render->add_option("--screen", ro.screen, "Screen size for the monitor media")
+      ->type_name("WxH")
+      ->capture_default_str();
+  render->add_option("--bits", ro.bits, "PNG bits per channel: 8 (the dots' colours) or 16")
+      ->check(CLI::IsMember({8, 16}))
+      ->capture_default_str();
+  render->add_option("--compression", ro.compression, "PNG deflate level, 0 (none) to 9 (smallest)")
+      ->check(CLI::Range(0, 9))
+      ->capture_default_str();
+  render->add_option("--settings", ro.settingsBlock,
+                     "56-byte settings block, as the plug-in's host stores it (default: the "
+                     "record's defaults)")
+      ->type_name("BLOCK");
+  render->add_option("--save-settings", ro.saveSettings, "Also write the settings in effect as a block")
+      ->type_name("BLOCK");
+  zavol::cli::AddSettingsOptions(*render, edits);
+
+  std::string demoOutput = "demo.png", demoSize = "1280x720";
+  int64_t demoSeed = -1;
+  CLI::App* demo = app.add_subcommand("demo", "Render the built-in scene (no input needed) and say "
+                                              "where the image is");
+  demo->add_option("-o,--output", demoOutput, "Output image, .png or .pam")->capture_default_str();
+  demo->add_option("--size", demoSize, "Image size")->type_name("WxH")->capture_default_str();
+  demo->add_option("--seed", demoSeed, "Seed instead of the current time")
+      ->check(CLI::Range(int64_t{0}, int64_t{4294967295}))
+      ->type_name("N");
+
+  std::string settingsFrom, settingsOutput;
+  zavol::cli::SettingsEdits settingsEdits;
+  CLI::App* settings = app.add_subcommand(
+      "settings", "Print the fourteen fields of a 56-byte settings block by name, edit them, "
+                  "write a block");
+  settings->add_option("--from,--settings", settingsFrom, "Block to start from (default: the "
+                                                          "record's defaults)")
+      ->type_name("BLOCK");
+  settings->add_option("-o,--output", settingsOutput, "Write the edited block")->type_name("BLOCK");
+  zavol::cli::AddSettingsOptions(*settings, settingsEdits);
+
+  std::string sceneOutput, sceneSize = "1920x1080", sceneFrames;
+  CLI::App* scene = app.add_subcommand(
+      "scene", "Write the built-in scene as a depth file to try the tool on: .exr (distance, sky "
+               "1e10), .pfm (engine convention) or .png (16-bit height); in a sequence the scene "
+               "moves 8 pixels per frame");
+  scene->add_option("-o,--output", sceneOutput, "Depth file; # is the frame number")->required();
+  scene->add_option("--size", sceneSize, "Image size")->type_name("WxH")->capture_default_str();
+  scene->add_option("--frames", sceneFrames, "Write the frames A to B")->type_name("A-B");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    return UsageError(e.what());
   }
-  const uint32_t frameSeed = haveSeed ? static_cast<uint32_t>(seed) : static_cast<uint32_t>(std::time(nullptr));
-  ImageHost host(frame, screenW, screenH, frameSeed, verbose);
-  if (zavol::RenderStereogram(settings, host) != 1) Fail(1, (input.empty() ? "demo" : input) + ": frame did not render");
-  WriteImage(output, host, frame.width, frame.height);
-  if (command == "demo") std::printf("zavol: demo stereogram written to %s (%dx%d)\n", output.c_str(), frame.width, frame.height);
-  return 0;
+  if (*render) return RunRender(ro, edits);
+  if (*demo) return RunDemo(demoOutput, demoSize, demoSeed);
+  if (*settings) return RunSettings(settingsFrom, settingsOutput, settingsEdits);
+  return RunScene(sceneOutput, sceneSize, sceneFrames);
 }

@@ -69,6 +69,7 @@ struct WriteOptions {
   int pngBits = 8;         // 8: the high byte of every 16-bit channel; 16: the channels as they are
   int compression = 1;     // deflate level 0..9
   int threads = 1;         // compressing threads, the caller's included
+  bool grey = false;       // PNG: one grey sample per pixel, the red channel
 };
 
 class RowWriter {

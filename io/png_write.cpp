@@ -34,8 +34,9 @@ class PngWriter final : public RowWriter {
  public:
   PngWriter(FILE* out, const std::string& path, int width, int height, const WriteOptions& options)
       : out_(out), path_(path), width_(width), height_(height),
-        sixteen_(options.pngBits == 16), level_(std::clamp(options.compression, 0, 9)) {
-    rowBytes_ = 1 + static_cast<std::size_t>(width) * (sixteen_ ? 6 : 3);
+        sixteen_(options.pngBits == 16), grey_(options.grey),
+        level_(std::clamp(options.compression, 0, 9)) {
+    rowBytes_ = 1 + static_cast<std::size_t>(width) * (sixteen_ ? 2 : 1) * (grey_ ? 1 : 3);
     rowsPerBand_ = static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes_));
     const int threads = std::max(1, options.threads);
     slots_.resize(static_cast<std::size_t>(threads) + (threads > 1 ? 2 : 0));
@@ -66,7 +67,12 @@ class PngWriter final : public RowWriter {
     Slot& slot = *filling_;
     unsigned char* b = slot.raw.data() + slot.rawLength;
     *b++ = 0;  // filter type None
-    if (sixteen_) {
+    if (grey_) {
+      for (int x = 0; x < width_; ++x) {
+        if (sixteen_) *b++ = row[x].r >> 8;
+        *b++ = sixteen_ ? row[x].r & 0xFF : row[x].r >> 8;
+      }
+    } else if (sixteen_) {
       for (int x = 0; x < width_; ++x, b += 6) {
         const Pixel64 p = row[x];
         b[0] = p.r >> 8, b[1] = p.r & 0xFF, b[2] = p.g >> 8;
@@ -130,7 +136,7 @@ class PngWriter final : public RowWriter {
     PutBigEndian32(ihdr + 8, static_cast<uint32_t>(width_));
     PutBigEndian32(ihdr + 12, static_cast<uint32_t>(height_));
     ihdr[16] = sixteen_ ? 16 : 8;
-    ihdr[17] = 2;  // RGB
+    ihdr[17] = grey_ ? 0 : 2;  // grey or RGB
     ihdr[18] = 0, ihdr[19] = 0, ihdr[20] = 0;  // deflate, adaptive filtering, no interlace
     PutBigEndian32(ihdr + 21, static_cast<uint32_t>(crc32(0, ihdr + 4, 17)));
     Write(header, sizeof header);
@@ -275,6 +281,7 @@ class PngWriter final : public RowWriter {
   std::string path_;
   int width_, height_;
   bool sixteen_;
+  bool grey_;
   int level_;
   std::size_t rowBytes_ = 0;
   int rowsPerBand_ = 1;

@@ -1,0 +1,81 @@
+// One stereogram frame from a depth file to an image file: the frame host that adapts the
+// engine to the tool (seed, stop flag, rows to the writer, pattern, debug line) and the job
+// that reads, renders and writes. Depends on zavol_io and the engine's interface.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "io/formats.h"
+#include "render/frame.h"
+
+namespace zavol::cli {
+
+// The engine's surroundings for one frame. Rows go straight to the writer as the engine
+// finishes them, unless the guide will rewrite rows after the last one: then the frame is
+// kept whole and written at the end.
+class CliFrameHost final : public FrameHost {
+ public:
+  struct Setup {
+    const io::DepthMap* depth = nullptr;
+    const io::Image64* pattern = nullptr;  // null: the ramps give the dots
+    int screenWidth = 1920, screenHeight = 1080;
+    uint32_t seed = 0;
+    bool verbose = false;
+    const std::atomic<bool>* stop = nullptr;
+    io::RowWriter* writer = nullptr;
+    bool keepWholeFrame = false;
+    std::string label;  // names the frame in the debug line
+  };
+  explicit CliFrameHost(const Setup& setup);
+
+  const float* DepthChannel() override;
+  int Height() override { return setup_.depth->height; }
+  int Width() override { return setup_.depth->width; }
+  void ScreenSize(int* width, int* height) override;
+  uint32_t CalendarTime() override { return setup_.seed; }
+  bool ProgressAndAbortQuery(int y, int lastRow) override;
+  bool HasPattern() override { return setup_.pattern != nullptr; }
+  void ReadPatternPixel(int x, int y, Pixel64* slot) override;
+  void PutPixels(int x, int y, int count, const Pixel64* pixels) override;
+  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override;
+  uint32_t HsvToRgb(int h, int s, int v) override;
+  void DebugLine(double farthestDepth) override;
+
+  // After the engine returned 1: the kept frame to the writer, and any write error. Throws
+  // io::IoError.
+  void FinishRows();
+  // A write error (or rows out of order) that stopped the frame. Throws io::IoError.
+  void ThrowIfFailed() const;
+
+ private:
+  Setup setup_;
+  int nextRow_ = 0;
+  std::string failure_;  // a write error, or rows out of order; stops the frame
+  io::LargeVector<Pixel64> frame_;
+};
+
+struct FrameJob {
+  std::string input, output;
+  io::ImageFormat format = io::ImageFormat::kPng;
+  io::DepthReadOptions read;
+  io::WriteOptions write;
+  StereogramSettings settings{};
+  const io::Image64* pattern = nullptr;
+  int screenWidth = 1920, screenHeight = 1080;
+  uint32_t seed = 0;
+  bool verbose = false;
+};
+
+enum class FrameResult { kWritten, kStopped };
+
+// Reads, renders and writes one frame; the output appears only when complete. depth is the
+// caller's buffer, reused across frames. Throws io::IoError on a bad input or a failed write.
+FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
+                            const std::atomic<bool>& stop);
+// The same for a depth map already in memory (job.input only names it in messages).
+FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
+                              const std::atomic<bool>& stop);
+
+}  // namespace zavol::cli
