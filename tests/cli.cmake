@@ -1,5 +1,15 @@
-# The command-line tool as a user runs it.
+# The command-line tool: readers and writers called directly, and the built zavol program run
+# as a user runs it.
 if(NOT ZAVOL_WINDOWS)
-  add_test(NAME cli_process COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/cli_process.sh $<TARGET_FILE:zavol>)
-  set_tests_properties(cli_process PROPERTIES LABELS "cli")
+  find_package(PNG REQUIRED)
+  zavol_add_gtest(io_tests
+    SOURCES io_readers_test.cpp io_writers_test.cpp
+    LIBS zavol_io PNG::PNG
+    LABELS cli)
+  zavol_add_gtest(cli_tests
+    SOURCES cli_units_test.cpp cli_process_test.cpp
+    LIBS zavol_cli zavol_io zavol_render zavol_hsv PNG::PNG
+    LABELS cli)
+  target_compile_definitions(cli_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>")
+  add_dependencies(cli_tests zavol)
 endif()

@@ -1,0 +1,435 @@
+// The built zavol program as a user runs it: it renders the same pixels as the engine called
+// directly, rejects bad input with one line and the right exit code and no file, renders
+// sequences in parallel exactly as one by one, reproduces seeded randomized frames, round-trips
+// settings blocks, and stops cleanly on Ctrl-C.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "tests/cli_support.h"
+
+namespace {
+
+using clitest::Image;
+using clitest::RunZavol;
+using clitest::ScratchDir;
+using zavol::Pixel64;
+
+// An odd-sized, asymmetric depth map in the engine's convention: a ramp, a raised box, a
+// background hole.
+std::vector<float> TestDepth(int width, int height, int variant) {
+  std::vector<float> depth(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      float z = -20.0f - 0.05f * x - 0.02f * y - variant;
+      if (x > width / 3 + variant && x < width / 2 + variant && y > height / 4 && y < height / 2) z = -8.0f;
+      if (x > width * 3 / 4 && y > height * 2 / 3) z = -1e30f;
+      depth[static_cast<std::size_t>(y) * width + x] = z;
+    }
+  }
+  return depth;
+}
+
+void WritePfm(const std::string& path, int width, int height, const std::vector<float>& depth) {
+  clitest::WriteBytes(path, clitest::PfmBytes(width, height, depth, true));
+}
+
+Image ReadPam(const std::string& path) { return clitest::DecodePam(clitest::ReadBytes(path)); }
+
+// ---- Same pixels as the engine: the tool is only an adapter.
+struct EquivalenceCase {
+  const char* name;
+  std::vector<std::string> options;
+  void (*edit)(StereogramSettings&);
+  uint32_t seed;
+  bool pattern;
+};
+
+void PrintTo(const EquivalenceCase& c, std::ostream* out) { *out << c.name; }
+
+class SamePixelsAsTheEngine : public testing::TestWithParam<EquivalenceCase> {};
+
+TEST_P(SamePixelsAsTheEngine, RenderedThroughTheTool) {
+  const EquivalenceCase& c = GetParam();
+  ScratchDir dir;
+  const int width = 211, height = 67;
+  const std::vector<float> depth = TestDepth(width, height, 0);
+  WritePfm(dir / "d.pfm", width, height, depth);
+  Image pattern;
+  if (c.pattern) {
+    // An 8-bit PAM pattern smaller than the frame: outside it the dot keeps its colour.
+    pattern.width = 150, pattern.height = 50;
+    std::string header = "P7\nWIDTH 150\nHEIGHT 50\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    for (int i = 0; i < 150 * 50; ++i) {
+      const uint8_t r = static_cast<uint8_t>(i * 7), g = static_cast<uint8_t>(i / 3), b = static_cast<uint8_t>(255 - i);
+      bytes.insert(bytes.end(), {r, g, b});
+      pattern.pixels.push_back(Pixel64{static_cast<uint16_t>(r << 8), static_cast<uint16_t>(g << 8),
+                                       static_cast<uint16_t>(b << 8), 65535});
+    }
+    clitest::WriteBytes(dir / "p.pam", bytes);
+  }
+  std::vector<std::string> args = {"render", dir / "d.pfm", "-o", dir / "out.pam"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  if (c.pattern) args.insert(args.end(), {"--pattern", dir / "p.pam"});
+  const clitest::ProcessResult run = RunZavol(args);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const Image image = ReadPam(dir / "out.pam");
+  ASSERT_EQ(image.width, width);
+  ASSERT_EQ(image.height, height);
+
+  StereogramSettings settings = DefaultSettings();
+  c.edit(settings);
+  clitest::CanvasHost host(width, height, depth);
+  host.seed = c.seed;
+  host.pattern = c.pattern ? &pattern : nullptr;
+  if (std::find(c.options.begin(), c.options.end(), "--screen") != c.options.end()) {
+    host.screenWidth = 1280, host.screenHeight = 1024;
+  }
+  ASSERT_EQ(zavol::RenderStereogram(settings, host), 1);
+  for (std::size_t i = 0; i < host.canvas.size(); ++i) {
+    ASSERT_TRUE(image.pixels[i] == host.canvas[i]) << "pixel " << i % width << "," << i / width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, SamePixelsAsTheEngine,
+    testing::Values(
+        EquivalenceCase{"defaults_seeded", {"--seed", "12345"}, [](StereogramSettings&) {}, 12345, false},
+        EquivalenceCase{"not_randomized", {"--no-randomize"},
+                        [](StereogramSettings& s) { s.RandomizeEachFrame = 0; }, 0, false},
+        EquivalenceCase{"hsv_colours_guide",
+                        {"--seed", "9", "--ramp", "hsv", "--color1", "FF2000", "--color2", "2040C0", "--guide"},
+                        [](StereogramSettings& s) {
+                          s.RampMode = kRampHsv, s.Color1 = 0x0020FF, s.Color2 = 0xC04020;
+                          s.PutGuidePoints = 1;
+                        },
+                        9, false},
+        EquivalenceCase{"geometry_fields",
+                        {"--seed", "4", "--medium", "19in", "--screen", "1280x1024",
+                         "--near-object-depth", "0.25", "--far-object-depth", "0.9",
+                         "--background-depth", "2.5", "--no-prevent-ghosting"},
+                        [](StereogramSettings& s) {
+                          s.ViewingMedium = kMedium19InchMonitor, s.NearObjectDepth = 0.25f;
+                          s.FarObjectDepth = 0.9f, s.BackgroundDepth = 2.5f, s.PreventGhosting = 0;
+                        },
+                        4, false},
+        EquivalenceCase{"fixed_distances_dpi",
+                        {"--seed", "1", "--no-auto-distance", "--near-distance", "10",
+                         "--far-distance", "40", "--medium", "dpi", "--dpi", "96"},
+                        [](StereogramSettings& s) {
+                          s.AutoDistance = 0, s.NearDistance = 10, s.FarDistance = 40;
+                          s.ViewingMedium = kMediumCustomDpi, s.CustomDpi = 96;
+                        },
+                        1, false},
+        EquivalenceCase{"pattern", {"--no-randomize", "--medium", "a4"},
+                        [](StereogramSettings& s) { s.RandomizeEachFrame = 0, s.ViewingMedium = kMediumA4Paper; },
+                        0, true}),
+    [](const testing::TestParamInfo<EquivalenceCase>& p) { return p.param.name; });
+
+TEST(SamePixels, EightBitPngIsTheHighByteOfThePam) {
+  ScratchDir dir;
+  WritePfm(dir / "d.pfm", 123, 45, TestDepth(123, 45, 1));
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "-o", dir / "a.pam", "--seed", "3"}).exitCode, 0);
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png", "--seed", "3"}).exitCode, 0);
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "-o", dir / "b.png", "--seed", "3", "--bits", "16"}).exitCode, 0);
+  const Image pam = ReadPam(dir / "a.pam");
+  bool ok8 = false, ok16 = false;
+  const Image png8 = clitest::DecodePng(dir / "a.png", &ok8);
+  const Image png16 = clitest::DecodePng(dir / "b.png", &ok16);
+  ASSERT_TRUE(ok8 && ok16);
+  ASSERT_EQ(png8.pixels.size(), pam.pixels.size());
+  for (std::size_t i = 0; i < pam.pixels.size(); ++i) {
+    ASSERT_EQ(png8.pixels[i].r >> 8, pam.pixels[i].r >> 8);
+    ASSERT_EQ(png8.pixels[i].g >> 8, pam.pixels[i].g >> 8);
+    ASSERT_EQ(png8.pixels[i].b >> 8, pam.pixels[i].b >> 8);
+    ASSERT_EQ(png16.pixels[i].r, pam.pixels[i].r);
+    ASSERT_EQ(png16.pixels[i].b, pam.pixels[i].b);
+  }
+}
+
+// ---- Bad input: one line naming the file and the reason, the exit code, no file left.
+struct BadCase {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the scratch folder
+  int exitCode;
+  const char* message;
+};
+
+void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
+
+class BadInput : public testing::TestWithParam<BadCase> {};
+
+TEST_P(BadInput, OneLineRightCodeNoFile) {
+  const BadCase& c = GetParam();
+  ScratchDir dir;
+  WritePfm(dir / "good.pfm", 9, 4, TestDepth(9, 4, 0));
+  clitest::WriteBytes(dir / "junk.exr", {'n', 'o', 'p', 'e'});
+  clitest::WriteBytes(dir / "short.block", std::vector<uint8_t>(40, 0));
+  clitest::WriteBytes(dir / "long.block", std::vector<uint8_t>(60, 0));
+  std::string text = "Pf\n70000 2\n-1.0\n";
+  clitest::WriteBytes(dir / "wide.pfm", std::vector<uint8_t>(text.begin(), text.end()));
+  text = "Pf\n4 4\n-1.0\n";
+  std::vector<uint8_t> shortPfm(text.begin(), text.end());
+  shortPfm.resize(shortPfm.size() + 20);
+  clitest::WriteBytes(dir / "short.pfm", shortPfm);
+  const std::vector<std::string> before = dir.Names();
+
+  std::vector<std::string> args;
+  for (const std::string& a : c.args) {
+    args.push_back(a.size() > 0 && a[0] == '@' ? (dir / a.substr(1)) : a);
+  }
+  const clitest::ProcessResult run = RunZavol(args);
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.rfind("zavol: ", 0), 0u) << run.err;
+  EXPECT_EQ(dir.Names(), before) << "a file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadInput,
+    testing::Values(
+        BadCase{"missing_input", {"render", "@missing.exr", "-o", "@o.png"}, 1, "missing.exr: no such file"},
+        BadCase{"not_an_image", {"render", "@junk.exr", "-o", "@o.png"}, 1, "junk.exr: not a depth image"},
+        BadCase{"truncated", {"render", "@short.pfm", "-o", "@o.png"}, 1, "short.pfm: truncated"},
+        BadCase{"too_wide", {"render", "@wide.pfm", "-o", "@o.png"}, 1, "wide.pfm: dimensions 70000x2 are over 65535"},
+        BadCase{"unknown_channel",
+                {"render", clitest::DataFile("cycles_single_zbuf.exr"), "--channel", "Q", "-o", "@o.png"},
+                1, "no channel 'Q'; channels found: "},
+        BadCase{"short_settings_block", {"render", "@good.pfm", "--settings", "@short.block", "-o", "@o.png"},
+                1, "short.block: settings block is 40 bytes, not 56"},
+        BadCase{"long_settings_block", {"settings", "--from", "@long.block"}, 1, "long.block: settings block is more than 56 bytes"},
+        BadCase{"missing_pattern", {"render", "@good.pfm", "--pattern", "@none.png", "-o", "@o.png"}, 1,
+                "none.png: no such file"},
+        BadCase{"output_folder_missing", {"render", "@good.pfm", "-o", "@nowhere/o.png"}, 1, "o.png: cannot create"},
+        BadCase{"unknown_extension", {"render", "@good.pfm", "-o", "@o.jpg"}, 2, "must end in .png or .pam"},
+        BadCase{"unknown_option", {"render", "@good.pfm", "-o", "@o.png", "--frobnicate"}, 2, "frobnicate"},
+        BadCase{"no_output", {"render", "@good.pfm"}, 2, "--output"},
+        BadCase{"no_command", {}, 2, "subcommand"},
+        BadCase{"value_out_of_range", {"render", "@good.pfm", "-o", "@o.png", "--near-object-depth", "2"}, 2,
+                "near-object-depth"},
+        BadCase{"bad_colour", {"settings", "--color1", "red"}, 2, "'red' is not RRGGBB"},
+        BadCase{"bad_medium", {"settings", "--medium", "a6"}, 2, "unknown medium 'a6'"},
+        BadCase{"both_ways", {"settings", "--guide", "--no-guide"}, 2, "guide"},
+        BadCase{"sequence_without_field", {"render", "@good.pfm", "--frames", "1-3", "-o", "@o.png"}, 2,
+                "needs # for the frame number"},
+        BadCase{"field_without_frames", {"render", "@d_##.pfm", "-o", "@o_##.png"}, 2, "give --frames"},
+        BadCase{"bad_frames", {"render", "@d_##.pfm", "--frames", "9-2", "-o", "@o_##.png"}, 2, "--frames wants"},
+        BadCase{"bad_screen", {"render", "@good.pfm", "-o", "@o.png", "--screen", "big"}, 2, "--screen wants WxH"}),
+    [](const testing::TestParamInfo<BadCase>& p) { return p.param.name; });
+
+// ---- Sequences
+void WriteSequence(const ScratchDir& dir, int first, int count, int width, int height) {
+  for (int f = first; f < first + count; ++f) {
+    char name[32];
+    std::snprintf(name, sizeof name, "d_%03d.pfm", f);
+    WritePfm(dir / name, width, height, TestDepth(width, height, f % 7));
+  }
+}
+
+TEST(Sequence, ParallelFramesEqualFramesRenderedOneByOne) {
+  ScratchDir dir;
+  WriteSequence(dir, 8, 4, 97, 41);
+  const auto run = RunZavol({"render", dir / "d_###.pfm", "--frames", "8-11", "--jobs", "2",
+                             "--seed", "500", "-o", dir / "s_####.pam"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (int f = 8; f <= 11; ++f) {
+    char input[32], sequenceOut[32];
+    std::snprintf(input, sizeof input, "d_%03d.pfm", f);
+    std::snprintf(sequenceOut, sizeof sequenceOut, "s_%04d.pam", f);
+    // Frame f of a sequence seeded N has the seed N + f.
+    const auto single = RunZavol({"render", dir / input, "--seed", std::to_string(500 + f), "-o", dir / "one.pam"});
+    ASSERT_EQ(single.exitCode, 0) << single.err;
+    EXPECT_TRUE(clitest::ReadBytes(dir / sequenceOut) == clitest::ReadBytes(dir / "one.pam")) << "frame " << f;
+  }
+}
+
+// --randomize --seed N: reproducible, and every frame has a seed of its own.
+TEST(Sequence, SameInputEveryFrameWithSeedsOfTheirOwn) {
+  ScratchDir dir;
+  WritePfm(dir / "still.pfm", 64, 32, TestDepth(64, 32, 2));
+  for (const char* out : {"x_#.pam", "y_#.pam"}) {
+    const auto run = RunZavol({"render", dir / "still.pfm", "--frames", "1-3", "--randomize", "--seed", "77",
+                               "-q", "-o", dir / out, "--jobs", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");  // quiet
+  }
+  for (int f = 1; f <= 3; ++f) {
+    const std::string n = std::to_string(f);
+    EXPECT_TRUE(clitest::ReadBytes(dir / ("x_" + n + ".pam")) == clitest::ReadBytes(dir / ("y_" + n + ".pam")));
+  }
+  EXPECT_FALSE(clitest::ReadBytes(dir / "x_1.pam") == clitest::ReadBytes(dir / "x_2.pam"));
+  EXPECT_FALSE(clitest::ReadBytes(dir / "x_2.pam") == clitest::ReadBytes(dir / "x_3.pam"));
+  // Without randomizing, every frame starts from seed 0 and they are all alike.
+  ASSERT_EQ(RunZavol({"render", dir / "still.pfm", "--frames", "1-2", "--no-randomize", "-q", "-o",
+                      dir / "z_#.pam"}).exitCode, 0);
+  EXPECT_TRUE(clitest::ReadBytes(dir / "z_1.pam") == clitest::ReadBytes(dir / "z_2.pam"));
+}
+
+TEST(Sequence, MissingFrameFailsAloneAndTheOthersAreWritten) {
+  ScratchDir dir;
+  WriteSequence(dir, 1, 3, 40, 20);
+  std::filesystem::remove(dir / "d_002.pfm");
+  const auto run = RunZavol({"render", dir / "d_###.pfm", "--frames", "1-3", "-q", "-o", dir / "o_#.png"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("d_002.pfm: no such file"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 of 3 frames failed"), std::string::npos) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "o_1.png"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "o_2.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "o_3.png"));
+}
+
+TEST(Sequence, CtrlCStopsWithFinishedFramesWholeAndNoPartialFile) {
+  ScratchDir dir;
+  WritePfm(dir / "still.pfm", 1200, 800, TestDepth(1200, 800, 0));
+  const std::string command = clitest::Quote(ZAVOL_BIN) + " render " + clitest::Quote(dir / "still.pfm") +
+                              " --frames 1-400 --jobs 2 -q -o " + clitest::Quote(dir / "o_###.png") +
+                              " 2>" + clitest::Quote(dir / "err.txt");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait for a few frames, then interrupt.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(dir / "o_003.png") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string err = [&] {
+    const auto bytes = clitest::ReadBytes(dir / "err.txt");
+    return std::string(bytes.begin(), bytes.end());
+  }();
+  EXPECT_NE(err.find("stopped; "), std::string::npos) << err;
+  int written = 0;
+  for (const std::string& name : dir.Names()) {
+    ASSERT_NE(name[0], '.') << "temporary left behind: " << name;
+    if (name.rfind("o_", 0) != 0) continue;
+    ++written;
+    bool ok = false;
+    const Image image = clitest::DecodePng(dir / name, &ok);
+    EXPECT_TRUE(ok) << name << " is not a whole PNG";
+    EXPECT_EQ(image.width, 1200);
+  }
+  EXPECT_GE(written, 3);
+  EXPECT_LT(written, 400);
+}
+
+// ---- Settings blocks
+TEST(Settings, DefaultsBlockAndRoundTrip) {
+  ScratchDir dir;
+  const auto defaults = RunZavol({"settings", "-o", dir / "d.block"});
+  ASSERT_EQ(defaults.exitCode, 0) << defaults.err;
+  const std::vector<uint8_t> expected = {0xcd, 0xcc, 0xcc, 0x3e, 0, 0, 0x80, 0x3f, 0, 0, 0x80, 0x3f,
+                                         0xe9, 3, 0, 0, 0x96, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x7a, 0x44,
+                                         0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0, 0xff, 3, 0, 0,
+                                         0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  EXPECT_TRUE(clitest::ReadBytes(dir / "d.block") == expected);
+  EXPECT_NE(defaults.out.find("ViewingMedium       1001 (15in)"), std::string::npos) << defaults.out;
+
+  const auto edited = RunZavol({"settings", "--from", dir / "d.block", "--medium", "a4", "--color1", "FF8000",
+                                "--ramp", "hsv", "--guide", "--no-randomize", "--dpi", "300",
+                                "--far-distance", "2500.5", "-o", dir / "e.block"});
+  ASSERT_EQ(edited.exitCode, 0) << edited.err;
+  const std::vector<uint8_t> e = clitest::ReadBytes(dir / "e.block");
+  ASSERT_EQ(e.size(), 56u);
+  EXPECT_EQ(e[12] | e[13] << 8, 1006);  // ViewingMedium
+  EXPECT_EQ(e[16] | e[17] << 8, 300);   // CustomDpi
+  EXPECT_EQ(e[32], 0xFF);               // Color1 red, low byte
+  EXPECT_EQ(e[33], 0x80);
+  EXPECT_EQ(e[34], 0x00);
+  EXPECT_EQ(e[40] | e[41] << 8, 1024);  // RampMode
+  EXPECT_EQ(e[44], 1);                  // PutGuidePoints
+  EXPECT_EQ(e[48], 0);                  // RandomizeEachFrame
+  EXPECT_NE(edited.out.find("FarDistance         2500.5\n"), std::string::npos) << edited.out;
+
+  // Read back and written again unchanged, and printed the same.
+  const auto again = RunZavol({"settings", "--from", dir / "e.block", "-o", dir / "f.block"});
+  ASSERT_EQ(again.exitCode, 0);
+  EXPECT_TRUE(clitest::ReadBytes(dir / "f.block") == e);
+  EXPECT_EQ(again.out, edited.out);
+
+  // render --save-settings writes the settings it used.
+  WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "-o", dir / "o.pam", "--settings", dir / "e.block",
+                      "--no-guide", "--save-settings", dir / "g.block"}).exitCode, 0);
+  std::vector<uint8_t> g = e;
+  g[44] = 0;
+  EXPECT_TRUE(clitest::ReadBytes(dir / "g.block") == g);
+}
+
+TEST(Settings, ABlockFromTheHostRendersAsItsFieldsSay) {
+  ScratchDir dir;
+  ASSERT_EQ(RunZavol({"settings", "--no-randomize", "--ramp", "hsv", "-o", dir / "b.block"}).exitCode, 0);
+  WritePfm(dir / "d.pfm", 50, 20, TestDepth(50, 20, 0));
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "--settings", dir / "b.block", "-o", dir / "a.pam"}).exitCode, 0);
+  ASSERT_EQ(RunZavol({"render", dir / "d.pfm", "--no-randomize", "--ramp", "hsv", "-o", dir / "b.pam"}).exitCode, 0);
+  EXPECT_TRUE(clitest::ReadBytes(dir / "a.pam") == clitest::ReadBytes(dir / "b.pam"));
+}
+
+// ---- The rest of the surface
+TEST(Tool, HelpTellsTheCommandsAndExitsZero) {
+  const auto help = RunZavol({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* word : {"render", "demo", "settings", "scene"}) {
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+  }
+  const auto renderHelp = RunZavol({"render", "--help"});
+  EXPECT_EQ(renderHelp.exitCode, 0);
+  for (const char* option : {"--frames", "--jobs", "--depth-kind", "--channel", "--far-cutoff", "--pattern",
+                             "--prevent-ghosting", "--save-settings", "--compression"}) {
+    EXPECT_NE(renderHelp.out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(Tool, DemoWritesAnImageAndSaysWhere) {
+  ScratchDir dir;
+  const auto run = RunZavol({"demo", "-o", dir / "demo.png", "--size", "320x200", "--seed", "2"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("wrote " + (dir / "demo.png")), std::string::npos) << run.out;
+  bool ok = false;
+  const Image image = clitest::DecodePng(dir / "demo.png", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(image.width, 320);
+  EXPECT_EQ(image.height, 200);
+}
+
+TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
+  ScratchDir dir;
+  WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
+  const auto quiet = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png"});
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.err, "");
+  const auto verbose = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png", "--verbose"});
+  EXPECT_EQ(verbose.exitCode, 0);
+  // The farthest depth of the test map: x 29, y 6, the last scene row above the hole.
+  EXPECT_NE(verbose.err.find("minz=-21.57"), std::string::npos) << verbose.err;
+}
+
+TEST(Tool, SceneDepthFilesReadBackAsTheSameScene) {
+  ScratchDir dir;
+  for (const char* name : {"s.exr", "s.pfm", "s.png"}) {
+    const auto run = RunZavol({"scene", "--size", "160x90", "-o", dir / name});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+  }
+  // The same stereogram from each, since the depth range is taken from the frame and every
+  // format keeps the scene's order of depths; only the PNG's 16-bit heights round.
+  std::vector<std::vector<uint8_t>> outputs;
+  for (const char* name : {"s.exr", "s.pfm"}) {
+    ASSERT_EQ(RunZavol({"render", dir / name, "--no-randomize", "-o", dir / (std::string(name) + ".pam")}).exitCode, 0);
+    outputs.push_back(clitest::ReadBytes(dir / (std::string(name) + ".pam")));
+  }
+  EXPECT_TRUE(outputs[0] == outputs[1]);
+  ASSERT_EQ(RunZavol({"render", dir / "s.png", "--no-randomize", "-o", dir / "png.pam"}).exitCode, 0);
+  EXPECT_EQ(ReadPam(dir / "png.pam").width, 160);
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// Image writers and output files: PNG bands joined into one stream decode to the frame (checked
+// by libpng, not by the tool's reader), the same bytes on any thread count; PAM bytes exact;
+// nothing appears under the final name before Commit, nothing is left behind without it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "io/error.h"
+#include "io/formats.h"
+#include "tests/cli_support.h"
+
+namespace {
+
+using clitest::ScratchDir;
+using zavol::Pixel64;
+namespace io = zavol::io;
+
+// An asymmetric test frame: every channel depends differently on x and y.
+std::vector<Pixel64> TestFrame(int width, int height) {
+  std::vector<Pixel64> frame(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      frame[static_cast<std::size_t>(y) * width + x] =
+          Pixel64{static_cast<uint16_t>(x * 97 + y * 3), static_cast<uint16_t>(y * 211 ^ x),
+                  static_cast<uint16_t>((x * y) * 31 + 7), static_cast<uint16_t>(x + y)};
+    }
+  }
+  return frame;
+}
+
+void WriteFrame(const std::string& path, io::ImageFormat format, const std::vector<Pixel64>& frame,
+                int width, int height, const io::WriteOptions& options) {
+  io::OutputFile out(path);
+  auto writer = io::MakeRowWriter(format, out.Stream(), path, width, height, options);
+  for (int y = 0; y < height; ++y) writer->WriteRow(&frame[static_cast<std::size_t>(y) * width]);
+  writer->Finish();
+  writer.reset();
+  out.Commit();
+}
+
+struct PngCase {
+  const char* name;
+  int width, height, bits, compression, threads;
+};
+
+class PngWriterCase : public testing::TestWithParam<PngCase> {};
+
+TEST_P(PngWriterCase, DecodesToTheFrame) {
+  const PngCase& c = GetParam();
+  ScratchDir dir;
+  const std::vector<Pixel64> frame = TestFrame(c.width, c.height);
+  io::WriteOptions options;
+  options.pngBits = c.bits;
+  options.compression = c.compression;
+  options.threads = c.threads;
+  WriteFrame(dir / "f.png", io::ImageFormat::kPng, frame, c.width, c.height, options);
+  bool ok = false;
+  const clitest::Image image = clitest::DecodePng(dir / "f.png", &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(image.width, c.width);
+  ASSERT_EQ(image.height, c.height);
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    const Pixel64 want = frame[i], got = image.pixels[i];
+    if (c.bits == 16) {
+      ASSERT_EQ(got.r, want.r) << i;
+      ASSERT_EQ(got.g, want.g) << i;
+      ASSERT_EQ(got.b, want.b) << i;
+    } else {
+      ASSERT_EQ(got.r >> 8, want.r >> 8) << i;
+      ASSERT_EQ(got.g >> 8, want.g >> 8) << i;
+      ASSERT_EQ(got.b >> 8, want.b >> 8) << i;
+    }
+    ASSERT_EQ(got.a, 65535) << "RGB output: alpha is full";
+  }
+}
+
+// Frames of more than 1 MiB of samples span several bands.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, PngWriterCase,
+    testing::Values(PngCase{"one_pixel", 1, 1, 8, 1, 1}, PngCase{"odd_small", 13, 7, 8, 1, 2},
+                    PngCase{"bands_8bit_threads", 701, 613, 8, 1, 3},
+                    PngCase{"bands_16bit", 701, 613, 16, 1, 2},
+                    PngCase{"stored", 301, 211, 8, 0, 2}, PngCase{"smallest", 301, 211, 16, 9, 1},
+                    PngCase{"one_column", 1, 2000, 8, 1, 2}),
+    [](const testing::TestParamInfo<PngCase>& p) { return p.param.name; });
+
+TEST(PngWriter, SameBytesOnAnyThreadCount) {
+  ScratchDir dir;
+  const int width = 900, height = 700;  // several bands
+  const std::vector<Pixel64> frame = TestFrame(width, height);
+  std::vector<uint8_t> first;
+  for (int threads : {1, 2, 4}) {
+    io::WriteOptions options;
+    options.threads = threads;
+    WriteFrame(dir / "t.png", io::ImageFormat::kPng, frame, width, height, options);
+    const std::vector<uint8_t> bytes = clitest::ReadBytes(dir / "t.png");
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first) << threads << " threads";
+  }
+}
+
+TEST(PngWriter, FinishBeforeTheLastRowIsAnError) {
+  ScratchDir dir;
+  io::OutputFile out(dir / "short.png");
+  auto writer = io::MakeRowWriter(io::ImageFormat::kPng, out.Stream(), out.Path(), 4, 3, {});
+  const std::vector<Pixel64> row(4, Pixel64{1, 2, 3, 4});
+  writer->WriteRow(row.data());
+  EXPECT_THROW(writer->Finish(), io::IoError);
+}
+
+TEST(PamWriter, ExactHeaderAndBigEndianSamples) {
+  ScratchDir dir;
+  const std::vector<Pixel64> frame = {{0x0102, 0x0304, 0x0506, 0x0708}, {0xFFFF, 0, 0x8000, 0x00FF}};
+  WriteFrame(dir / "f.pam", io::ImageFormat::kPam, frame, 2, 1, {});
+  const std::string header = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  std::vector<uint8_t> expected(header.begin(), header.end());
+  for (uint8_t b : {1, 2, 3, 4, 5, 6, 7, 8, 0xFF, 0xFF, 0, 0, 0x80, 0, 0, 0xFF}) expected.push_back(b);
+  EXPECT_TRUE(clitest::ReadBytes(dir / "f.pam") == expected);
+}
+
+TEST(ImageReader, PamAndPngPatternsWidenEightBitSamplesBy256) {
+  ScratchDir dir;
+  const std::string header = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
+  std::vector<uint8_t> bytes(header.begin(), header.end());
+  for (uint8_t b : {255, 0, 16, 1, 2, 3}) bytes.push_back(b);
+  clitest::WriteBytes(dir / "p.pam", bytes);
+  const io::Image64 pam = io::ReadImage(dir / "p.pam");
+  ASSERT_EQ(pam.width, 2);
+  EXPECT_EQ(pam.pixels[0].r, 65280);
+  EXPECT_EQ(pam.pixels[0].b, 4096);
+  EXPECT_EQ(pam.pixels[1].g, 512);
+  EXPECT_EQ(pam.pixels[1].a, 65535);
+
+  const std::vector<Pixel64> frame = {{0xAB00, 0x1200, 0xFF00, 65535}, {0x0100, 0, 0x7F00, 65535}};
+  WriteFrame(dir / "p.png", io::ImageFormat::kPng, frame, 2, 1, {});
+  const io::Image64 png = io::ReadImage(dir / "p.png");
+  ASSERT_EQ(png.width, 2);
+  EXPECT_EQ(png.pixels[0].r, 0xAB00);
+  EXPECT_EQ(png.pixels[0].g, 0x1200);
+  EXPECT_EQ(png.pixels[1].b, 0x7F00);
+}
+
+TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
+  ScratchDir dir;
+  {
+    io::OutputFile out(dir / "a.png");
+    std::fputs("partial", out.Stream());
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
+    EXPECT_EQ(dir.Names().size(), 1u);  // the temporary, in the same folder
+  }
+  EXPECT_TRUE(dir.Names().empty());
+  {
+    io::OutputFile out(dir / "b.png");
+    std::fputs("whole", out.Stream());
+    out.Commit();
+  }
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"b.png"});
+  // A folder in the way: the rename fails, the temporary goes.
+  std::filesystem::create_directory(dir / "c.png");
+  {
+    io::OutputFile out(dir / "c.png");
+    EXPECT_THROW(out.Commit(), io::IoError);
+  }
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.png", "c.png"}));
+  EXPECT_THROW(io::OutputFile(dir / "no/such/folder/x.png"), io::IoError);
+}
+
+}  // namespace
