@@ -123,7 +123,7 @@ struct Prepared {
 // Returns 0 when ready, else the exit code (the reason already reported).
 int Prepare(const RenderOptions& o, const zavol::cli::SettingsEdits& edits, Prepared& p) {
   if (!io::FormatForPath(o.output, &p.base.format)) {
-    return UsageError(o.output + ": the output must end in .png or .pam");
+    return UsageError(o.output + ": the output must end in .png, .pam or .exr");
   }
   if (!o.frames.empty()) {
     if (!zavol::cli::ParseFrameRange(o.frames, &p.range)) {
@@ -277,7 +277,7 @@ io::DepthMap SceneFrame(int width, int height, int frame) {
 int RunDemo(const std::string& output, const std::string& size, int64_t seed) {
   FrameJob job;
   if (!io::FormatForPath(output, &job.format)) {
-    return UsageError(output + ": the output must end in .png or .pam");
+    return UsageError(output + ": the output must end in .png, .pam or .exr");
   }
   int width = 0, height = 0;
   if (!zavol::cli::ParseSize(size, &width, &height)) {
@@ -419,7 +419,7 @@ int main(int argc, char** argv) {
                      "the zero-padded frame number (depth_####.exr)")
       ->required();
   render->add_option("-o,--output", ro.output,
-                     "Output image: .png (8-bit RGB) or .pam (16-bit RGBA, exact); # as in INPUT")
+                     "Output image: .png (8-bit RGB), .pam (16-bit RGBA, exact) or .exr (half RGBA); # as in INPUT")
       ->required();
   render->add_option("--frames", ro.frames, "Render the frames A to B of a sequence")->type_name("A-B");
   render->add_option("-j,--jobs", ro.jobs, "Frames rendered in parallel (one frame: threads for "
@@ -470,7 +470,7 @@ int main(int argc, char** argv) {
   int64_t demoSeed = -1;
   CLI::App* demo = app.add_subcommand("demo", "Render the built-in scene (no input needed) and say "
                                               "where the image is");
-  demo->add_option("-o,--output", demoOutput, "Output image, .png or .pam")->capture_default_str();
+  demo->add_option("-o,--output", demoOutput, "Output image, .png, .pam or .exr")->capture_default_str();
   demo->add_option("--size", demoSize, "Image size")->type_name("WxH")->capture_default_str();
   demo->add_option("--seed", demoSeed, "Seed instead of the current time")
       ->check(CLI::Range(int64_t{0}, int64_t{4294967295}))

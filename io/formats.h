@@ -61,7 +61,7 @@ struct Image64 {
 Image64 ReadImage(const std::string& path);
 
 // ---- Writers that take a frame row by row, top to bottom.
-enum class ImageFormat { kPng, kPam };
+enum class ImageFormat { kPng, kPam, kExr };
 // By the extension (case-insensitive); false when the tool does not write that kind.
 bool FormatForPath(const std::string& path, ImageFormat* format);
 
@@ -81,7 +81,8 @@ class RowWriter {
   virtual void Finish() = 0;
 };
 
-// Writes to out, which stays open; path names the file in messages.
+// Writes to out, which stays open; path names the file in messages. PNG: RGB (or grey), 8 or 16
+// bits; PAM: 16-bit RGBA, exact; EXR: half RGBA, each channel over 65535.
 std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const std::string& path,
                                          int width, int height, const WriteOptions& options);
 

@@ -303,10 +303,12 @@ class PngWriter final : public RowWriter {
 }  // namespace
 
 std::unique_ptr<RowWriter> MakePamWriter(FILE* out, const std::string& path, int width, int height);
+std::unique_ptr<RowWriter> MakeExrWriter(FILE* out, const std::string& path, int width, int height);
 
 std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const std::string& path,
                                          int width, int height, const WriteOptions& options) {
   if (format == ImageFormat::kPam) return MakePamWriter(out, path, width, height);
+  if (format == ImageFormat::kExr) return MakeExrWriter(out, path, width, height);
   return std::make_unique<PngWriter>(out, path, width, height, options);
 }
 
@@ -318,6 +320,7 @@ bool FormatForPath(const std::string& path, ImageFormat* format) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "png") *format = ImageFormat::kPng;
   else if (extension == "pam") *format = ImageFormat::kPam;
+  else if (extension == "exr") *format = ImageFormat::kExr;
   else return false;
   return true;
 }

@@ -2,9 +2,10 @@
 # as a user runs it.
 if(NOT ZAVOL_WINDOWS)
   find_package(PNG REQUIRED)
+  find_package(OpenEXR REQUIRED)
   zavol_add_gtest(io_tests
     SOURCES io_readers_test.cpp io_writers_test.cpp
-    LIBS zavol_io PNG::PNG
+    LIBS zavol_io PNG::PNG OpenEXR::OpenEXR
     LABELS cli)
   zavol_add_gtest(cli_tests
     SOURCES cli_units_test.cpp cli_process_test.cpp

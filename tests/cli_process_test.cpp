@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"missing_pattern", {"render", "@good.pfm", "--pattern", "@none.png", "-o", "@o.png"}, 1,
                 "none.png: no such file"},
         BadCase{"output_folder_missing", {"render", "@good.pfm", "-o", "@nowhere/o.png"}, 1, "o.png: cannot create"},
-        BadCase{"unknown_extension", {"render", "@good.pfm", "-o", "@o.jpg"}, 2, "must end in .png or .pam"},
+        BadCase{"unknown_extension", {"render", "@good.pfm", "-o", "@o.jpg"}, 2, "must end in .png, .pam or .exr"},
         BadCase{"unknown_option", {"render", "@good.pfm", "-o", "@o.png", "--frobnicate"}, 2, "frobnicate"},
         BadCase{"no_output", {"render", "@good.pfm"}, 2, "--output"},
         BadCase{"no_command", {}, 2, "subcommand"},

@@ -3,6 +3,9 @@
 // nothing appears under the final name before Commit, nothing is left behind without it.
 #include <gtest/gtest.h>
 
+#include <ImfRgbaFile.h>
+#include <ImfArray.h>
+
 #include <cstdio>
 
 #include "io/error.h"
@@ -116,6 +119,28 @@ TEST(PamWriter, ExactHeaderAndBigEndianSamples) {
   std::vector<uint8_t> expected(header.begin(), header.end());
   for (uint8_t b : {1, 2, 3, 4, 5, 6, 7, 8, 0xFF, 0xFF, 0, 0, 0x80, 0, 0, 0xFF}) expected.push_back(b);
   EXPECT_TRUE(clitest::ReadBytes(dir / "f.pam") == expected);
+}
+
+TEST(ExrWriter, HalfRgbaOfEachChannelOver65535) {
+  ScratchDir dir;
+  const int width = 37, height = 23;  // more rows than one ZIP block
+  const std::vector<Pixel64> frame = TestFrame(width, height);
+  WriteFrame(dir / "f.exr", io::ImageFormat::kExr, frame, width, height, {});
+  Imf::RgbaInputFile file((dir / "f.exr").c_str());
+  ASSERT_EQ(file.dataWindow().max.x, width - 1);
+  ASSERT_EQ(file.dataWindow().max.y, height - 1);
+  Imf::Array2D<Imf::Rgba> pixels(height, width);
+  file.setFrameBuffer(&pixels[0][0], 1, width);
+  file.readPixels(0, height - 1);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Pixel64 want = frame[static_cast<std::size_t>(y) * width + x];
+      const Imf::Rgba got = pixels[y][x];
+      EXPECT_EQ(static_cast<float>(got.r), static_cast<float>(half(want.r / 65535.0f))) << x << "," << y;
+      EXPECT_EQ(static_cast<float>(got.b), static_cast<float>(half(want.b / 65535.0f))) << x << "," << y;
+      EXPECT_EQ(static_cast<float>(got.a), static_cast<float>(half(want.a / 65535.0f))) << x << "," << y;
+    }
+  }
 }
 
 TEST(ImageReader, PamAndPngPatternsWidenEightBitSamplesBy256) {
