@@ -59,7 +59,8 @@ Placement Place(const std::string& path, const Imf::Header& header, DepthMap& ma
   if (!FitsInMemory(static_cast<uint64_t>(p.dataWidth) * static_cast<uint64_t>(p.dataHeight) * 8)) {
     throw IoError(path, "data window is too large for memory");
   }
-  std::fill(map.depth.begin(), map.depth.end(), kBackgroundDepth);
+  // Where the data window does not cover the frame, the rest is background.
+  if (p.data != p.display) std::fill(map.depth.begin(), map.depth.end(), kBackgroundDepth);
   return p;
 }
 
@@ -81,15 +82,19 @@ void ReadFlatPart(const std::string& path, Imf::MultiPartInputFile& file, int pa
                   const std::string& channel, DepthKind kind, float cutoff, DepthMap& map) {
   Imf::InputPart part(file, partIndex);
   const Placement p = Place(path, part.header(), map);
-  LargeVector<float> data(static_cast<std::size_t>(p.dataWidth * p.dataHeight));
+  // The usual case, data window = frame: decoded straight into the frame and converted there.
+  const bool direct = p.data == p.display;
+  LargeVector<float> data(direct ? 0 : static_cast<std::size_t>(p.dataWidth * p.dataHeight));
+  float* target = direct ? map.depth.data() : data.data();
   Imf::FrameBuffer frameBuffer;
-  frameBuffer.insert(channel, Imf::Slice::Make(Imf::FLOAT, data.data(), p.data, sizeof(float),
+  frameBuffer.insert(channel, Imf::Slice::Make(Imf::FLOAT, target, p.data, sizeof(float),
                                                sizeof(float) * p.dataWidth, 1, 1,
                                                std::numeric_limits<float>::quiet_NaN()));
   part.setFrameBuffer(frameBuffer);
   part.readPixels(p.data.min.y, p.data.max.y);
-  for (float& value : data) value = ToEngineDepth(kind, value, cutoff);
-  PlaceRows(p, data.data(), map);
+  const std::size_t count = static_cast<std::size_t>(p.dataWidth * p.dataHeight);
+  for (std::size_t i = 0; i < count; ++i) target[i] = ToEngineDepth(kind, target[i], cutoff);
+  if (!direct) PlaceRows(p, data.data(), map);
 }
 
 void ReadCounts(Imf::DeepScanLineInputPart& part, const Placement& p) {

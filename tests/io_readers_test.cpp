@@ -1,6 +1,14 @@
 // Depth readers against the real sample files and small hand-made ones: conversions, row order,
 // byte order, data windows, deep samples, and one clear error per bad file.
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfMultiPartOutputFile.h>
+#include <ImfOutputPart.h>
+#include <ImfPartType.h>
+#include <ImfTiledOutputFile.h>
 #include <gtest/gtest.h>
+#include <half.h>
 
 #include <algorithm>
 #include <cmath>
@@ -274,6 +282,74 @@ TEST(ExrReader, FarCutoffMakesDistantPixelsBackground) {
     }
   }
   EXPECT_GT(BackgroundFraction(map), BackgroundFraction(Read(DataFile("v2_LowResLeftView_Trunks.exr"))));
+}
+
+// Files written here through OpenEXR: a tiled part whose data window sticks out of the frame,
+// and a two-part file with half-float depth in its second part.
+TEST(ExrReader, TiledPartWithADataWindowBeyondTheFrame) {
+  ScratchDir dir;
+  const int width = 37, height = 23;
+  // Data window from (-3, 2) to (40, 30): partly left of, right of and below the frame.
+  const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(width - 1, height - 1));
+  const Imath::Box2i data(Imath::V2i(-3, 2), Imath::V2i(40, 30));
+  const int dataWidth = 44, dataHeight = 29;
+  Imf::Header header(display, data);
+  header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+  header.setTileDescription(Imf::TileDescription(16, 8, Imf::ONE_LEVEL));
+  std::vector<float> values(static_cast<std::size_t>(dataWidth) * dataHeight);
+  for (int y = 0; y < dataHeight; ++y) {
+    for (int x = 0; x < dataWidth; ++x) values[y * dataWidth + x] = 1.0f + (x - 3) + 100.0f * (y + 2);
+  }
+  {
+    Imf::TiledOutputFile file((dir / "tiled.exr").c_str(), header);
+    Imf::FrameBuffer frameBuffer;
+    frameBuffer.insert("Z", Imf::Slice::Make(Imf::FLOAT, values.data(), data, sizeof(float),
+                                             sizeof(float) * dataWidth));
+    file.setFrameBuffer(frameBuffer);
+    file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+  }
+  const DepthMap map = Read(dir / "tiled.exr");
+  ASSERT_EQ(map.width, width);
+  ASSERT_EQ(map.height, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const float expected = y < 2 ? kBackgroundDepth : -(1.0f + x + 100.0f * y);
+      ASSERT_EQ(At(map, x, y), expected) << x << "," << y;
+    }
+  }
+}
+
+TEST(ExrReader, MultiPartHalfDepthWithLargestHalfAsSky) {
+  ScratchDir dir;
+  const int width = 9, height = 5;
+  std::vector<Imf::Header> headers(2, Imf::Header(width, height));
+  headers[0].setName("beauty");
+  headers[0].setType(Imf::SCANLINEIMAGE);
+  headers[0].channels().insert("R", Imf::Channel(Imf::HALF));
+  headers[1].setName("depth");
+  headers[1].setType(Imf::SCANLINEIMAGE);
+  headers[1].channels().insert("cam.Z", Imf::Channel(Imf::HALF));
+  std::vector<half> red(width * height, half(0.5f)), depth(width * height);
+  for (int i = 0; i < width * height; ++i) depth[i] = half(i % 4 == 0 ? 65504.0f : 2.0f + i);
+  {
+    Imf::MultiPartOutputFile file((dir / "parts.exr").c_str(), headers.data(), 2);
+    const char* names[2] = {"R", "cam.Z"};
+    std::vector<half>* planes[2] = {&red, &depth};
+    for (int part = 0; part < 2; ++part) {
+      Imf::OutputPart out(file, part);
+      Imf::FrameBuffer frameBuffer;
+      frameBuffer.insert(names[part], Imf::Slice(Imf::HALF, reinterpret_cast<char*>(planes[part]->data()),
+                                                 sizeof(half), sizeof(half) * width));
+      out.setFrameBuffer(frameBuffer);
+      out.writePixels(height);
+    }
+  }
+  const DepthMap map = Read(dir / "parts.exr");
+  ASSERT_EQ(map.width, width);
+  for (int i = 0; i < width * height; ++i) {
+    const float expected = i % 4 == 0 ? kBackgroundDepth : -static_cast<float>(depth[i]);
+    EXPECT_EQ(map.depth[i], expected) << i;
+  }
 }
 
 // ---- PNG
