@@ -429,7 +429,7 @@ int main(int argc, char** argv) {
   render->add_flag("-q,--quiet", ro.quiet, "No progress bar and no summary line");
   render->add_flag("-v,--verbose", ro.verbose, "Print the engine's debug line (minz) for each frame");
   render->add_option("--seed", ro.seed,
-                     "Seed for randomized frames instead of the start time; frame F gets N + F")
+                     "Seed for randomized frames instead of the start time; in a sequence frame F gets N + F")
       ->check(CLI::Range(int64_t{0}, int64_t{4294967295}))
       ->type_name("N");
   render->add_option("--depth-kind", ro.depthKind,
