@@ -437,3 +437,60 @@ TEST(BadDepthFiles, EachGetsItsReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged copies of real files: each read either succeeds or throws IoError, never anything
+// else (and, under the sanitizers, never touches memory it should not).
+TEST(DamagedFiles, ReadOrFailWithAReason) {
+  ScratchDir dir;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> originals;
+  originals.emplace_back("z.exr", clitest::ReadBytes(DataFile("cycles_single_zbuf.exr")));
+  originals.emplace_back("t.pfm", clitest::ReadBytes(DataFile("test-1.pfm")));
+  // A small PNG height map, grey+alpha 8-bit, written here.
+  {
+    zavol::io::WriteOptions options;
+    options.grey = true;
+    zavol::io::OutputFile out(dir / "small.png");
+    auto writer = zavol::io::MakeRowWriter(zavol::io::ImageFormat::kPng, out.Stream(), out.Path(), 40, 30, options);
+    std::vector<zavol::Pixel64> row(40);
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) row[x].r = static_cast<uint16_t>((x * 7 + y * 3) << 8);
+      writer->WriteRow(row.data());
+    }
+    writer->Finish();
+    writer.reset();
+    out.Commit();
+  }
+  originals.emplace_back("h.png", clitest::ReadBytes(dir / "small.png"));
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  int failures = 0, reads = 0;
+  for (const auto& [name, bytes] : originals) {
+    ASSERT_FALSE(bytes.empty()) << name;
+    for (int variant = 0; variant < 60; ++variant) {
+      std::vector<uint8_t> damaged = bytes;
+      // Mostly the first kilobyte, where the headers and offset tables live.
+      const std::size_t span = variant % 3 == 0 ? damaged.size() : std::min<std::size_t>(damaged.size(), 1024);
+      for (int flips = 1 + variant % 4; flips > 0; --flips) {
+        damaged[next() % span] ^= static_cast<uint8_t>(1 + next() % 255);
+      }
+      if (variant % 5 == 4) damaged.resize(next() % damaged.size());
+      clitest::WriteBytes(dir / name, damaged);
+      try {
+        Read(dir / name);
+        ++reads;
+      } catch (const IoError& e) {
+        ++failures;
+        EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+      }
+    }
+  }
+  EXPECT_GT(failures, 0);
+  RecordProperty("reads", reads);
+}
+
+}  // namespace
