@@ -374,8 +374,14 @@ int RunScene(const std::string& output, const std::string& size, const std::stri
   } else if (zavol::cli::HasFrameField(output)) {
     return UsageError("# in a file name stands for the frame number: give --frames A-B");
   }
+  CatchStopSignals();
   try {
     for (int frame = range.first; frame <= range.last; ++frame) {
+      if (gStop.load()) {
+        Report("stopped; the files of frames " + std::to_string(range.first) + " to " +
+               std::to_string(frame - 1) + " are written");
+        return kStopped;
+      }
       WriteSceneFile(SceneFrame(width, height, frame), zavol::cli::ExpandFrame(output, frame));
     }
   } catch (const io::IoError& e) {
