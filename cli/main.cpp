@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -299,10 +300,12 @@ int RunDemo(const std::string& output, const std::string& size, int64_t seed) {
     Report(e.what());
     return kFrameFailed;
   }
+  std::error_code ignored;
+  const std::string where = std::filesystem::absolute(output, ignored).lexically_normal().string();
   std::printf("zavol: wrote %s (%dx%d), a stereogram of a sphere in front of a tilted plane.\n"
               "Look through the picture, as if at something far behind it, until the shapes "
               "stand out.\n",
-              output.c_str(), width, height);
+              where.empty() ? output.c_str() : where.c_str(), width, height);
   return 0;
 }
 
