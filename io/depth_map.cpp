@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <new>
 
 #include "io/error.h"
@@ -36,7 +37,15 @@ const char* DepthKindName(DepthKind kind) {
   return "?";
 }
 
+namespace {
+std::atomic<uint64_t> memoryBudget{0};
+}  // namespace
+
+void SetMemoryBudget(uint64_t bytes) { memoryBudget.store(bytes, std::memory_order_relaxed); }
+
 bool FitsInMemory(uint64_t bytes) {
+  const uint64_t budget = memoryBudget.load(std::memory_order_relaxed);
+  if (budget != 0 && bytes > budget) return false;
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return true;  // unknown: let the allocation decide

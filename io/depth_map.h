@@ -75,7 +75,12 @@ struct DepthReadOptions {
 // sizes map for width x height. Throws IoError naming file.
 void SizeDepthMap(const std::string& file, int64_t width, int64_t height, DepthMap& map);
 
-// Whether bytes more can be held without starving the machine (half its physical memory).
+// Whether bytes more can be held without starving the machine: half its physical memory, or
+// the budget set below if that is smaller.
 bool FitsInMemory(uint64_t bytes);
+
+// Caps what FitsInMemory allows, process-wide; 0 restores the default (half of physical memory).
+// For a process that must stay small beside others, such as a fuzzer reading hostile files.
+void SetMemoryBudget(uint64_t bytes);
 
 }  // namespace zavol::io

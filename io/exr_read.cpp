@@ -154,6 +154,71 @@ void ReadDeepPart(const std::string& path, DeepPart& part, const std::string& ch
   PlaceRows(p, nearest.data(), map);
 }
 
+// A library message as one line: its line breaks and runs of blanks become single spaces, other
+// control characters (the message may quote the file) are shown as codes.
+std::string OneLine(const char* message) {
+  std::string line;
+  for (const char* c = message; *c != '\0'; ++c) {
+    const bool blank = *c == '\n' || *c == '\r' || *c == '\t' || *c == ' ';
+    if (!blank) {
+      line.push_back(*c);
+    } else if (!line.empty() && line.back() != ' ') {
+      line.push_back(' ');
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return Printable(line, 400);
+}
+
+// Walks the header(s) before the library sees them: every attribute's size must be one the
+// file can hold. The library allocates what an attribute claims before reading it, so a few
+// damaged bytes would otherwise ask for gigabytes.
+void CheckHeaders(const std::string& path, FILE* file) {
+  const uint64_t size = FileSize(file);
+  unsigned char version[4];
+  if (std::fread(version, 1, 4, file) != 4) throw IoError(path, "truncated OpenEXR header");
+  const bool multiPart = (version[1] & 0x10) != 0;
+  auto damaged = [&path](const std::string& what) {
+    return IoError(path, "damaged OpenEXR header (" + what + ")");
+  };
+  // A zero-terminated name or type of at most 255 characters; empty at the end of a header.
+  auto readName = [&](const char* what) {
+    std::string name;
+    for (;;) {
+      const int c = std::fgetc(file);
+      if (c == EOF) throw damaged(std::string("ends inside an attribute ") + what);
+      if (c == 0) return name;
+      if (name.size() == 255) throw damaged(std::string("attribute ") + what + " is too long");
+      name.push_back(static_cast<char>(c));
+    }
+  };
+  for (int headers = 0;; ++headers) {
+    if (headers > 0) {
+      if (!multiPart) return;
+      // In a multi-part file an empty name right after a header ends the list of headers.
+      const int c = std::fgetc(file);
+      if (c == EOF) throw damaged("ends after a header");
+      if (c == 0) return;
+      std::ungetc(c, file);
+    }
+    for (;;) {
+      const std::string name = readName("name");
+      if (name.empty()) break;
+      readName("type");
+      unsigned char bytes[4];
+      if (std::fread(bytes, 1, 4, file) != 4) throw damaged("ends inside attribute '" + Printable(name) + "'");
+      const int32_t length = static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                                                  uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+      const long at = std::ftell(file);
+      if (length < 0 || at < 0 || static_cast<uint64_t>(at) + static_cast<uint64_t>(length) > size) {
+        throw damaged("attribute '" + Printable(name) + "' claims " + std::to_string(length) +
+                      " bytes, more than the file holds");
+      }
+      if (std::fseek(file, length, SEEK_CUR) != 0) throw damaged("cannot seek past '" + Printable(name) + "'");
+    }
+  }
+}
+
 }  // namespace
 
 std::string ChooseExrChannel(const std::string& path, const std::vector<std::string>& channels,
@@ -181,10 +246,15 @@ std::string ChooseExrChannel(const std::string& path, const std::vector<std::str
   }
   if (chosen.empty()) {
     std::string found;
-    for (const std::string& name : channels) found += (found.empty() ? "" : ", ") + name;
+    // A damaged file may name thousands of channels; the first few make the point.
+    constexpr std::size_t kListed = 16;
+    for (std::size_t i = 0; i < channels.size() && i < kListed; ++i) {
+      found += (found.empty() ? "" : ", ") + Printable(channels[i]);
+    }
+    if (channels.size() > kListed) found += ", ... (" + std::to_string(channels.size()) + " in all)";
     const std::string wanted =
         options.channel.empty() ? std::string("no depth channel (Z, *.Depth.Z or *.Z)")
-                                : "no channel '" + options.channel + "'";
+                                : "no channel '" + Printable(options.channel) + "'";
     throw IoError(path, wanted + "; channels found: " + (found.empty() ? "none" : found));
   }
   return chosen;
@@ -201,6 +271,7 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
         magic[2] != 0x31 || magic[3] != 0x01) {
       throw IoError(path, "not an OpenEXR file");
     }
+    CheckHeaders(path, file);
   }
   try {
     Imf::MultiPartInputFile file(path.c_str(), std::max(0, options.threads));
@@ -218,7 +289,7 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
     const Imf::Header& header = file.header(partIndex);
     const Imf::Channel& info = *header.channels().findChannel(channel);
     if (info.xSampling != 1 || info.ySampling != 1) {
-      throw IoError(path, "channel '" + channel + "' is subsampled; only full-resolution depth is read");
+      throw IoError(path, "channel '" + Printable(channel) + "' is subsampled; only full-resolution depth is read");
     }
     const DepthKind kind = options.kind.value_or(DepthKind::kDistance);
     // Renderers that store depth as half write the largest half for empty sky.
@@ -239,7 +310,7 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
   } catch (const std::bad_alloc&) {
     throw IoError(path, "too large for memory");
   } catch (const std::exception& e) {
-    throw IoError(path, std::string("truncated or damaged OpenEXR file (") + e.what() + ")");
+    throw IoError(path, "truncated or damaged OpenEXR file (" + OneLine(e.what()) + ")");
   }
 }
 

@@ -82,7 +82,7 @@ Image64 ReadPamImage(const std::string& path, FILE* file) {
     if (!PamToken(file, &token)) throw IoError(path, "PAM header has no ENDHDR");
     if (token == "ENDHDR") break;
     std::string value;
-    if (!PamToken(file, &value)) throw IoError(path, "PAM header field " + token + " has no value");
+    if (!PamToken(file, &value)) throw IoError(path, "PAM header field " + Printable(token) + " has no value");
     bool ok = true;
     if (token == "WIDTH") ok = ParseNumber(value, &width);
     else if (token == "HEIGHT") ok = ParseNumber(value, &height);
@@ -90,7 +90,7 @@ Image64 ReadPamImage(const std::string& path, FILE* file) {
     else if (token == "MAXVAL") ok = ParseNumber(value, &maxval);
     else if (token == "TUPLTYPE") tuple = value;
     else ok = false;
-    if (!ok) throw IoError(path, "PAM header field not understood: " + token + " " + value);
+    if (!ok) throw IoError(path, "PAM header field not understood: " + Printable(token) + " " + Printable(value));
   }
   if (width <= 0 || height <= 0) throw IoError(path, "PAM header has no valid WIDTH and HEIGHT");
   if (width > kMaxSide || height > kMaxSide) {

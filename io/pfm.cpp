@@ -68,7 +68,7 @@ void ReadPfmDepth(const std::string& path, const DepthReadOptions& options, Dept
   if (!HeaderToken(file, &scaleText)) throw IoError(path, "PFM header has no scale");
   const double scale = std::strtod(scaleText.c_str(), &end);
   if (*end != '\0' || !std::isfinite(scale) || scale == 0.0) {
-    throw IoError(path, "PFM scale '" + scaleText + "' is not a non-zero number");
+    throw IoError(path, "PFM scale '" + Printable(scaleText) + "' is not a non-zero number");
   }
   if (width > kMaxSide || height > kMaxSide || width <= 0 || height <= 0) {
     SizeDepthMap(path, width, height, map);  // throws with the reason
