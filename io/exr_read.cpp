@@ -170,11 +170,67 @@ std::string OneLine(const char* message) {
   return Printable(line, 400);
 }
 
-// Walks the header(s) before the library sees them: every attribute's size must be one the
-// file can hold. The library allocates what an attribute claims before reading it, so a few
-// damaged bytes would otherwise ask for gigabytes.
+// The library reads most attribute types by their own layout, not by the size the file declares
+// for them, so a declared size that disagrees with the value would make it read the rest of the
+// header out of step. These are the types of fixed size.
+struct FixedSize {
+  const char* type;
+  uint32_t size;
+};
+constexpr FixedSize kFixedSizes[] = {
+    {"box2i", 16},       {"box2f", 16},    {"int", 4},          {"float", 4},
+    {"double", 8},       {"v2i", 8},       {"v2f", 8},          {"v2d", 16},
+    {"v3i", 12},         {"v3f", 12},      {"v3d", 24},         {"m33f", 36},
+    {"m33d", 72},        {"m44f", 64},     {"m44d", 128},       {"compression", 1},
+    {"lineOrder", 1},    {"envmap", 1},    {"deepImageState", 1}, {"chromaticities", 32},
+    {"keycode", 28},     {"timecode", 8},  {"rational", 8},     {"tiledesc", 9},
+};
+
+uint32_t Little32(const unsigned char* b) {
+  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+}
+
+// Whether a value of a variable-size type fills exactly the size declared for it: a channel
+// list (zero-terminated names, 16 bytes each, an empty name at the end), a string vector
+// (each string's length before it) or a preview (width, height, then 4 bytes a pixel).
+bool FillsItsSize(const std::string& type, const std::vector<unsigned char>& value) {
+  const std::size_t size = value.size();
+  if (type == "chlist") {
+    std::size_t at = 0;
+    for (;;) {
+      const std::size_t name = at;
+      while (at < size && value[at] != 0) ++at;
+      if (at == size || at - name > 255) return false;
+      ++at;
+      if (at - name == 1) return at == size;  // the empty name ends the list
+      if (size - at < 16) return false;
+      at += 16;
+    }
+  }
+  if (type == "stringvector") {
+    std::size_t at = 0;
+    while (at < size) {
+      if (size - at < 4) return false;
+      const uint32_t length = Little32(&value[at]);
+      at += 4;
+      if (length > size - at) return false;
+      at += length;
+    }
+    return true;
+  }
+  if (type == "preview") {
+    if (size < 8) return false;
+    const uint64_t pixels = uint64_t{Little32(&value[0])} * Little32(&value[4]);
+    return pixels <= (size - 8) / 4 && 8 + pixels * 4 == size;
+  }
+  return true;
+}
+
+// Walks the header(s) before the library sees them: every attribute must fit in the file and
+// fill exactly the size it declares. The library allocates what a value claims before reading
+// it, so a few damaged bytes would otherwise ask for gigabytes.
 void CheckHeaders(const std::string& path, FILE* file) {
-  const uint64_t size = FileSize(file);
+  const uint64_t fileSize = FileSize(file);
   unsigned char version[4];
   if (std::fread(version, 1, 4, file) != 4) throw IoError(path, "truncated OpenEXR header");
   const bool multiPart = (version[1] & 0x10) != 0;
@@ -192,6 +248,7 @@ void CheckHeaders(const std::string& path, FILE* file) {
       name.push_back(static_cast<char>(c));
     }
   };
+  std::vector<unsigned char> value;
   for (int headers = 0;; ++headers) {
     if (headers > 0) {
       if (!multiPart) return;
@@ -204,17 +261,33 @@ void CheckHeaders(const std::string& path, FILE* file) {
     for (;;) {
       const std::string name = readName("name");
       if (name.empty()) break;
-      readName("type");
+      const std::string type = readName("type");
+      const std::string shown = "attribute '" + Printable(name) + "'";
       unsigned char bytes[4];
-      if (std::fread(bytes, 1, 4, file) != 4) throw damaged("ends inside attribute '" + Printable(name) + "'");
-      const int32_t length = static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
-                                                  uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+      if (std::fread(bytes, 1, 4, file) != 4) throw damaged("ends inside " + shown);
+      const int32_t length = static_cast<int32_t>(Little32(bytes));
       const long at = std::ftell(file);
-      if (length < 0 || at < 0 || static_cast<uint64_t>(at) + static_cast<uint64_t>(length) > size) {
-        throw damaged("attribute '" + Printable(name) + "' claims " + std::to_string(length) +
-                      " bytes, more than the file holds");
+      if (length < 0 || at < 0 || static_cast<uint64_t>(at) + static_cast<uint64_t>(length) > fileSize) {
+        throw damaged(shown + " claims " + std::to_string(length) + " bytes, more than the file holds");
       }
-      if (std::fseek(file, length, SEEK_CUR) != 0) throw damaged("cannot seek past '" + Printable(name) + "'");
+      for (const FixedSize& fixed : kFixedSizes) {
+        if (type == fixed.type && static_cast<uint32_t>(length) != fixed.size) {
+          throw damaged(shown + " of type " + type + " declares " + std::to_string(length) +
+                        " bytes, not " + std::to_string(fixed.size));
+        }
+      }
+      if (type == "chlist" || type == "stringvector" || type == "preview") {
+        value.resize(static_cast<std::size_t>(length));
+        if (std::fread(value.data(), 1, value.size(), file) != value.size()) {
+          throw damaged("ends inside " + shown);
+        }
+        if (!FillsItsSize(type, value)) {
+          throw damaged(shown + " of type " + type + " does not fill the " + std::to_string(length) +
+                        " bytes it declares");
+        }
+      } else if (std::fseek(file, length, SEEK_CUR) != 0) {
+        throw damaged("cannot seek past " + shown);
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 if(NOT ZAVOL_WINDOWS)
   find_package(PNG REQUIRED)
   find_package(OpenEXR REQUIRED)
+  find_package(ZLIB REQUIRED)
   zavol_add_gtest(io_tests
     SOURCES io_readers_test.cpp io_writers_test.cpp
     LIBS zavol_io PNG::PNG OpenEXR::OpenEXR
@@ -10,6 +11,10 @@ if(NOT ZAVOL_WINDOWS)
   zavol_add_gtest(cli_tests
     SOURCES cli_units_test.cpp cli_process_test.cpp
     LIBS zavol_cli zavol_io zavol_render zavol_hsv PNG::PNG
+    LABELS cli)
+  zavol_add_gtest(damaged_file_tests
+    SOURCES damaged_files_test.cpp
+    LIBS zavol_cli zavol_io PNG::PNG ZLIB::ZLIB OpenEXR::OpenEXR
     LABELS cli)
   target_compile_definitions(cli_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>")
   add_dependencies(cli_tests zavol)

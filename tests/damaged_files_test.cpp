@@ -1,0 +1,375 @@
+// Damaged files, one table per reader: cut short at every header field, wrong signatures, sides
+// of 0 and over 65535, sides whose product overflows, NaN scales. Each must fail with one
+// printable line that names the file and says why; none may be read as a frame.
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfTiledOutputFile.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cli/settings_options.h"
+#include "io/depth_map.h"
+#include "io/error.h"
+#include "io/formats.h"
+#include "tests/cli_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using clitest::ScratchDir;
+using zavol::io::IoError;
+
+Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Cut(Bytes bytes, std::size_t keep) {
+  bytes.resize(keep);
+  return bytes;
+}
+
+void PutBigEndian(Bytes& bytes, std::size_t at, uint32_t value) {
+  for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(value >> (24 - 8 * k));
+}
+
+struct DamagedCase {
+  std::string name;
+  Bytes bytes;
+  std::string reason;  // a part of the message; empty: any reason will do
+};
+
+using Reader = std::function<void(const std::string& path)>;
+
+// Every case must fail with IoError("path: reason"), one line of printable text.
+void ExpectEachFails(const Reader& read, const std::vector<DamagedCase>& cases) {
+  ScratchDir dir;
+  for (const DamagedCase& c : cases) {
+    const std::string path = dir / "damaged";
+    clitest::WriteBytes(path, c.bytes);
+    try {
+      read(path);
+      ADD_FAILURE() << c.name << ": read as a frame";
+      continue;
+    } catch (const IoError& error) {
+      const std::string what = error.what();
+      EXPECT_EQ(what.rfind(path + ": ", 0), 0u) << c.name << ": " << what;
+      for (unsigned char ch : what) {
+        if (ch < 0x20 || ch == 0x7f) {
+          ADD_FAILURE() << c.name << ": control character in: " << what;
+          break;
+        }
+      }
+      EXPECT_NE(what.find(c.reason), std::string::npos) << c.name << ": " << what;
+    }
+  }
+}
+
+// Every prefix of a good file that ends before the byte limit (all of them by default).
+void AddPrefixes(std::vector<DamagedCase>& cases, const std::string& name, const Bytes& good,
+                 std::size_t limit = std::numeric_limits<std::size_t>::max()) {
+  for (std::size_t keep = 0; keep < good.size() && keep < limit; ++keep) {
+    cases.push_back({name + " cut to " + std::to_string(keep) + " bytes", Cut(good, keep), ""});
+  }
+}
+
+Reader DepthReader(void (*read)(const std::string&, const zavol::io::DepthReadOptions&,
+                                zavol::io::DepthMap&)) {
+  return [read](const std::string& path) {
+    zavol::io::DepthMap map;
+    read(path, {}, map);
+  };
+}
+
+// ---- PFM
+std::vector<DamagedCase> PfmCases() {
+  const Bytes good = clitest::PfmBytes(3, 2, {1, 2, 3, 4, 5, 6}, true);
+  std::vector<DamagedCase> cases;
+  AddPrefixes(cases, "good PFM", good);  // every header field, and the samples
+  const auto pfm = [](const std::string& text) { return FromText(text + std::string(64, '\0')); };
+  const struct {
+    const char* header;
+    const char* reason;
+  } table[] = {
+      {"PG\n3 2\n-1.0\n", "not a PFM file"},
+      {"pf\n3 2\n-1.0\n", "not a PFM file"},
+      {"P5\n3 2\n255\n", "not a PFM file"},
+      {"Pf\n0 2\n-1.0\n", "no pixels"},
+      {"Pf\n3 0\n-1.0\n", "no pixels"},
+      {"Pf\n65536 1\n-1.0\n", "over 65535"},
+      {"Pf\n1 65536\n-1.0\n", "over 65535"},
+      {"Pf\n99999999999 99999999999\n-1.0\n", "over 65535"},  // the product overflows 64 bits
+      {"Pf\n18446744073709551617 1\n-1.0\n", "no valid width and height"},
+      {"Pf\n-3 2\n-1.0\n", "no valid width and height"},
+      {"Pf\n3 2\nnan\n", "not a non-zero number"},
+      {"Pf\n3 2\n-nan\n", "not a non-zero number"},
+      {"Pf\n3 2\ninf\n", "not a non-zero number"},
+      {"Pf\n3 2\n1e999\n", "not a non-zero number"},
+      {"Pf\n3 2\n0\n", "not a non-zero number"},
+      {"Pf\n3 2\n-0.0\n", "not a non-zero number"},
+      {"Pf\n3 2\n1.0x\n", "not a non-zero number"},
+      {"Pf\n3 2\n\x1b[31m\n", "\\x1b"},  // quoted, but not sent to the terminal as it is
+      {"Pf\n65535 65535\n-1.0\n", "truncated"},
+      {"PF\n3 2\n-1.0\n", "truncated"},  // colour needs three samples a pixel
+  };
+  for (const auto& row : table) cases.push_back({row.header, pfm(row.header), row.reason});
+  return cases;
+}
+
+TEST(DamagedPfm, EveryCaseFailsWithItsReason) {
+  ExpectEachFails(DepthReader(zavol::io::ReadPfmDepth), PfmCases());
+}
+
+// ---- PNG, built chunk by chunk so that any header can be written, with correct checksums.
+Bytes Chunk(const char* type, const Bytes& data) {
+  Bytes chunk(8 + data.size());
+  PutBigEndian(chunk, 0, static_cast<uint32_t>(data.size()));
+  std::memcpy(chunk.data() + 4, type, 4);
+  std::copy(data.begin(), data.end(), chunk.begin() + 8);
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));  // null data restarts
+  chunk.resize(chunk.size() + 4);
+  PutBigEndian(chunk, chunk.size() - 4, static_cast<uint32_t>(crc));
+  return chunk;
+}
+
+// An 8-bit grey PNG whose header says width x height; the image data holds rows rows of
+// dataWidth bytes each.
+Bytes Png(uint32_t width, uint32_t height, int rows, int dataWidth, int bitDepth = 8, int colourType = 0) {
+  Bytes png = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
+  Bytes ihdr(13);
+  PutBigEndian(ihdr, 0, width);
+  PutBigEndian(ihdr, 4, height);
+  ihdr[8] = static_cast<uint8_t>(bitDepth);
+  ihdr[9] = static_cast<uint8_t>(colourType);
+  const Bytes head = Chunk("IHDR", ihdr);
+  png.insert(png.end(), head.begin(), head.end());
+  Bytes raw;
+  for (int y = 0; y < rows; ++y) {
+    raw.push_back(0);  // no filter
+    for (int x = 0; x < dataWidth; ++x) raw.push_back(static_cast<uint8_t>(x * 40 + y));
+  }
+  uLongf packedSize = compressBound(raw.size());
+  Bytes packed(packedSize);
+  compress(packed.data(), &packedSize, raw.data(), raw.size());
+  packed.resize(packedSize);
+  const Bytes idat = Chunk("IDAT", packed);
+  const Bytes iend = Chunk("IEND", {});
+  png.insert(png.end(), idat.begin(), idat.end());
+  png.insert(png.end(), iend.begin(), iend.end());
+  return png;
+}
+
+TEST(DamagedPng, EveryCaseFailsWithItsReason) {
+  const Bytes good = Png(5, 3, 3, 5);
+  {
+    // The builder itself makes a file the reader takes.
+    ScratchDir dir;
+    clitest::WriteBytes(dir / "good.png", good);
+    zavol::io::DepthMap map;
+    ASSERT_NO_THROW(zavol::io::ReadPngDepth(dir / "good.png", {}, map));
+    ASSERT_EQ(map.width, 5);
+  }
+  std::vector<DamagedCase> cases;
+  AddPrefixes(cases, "good PNG", good);  // signature, every IHDR field, the data, the end
+  Bytes magic = good;
+  magic[1] = 'Q';
+  cases.push_back({"wrong signature", magic, "not a PNG file"});
+  Bytes crc = good;
+  crc[16 + 4] ^= 1;  // a header byte under an unchanged checksum
+  cases.push_back({"header checksum", crc, "damaged PNG"});
+  cases.push_back({"width 0", Png(0, 3, 3, 5), "damaged PNG"});
+  cases.push_back({"height 0", Png(5, 0, 3, 5), "damaged PNG"});
+  cases.push_back({"width 65536", Png(65536, 1, 1, 4), "over 65535"});
+  cases.push_back({"height 65536", Png(1, 65536, 1, 1), "over 65535"});
+  // Sides at the format's own limit: their product overflows 32 bits many times over.
+  cases.push_back({"sides 2^31-1", Png(0x7fffffff, 0x7fffffff, 1, 4), "over 65535"});
+  cases.push_back({"sides 2^31", Png(0x80000000u, 1, 1, 4), "damaged PNG"});
+  cases.push_back({"too few rows", Png(5, 3, 2, 5), "damaged PNG"});
+  cases.push_back({"bit depth 3", Png(5, 3, 3, 5, 3), "damaged PNG"});
+  cases.push_back({"colour type 5", Png(5, 3, 3, 5, 8, 5), "damaged PNG"});
+  ExpectEachFails(DepthReader(zavol::io::ReadPngDepth), cases);
+}
+
+TEST(DamagedPng, FramesLargerThanTheMemoryBudgetAreTurnedDown) {
+  // 65535 x 65535 at 16 bytes a pixel needs 64 GiB; a budget makes the outcome the same on
+  // every machine.
+  zavol::io::SetMemoryBudget(uint64_t{64} << 20);
+  ExpectEachFails(DepthReader(zavol::io::ReadPngDepth),
+                  {{"65535 x 65535", Png(65535, 65535, 1, 16), "too large for memory"},
+                   {"3000 x 3000", Png(3000, 3000, 1, 16), "too large for memory"}});
+  zavol::io::SetMemoryBudget(0);
+}
+
+// ---- OpenEXR: a small file written by the library, then its header bytes edited in place.
+Bytes GoodExr(bool tiled) {
+  ScratchDir dir;
+  const int width = 6, height = 4;
+  Imf::Header header(width, height);
+  header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+  header.compression() = Imf::ZIP_COMPRESSION;
+  std::vector<float> values(width * height);
+  for (int i = 0; i < width * height; ++i) values[i] = 1.0f + i;
+  Imf::FrameBuffer frameBuffer;
+  frameBuffer.insert("Z", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(values.data()), sizeof(float),
+                                     sizeof(float) * width));
+  if (tiled) {
+    header.setTileDescription(Imf::TileDescription(4, 2, Imf::ONE_LEVEL));
+    Imf::TiledOutputFile file((dir / "z.exr").c_str(), header);
+    file.setFrameBuffer(frameBuffer);
+    file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+  } else {
+    Imf::OutputFile file((dir / "z.exr").c_str(), header);
+    file.setFrameBuffer(frameBuffer);
+    file.writePixels(height);
+  }
+  return clitest::ReadBytes(dir / "z.exr");
+}
+
+struct Attribute {
+  std::string name;
+  std::size_t start;  // of its name
+  std::size_t value;  // of its value
+  int32_t size;
+};
+
+// The attributes of a single-part header, in file order, and where the header ends.
+std::vector<Attribute> Attributes(const Bytes& exr, std::size_t* end) {
+  std::vector<Attribute> attributes;
+  std::size_t at = 8;
+  while (exr.at(at) != 0) {
+    Attribute a;
+    a.start = at;
+    while (exr.at(at) != 0) a.name.push_back(static_cast<char>(exr[at++]));
+    ++at;
+    while (exr.at(at) != 0) ++at;
+    ++at;
+    std::memcpy(&a.size, &exr.at(at), 4);
+    a.value = at + 4;
+    at = a.value + a.size;
+    attributes.push_back(a);
+  }
+  *end = at + 1;
+  return attributes;
+}
+
+Bytes Patched(Bytes exr, const std::string& name, const std::vector<int32_t>& words) {
+  std::size_t end = 0;
+  for (const Attribute& a : Attributes(exr, &end)) {
+    if (a.name == name) {
+      std::memcpy(&exr[a.value], words.data(), words.size() * 4);
+      return exr;
+    }
+  }
+  ADD_FAILURE() << "no attribute " << name;
+  return exr;
+}
+
+int32_t FloatBits(float value) {
+  int32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return bits;
+}
+
+TEST(DamagedExr, EveryCaseFailsWithItsReason) {
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  std::vector<DamagedCase> cases;
+  for (const bool tiled : {false, true}) {
+    const Bytes good = GoodExr(tiled);
+    const std::string kind = tiled ? "tiled EXR" : "scanline EXR";
+    std::size_t headerEnd = 0;
+    const std::vector<Attribute> attributes = Attributes(good, &headerEnd);
+    ASSERT_GT(attributes.size(), 6u);
+    // Cut inside and at the end of every attribute's name, type, size and value.
+    for (const Attribute& a : attributes) {
+      for (std::size_t keep : {a.start, a.start + 1, a.value - 4, a.value - 2, a.value,
+                               a.value + a.size / 2}) {
+        cases.push_back({kind + " cut in " + a.name + " at " + std::to_string(keep), Cut(good, keep), ""});
+      }
+    }
+    // Then every byte from the end of the header to the end of the pixels.
+    for (std::size_t keep = headerEnd - 1; keep < good.size(); ++keep) {
+      cases.push_back({kind + " cut to " + std::to_string(keep), Cut(good, keep), ""});
+    }
+    Bytes magic = good;
+    magic[0] = 0x77;
+    cases.push_back({kind + " wrong signature", magic, "not an OpenEXR file"});
+    Bytes huge = good;
+    std::size_t end = 0;
+    const Attribute first = Attributes(good, &end).front();
+    std::memcpy(&huge[first.value - 4], &kMax, 4);
+    cases.push_back({kind + " attribute of 2 GiB", huge, "more than the file holds"});
+    // Declared sizes that disagree with the value would put the library's reading out of step
+    // with the header (and, found by the fuzzer, make it allocate gigabytes).
+    for (const Attribute& a : attributes) {
+      if (a.name != "channels" && a.name != "dataWindow") continue;
+      Bytes resized = good;
+      const int32_t wrong = a.size - 4;
+      std::memcpy(&resized[a.value - 4], &wrong, 4);
+      cases.push_back({kind + " " + a.name + " declared 4 bytes short", resized, "declares"});
+    }
+    cases.push_back({kind + " empty data window", Patched(good, "dataWindow", {0, 0, -1, 3}), ""});
+    cases.push_back({kind + " empty display window", Patched(good, "displayWindow", {0, 0, 5, -1}), ""});
+    cases.push_back({kind + " display 65536 wide", Patched(good, "displayWindow", {0, 0, 65535, 3}), "over 65535"});
+    cases.push_back({kind + " display of 2^32 x 2^32",
+                     Patched(good, "displayWindow", {kMin, kMin, kMax, kMax}), ""});
+    cases.push_back({kind + " data window of 2^32 x 2^32",
+                     Patched(good, "dataWindow", {kMin, kMin, kMax, kMax}), ""});
+    cases.push_back({kind + " NaN pixel aspect ratio",
+                     Patched(good, "pixelAspectRatio", {FloatBits(std::nanf(""))}), ""});
+    cases.push_back({kind + " infinite pixel aspect ratio",
+                     Patched(good, "pixelAspectRatio", {FloatBits(std::numeric_limits<float>::infinity())}), ""});
+  }
+  ExpectEachFails(DepthReader(zavol::io::ReadExrDepth), cases);
+}
+
+// ---- Pattern images (PAM; PNG patterns share the PNG decoder above)
+TEST(DamagedPam, EveryCaseFailsWithItsReason) {
+  const std::string header = "P7\nWIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
+  const Bytes good = FromText(header + std::string(12, 'x'));
+  std::vector<DamagedCase> cases;
+  AddPrefixes(cases, "good PAM", good);
+  const auto pam = [](const std::string& fields) {
+    return FromText("P7\n" + fields + "ENDHDR\n" + std::string(64, 'x'));
+  };
+  const struct {
+    const char* fields;
+    const char* reason;
+  } table[] = {
+      {"WIDTH 0\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
+      {"WIDTH 2\nHEIGHT 0\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
+      {"HEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
+      {"WIDTH 65536\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "over 65535"},
+      {"WIDTH 999999999\nHEIGHT 999999999\nDEPTH 4\nMAXVAL 65535\n", "over 65535"},
+      {"WIDTH 9999999999\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "not understood"},
+      {"WIDTH -2\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "not understood"},
+      {"WIDTH 2\nHEIGHT 2\nDEPTH 0\nMAXVAL 255\n", "DEPTH 1 to 4"},
+      {"WIDTH 2\nHEIGHT 2\nDEPTH 5\nMAXVAL 255\n", "DEPTH 1 to 4"},
+      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 0\n", "MAXVAL 255 or 65535"},
+      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 1000\n", "MAXVAL 255 or 65535"},
+      {"WIDTH 65535\nHEIGHT 65535\nDEPTH 4\nMAXVAL 65535\n", "truncated"},
+      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nCOLOUR\x07 red\n", "\\x07"},
+  };
+  for (const auto& row : table) cases.push_back({row.fields, pam(row.fields), row.reason});
+  cases.push_back({"PPM, not PAM", FromText("P6\n2 2\n255\n" + std::string(12, 'x')), "not a PNG or PAM image"});
+  ExpectEachFails([](const std::string& path) { zavol::io::ReadImage(path); }, cases);
+}
+
+// ---- Settings blocks: exactly 56 bytes, whatever they hold.
+TEST(DamagedSettings, EverySizeButFiftySixFails) {
+  std::vector<DamagedCase> cases;
+  for (std::size_t size : {0, 1, 4, 55, 57, 112, 4096}) {
+    cases.push_back({std::to_string(size) + " bytes", Bytes(size, 0xAB), "not 56"});
+  }
+  ExpectEachFails([](const std::string& path) { zavol::cli::ReadSettingsBlock(path); }, cases);
+}
+
+}  // namespace
