@@ -78,6 +78,50 @@ void PlaceRows(const Placement& p, const float* data, DepthMap& map) {
   }
 }
 
+// Scan lines the library decodes at a time, by compression.
+uint64_t LinesPerChunk(Imf::Compression compression) {
+  switch (compression) {
+    case Imf::NO_COMPRESSION:
+    case Imf::RLE_COMPRESSION:
+    case Imf::ZIPS_COMPRESSION:
+      return 1;
+    case Imf::ZIP_COMPRESSION:
+    case Imf::PXR24_COMPRESSION:
+      return 16;
+    case Imf::PIZ_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION:
+      return 32;
+    default:
+      return 256;
+  }
+}
+
+// The library holds a whole chunk (a block of scan lines or a tile, every channel of it) twice
+// over while decoding, sized from the header alone before any pixel is read; a damaged header
+// could make that gigabytes for a file of a few hundred bytes.
+void CheckChunkSize(const std::string& path, const Imf::Header& header) {
+  uint64_t pixelBytes = 0;
+  for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
+    pixelBytes += c.channel().type == Imf::HALF ? 2 : 4;
+  }
+  uint64_t chunkPixels = 0;
+  if (header.hasTileDescription()) {
+    const Imf::TileDescription& tiles = header.tileDescription();
+    chunkPixels = uint64_t{tiles.xSize} * uint64_t{tiles.ySize};
+  } else {
+    const Imath::Box2i& data = header.dataWindow();
+    const int64_t width = int64_t{data.max.x} - data.min.x + 1;
+    chunkPixels = static_cast<uint64_t>(std::max<int64_t>(width, 0)) * LinesPerChunk(header.compression());
+  }
+  const uint64_t perPixel = 2 * std::max<uint64_t>(pixelBytes, 1);
+  if (chunkPixels > std::numeric_limits<uint64_t>::max() / perPixel || !FitsInMemory(chunkPixels * perPixel)) {
+    throw IoError(path, "blocks of pixels too large for memory (" + std::to_string(chunkPixels) +
+                            " pixels of " + std::to_string(pixelBytes) + " bytes)");
+  }
+}
+
 void ReadFlatPart(const std::string& path, Imf::MultiPartInputFile& file, int partIndex,
                   const std::string& channel, DepthKind kind, float cutoff, DepthMap& map) {
   Imf::InputPart part(file, partIndex);
@@ -369,6 +413,7 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
     const float cutoff =
         info.type == Imf::HALF ? std::min(options.farCutoff, kLargestHalf) : options.farCutoff;
     const std::string type = PartType(header);
+    if (type != Imf::DEEPSCANLINE && type != Imf::DEEPTILE) CheckChunkSize(path, header);
     if (type == Imf::DEEPSCANLINE) {
       Imf::DeepScanLineInputPart part(file, partIndex);
       ReadDeepPart(path, part, channel, kind, cutoff, map);

@@ -323,12 +323,20 @@ TEST(DamagedExr, EveryCaseFailsWithItsReason) {
                      Patched(good, "displayWindow", {kMin, kMin, kMax, kMax}), ""});
     cases.push_back({kind + " data window of 2^32 x 2^32",
                      Patched(good, "dataWindow", {kMin, kMin, kMax, kMax}), ""});
+    // A few hundred bytes whose header asks the library for blocks of many gigabytes.
+    cases.push_back(tiled ? DamagedCase{kind + " tiles of 2^20 x 2^20",
+                                        Patched(good, "tiles", {1 << 20, 1 << 20}), "too large for memory"}
+                          : DamagedCase{kind + " data window 2^29 wide",
+                                        Patched(good, "dataWindow", {0, 0, 1 << 29, 3}), "too large for memory"});
     cases.push_back({kind + " NaN pixel aspect ratio",
                      Patched(good, "pixelAspectRatio", {FloatBits(std::nanf(""))}), ""});
     cases.push_back({kind + " infinite pixel aspect ratio",
                      Patched(good, "pixelAspectRatio", {FloatBits(std::numeric_limits<float>::infinity())}), ""});
   }
+  // The same outcome on machines of any size: 1 GiB is far below what the damaged headers ask.
+  zavol::io::SetMemoryBudget(uint64_t{1} << 30);
   ExpectEachFails(DepthReader(zavol::io::ReadExrDepth), cases);
+  zavol::io::SetMemoryBudget(0);
 }
 
 // ---- Pattern images (PAM; PNG patterns share the PNG decoder above)
