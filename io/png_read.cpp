@@ -63,6 +63,17 @@ void Prepare(PngReader& reader, FILE* file) {
 #endif
 }
 
+// Runs step under libpng's error handling: false when libpng reported an error (its message is
+// in reader.errors). libpng leaves by longjmp, which skips destructors and leaves the locals of
+// the function that called setjmp undefined if they changed; so setjmp is here, in a frame with
+// nothing of its own, and each step keeps its buffers outside and makes no objects of its own.
+template <class Step>
+bool Guarded(PngReader& reader, Step&& step) {
+  if (setjmp(png_jmpbuf(reader.png))) return false;
+  step();
+  return true;
+}
+
 }  // namespace
 
 void ReadPngDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
@@ -73,28 +84,30 @@ void ReadPngDepth(const std::string& path, const DepthReadOptions& options, Dept
   Prepare(reader, file);
   png_structp png = reader.png;
   png_infop info = reader.info;
-  std::vector<png_byte> rowBytes;
-  std::vector<png_byte> wholeImage;
-  std::vector<png_bytep> rowPointers;
-  if (setjmp(png_jmpbuf(png))) ThrowDamaged(path, reader.errors.message);
-
-  png_read_info(png, info);
-  const int64_t width = png_get_image_width(png, info);
-  const int64_t height = png_get_image_height(png, info);
-  SizeDepthMap(path, width, height, map);
-  const int colourType = png_get_color_type(png, info);
-  if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-  if (colourType == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8) {
-    png_set_expand_gray_1_2_4_to_8(png);
+  int64_t width = 0, height = 0;
+  int passes = 1, channels = 1, bytesPerSample = 1;
+  bool hasAlpha = false;
+  std::size_t rowSize = 0;
+  if (!Guarded(reader, [&] {
+        png_read_info(png, info);
+        width = png_get_image_width(png, info);
+        height = png_get_image_height(png, info);
+        const int colourType = png_get_color_type(png, info);
+        if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+        if (colourType == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8) {
+          png_set_expand_gray_1_2_4_to_8(png);
+        }
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+        passes = png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        channels = png_get_channels(png, info);
+        bytesPerSample = png_get_bit_depth(png, info) == 16 ? 2 : 1;
+        hasAlpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0;
+        rowSize = png_get_rowbytes(png, info);
+      })) {
+    ThrowDamaged(path, reader.errors.message);
   }
-  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-  const int passes = png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-
-  const int channels = png_get_channels(png, info);
-  const int bytesPerSample = png_get_bit_depth(png, info) == 16 ? 2 : 1;
-  const bool hasAlpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0;
-  const std::size_t rowSize = png_get_rowbytes(png, info);
+  SizeDepthMap(path, width, height, map);
   const DepthKind kind = options.kind.value_or(DepthKind::kHeight);
   const float scale = bytesPerSample == 2 ? 1.0f / 65535.0f : 1.0f / 255.0f;
 
@@ -112,13 +125,20 @@ void ReadPngDepth(const std::string& path, const DepthReadOptions& options, Dept
     }
   };
 
+  std::vector<png_byte> rowBytes;
+  std::vector<png_byte> wholeImage;
+  std::vector<png_bytep> rowPointers;
+  bool read = false;
   if (passes == 1) {
     // Row by row straight into the depth map: one small buffer, no copy of the image.
     rowBytes.resize(rowSize);
-    for (int64_t y = 0; y < height; ++y) {
-      png_read_row(png, rowBytes.data(), nullptr);
-      convertRow(rowBytes.data(), map.depth.data() + static_cast<std::size_t>(y) * width);
-    }
+    read = Guarded(reader, [&] {
+      for (int64_t y = 0; y < height; ++y) {
+        png_read_row(png, rowBytes.data(), nullptr);
+        convertRow(rowBytes.data(), map.depth.data() + static_cast<std::size_t>(y) * width);
+      }
+      png_read_end(png, nullptr);
+    });
   } else {
     if (!FitsInMemory(static_cast<uint64_t>(rowSize) * height)) {
       throw IoError(path, "interlaced image is too large for memory");
@@ -126,12 +146,17 @@ void ReadPngDepth(const std::string& path, const DepthReadOptions& options, Dept
     wholeImage.resize(rowSize * static_cast<std::size_t>(height));
     rowPointers.resize(static_cast<std::size_t>(height));
     for (int64_t y = 0; y < height; ++y) rowPointers[y] = wholeImage.data() + y * rowSize;
-    png_read_image(png, rowPointers.data());
-    for (int64_t y = 0; y < height; ++y) {
-      convertRow(rowPointers[y], map.depth.data() + static_cast<std::size_t>(y) * width);
+    read = Guarded(reader, [&] {
+      png_read_image(png, rowPointers.data());
+      png_read_end(png, nullptr);
+    });
+    if (read) {
+      for (int64_t y = 0; y < height; ++y) {
+        convertRow(rowPointers[y], map.depth.data() + static_cast<std::size_t>(y) * width);
+      }
     }
   }
-  png_read_end(png, nullptr);
+  if (!read) ThrowDamaged(path, reader.errors.message);
 }
 
 Image64 ReadPngImage(const std::string& path, FILE* file) {
@@ -139,34 +164,41 @@ Image64 ReadPngImage(const std::string& path, FILE* file) {
   Prepare(reader, file);
   png_structp png = reader.png;
   png_infop info = reader.info;
-  Image64 image;
-  std::vector<png_byte> pixels;
-  std::vector<png_bytep> rowPointers;
-  if (setjmp(png_jmpbuf(png))) ThrowDamaged(path, reader.errors.message);
-
-  png_read_info(png, info);
-  const int64_t width = png_get_image_width(png, info);
-  const int64_t height = png_get_image_height(png, info);
+  int64_t width = 0, height = 0;
+  bool sixteen = false;
+  std::size_t rowSize = 0;
+  if (!Guarded(reader, [&] {
+        png_read_info(png, info);
+        width = png_get_image_width(png, info);
+        height = png_get_image_height(png, info);
+        png_set_expand(png);  // palette to RGB, small grey to 8 bits, tRNS to alpha
+        png_set_gray_to_rgb(png);
+        sixteen = png_get_bit_depth(png, info) == 16;
+        png_set_add_alpha(png, sixteen ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        rowSize = png_get_rowbytes(png, info);
+      })) {
+    ThrowDamaged(path, reader.errors.message);
+  }
   if (width > kMaxSide || height > kMaxSide) {
     throw IoError(path, "dimensions " + std::to_string(width) + "x" + std::to_string(height) +
                             " are over 65535, the host's limit");
   }
-  png_set_expand(png);  // palette to RGB, small grey to 8 bits, tRNS to alpha
-  png_set_gray_to_rgb(png);
-  const bool sixteen = png_get_bit_depth(png, info) == 16;
-  png_set_add_alpha(png, sixteen ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  const std::size_t rowSize = png_get_rowbytes(png, info);
   if (!FitsInMemory(static_cast<uint64_t>(rowSize) * height * 2)) {
     throw IoError(path, "image is too large for memory");
   }
-  pixels.resize(rowSize * static_cast<std::size_t>(height));
-  rowPointers.resize(static_cast<std::size_t>(height));
+  std::vector<png_byte> pixels(rowSize * static_cast<std::size_t>(height));
+  std::vector<png_bytep> rowPointers(static_cast<std::size_t>(height));
   for (int64_t y = 0; y < height; ++y) rowPointers[y] = pixels.data() + y * rowSize;
-  png_read_image(png, rowPointers.data());
-  png_read_end(png, nullptr);
+  if (!Guarded(reader, [&] {
+        png_read_image(png, rowPointers.data());
+        png_read_end(png, nullptr);
+      })) {
+    ThrowDamaged(path, reader.errors.message);
+  }
 
+  Image64 image;
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.pixels.resize(static_cast<std::size_t>(width) * height);
