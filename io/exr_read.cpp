@@ -98,9 +98,10 @@ uint64_t LinesPerChunk(Imf::Compression compression) {
   }
 }
 
-// The library holds a whole chunk (a block of scan lines or a tile, every channel of it) twice
-// over while decoding, sized from the header alone before any pixel is read; a damaged header
-// could make that gigabytes for a file of a few hundred bytes.
+// The library holds a whole chunk (a block of scan lines or a tile, every channel of it; for
+// deep parts, its table of sample counts too) twice over while decoding, sized from the header
+// alone before any pixel is read; a damaged header could make that gigabytes for a file of a
+// few hundred bytes.
 void CheckChunkSize(const std::string& path, const Imf::Header& header) {
   uint64_t pixelBytes = 0;
   for (auto c = header.channels().begin(); c != header.channels().end(); ++c) {
@@ -122,10 +123,9 @@ void CheckChunkSize(const std::string& path, const Imf::Header& header) {
   }
 }
 
-void ReadFlatPart(const std::string& path, Imf::MultiPartInputFile& file, int partIndex,
+void ReadFlatPart(const Placement& p, Imf::MultiPartInputFile& file, int partIndex,
                   const std::string& channel, DepthKind kind, float cutoff, DepthMap& map) {
   Imf::InputPart part(file, partIndex);
-  const Placement p = Place(path, part.header(), map);
   // The usual case, data window = frame: decoded straight into the frame and converted there.
   const bool direct = p.data == p.display;
   LargeVector<float> data(direct ? 0 : static_cast<std::size_t>(p.dataWidth * p.dataHeight));
@@ -157,9 +157,8 @@ void ReadSamples(Imf::DeepTiledInputPart& part, const Placement&) {
 // Deep parts: every pixel's samples of the channel; the nearest (largest engine depth) that is
 // not background wins, a pixel without one is background.
 template <class DeepPart>
-void ReadDeepPart(const std::string& path, DeepPart& part, const std::string& channel,
+void ReadDeepPart(const std::string& path, const Placement& p, DeepPart& part, const std::string& channel,
                   DepthKind kind, float cutoff, DepthMap& map) {
-  const Placement p = Place(path, part.header(), map);
   const std::size_t pixels = static_cast<std::size_t>(p.dataWidth * p.dataHeight);
   std::vector<unsigned> counts(pixels);
   std::vector<float*> pointers(pixels, nullptr);
@@ -413,15 +412,17 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
     const float cutoff =
         info.type == Imf::HALF ? std::min(options.farCutoff, kLargestHalf) : options.farCutoff;
     const std::string type = PartType(header);
-    if (type != Imf::DEEPSCANLINE && type != Imf::DEEPTILE) CheckChunkSize(path, header);
+    // Sizes first: opening a part makes the library allocate by the header.
+    CheckChunkSize(path, header);
+    const Placement placement = Place(path, header, map);
     if (type == Imf::DEEPSCANLINE) {
       Imf::DeepScanLineInputPart part(file, partIndex);
-      ReadDeepPart(path, part, channel, kind, cutoff, map);
+      ReadDeepPart(path, placement, part, channel, kind, cutoff, map);
     } else if (type == Imf::DEEPTILE) {
       Imf::DeepTiledInputPart part(file, partIndex);
-      ReadDeepPart(path, part, channel, kind, cutoff, map);
+      ReadDeepPart(path, placement, part, channel, kind, cutoff, map);
     } else {
-      ReadFlatPart(path, file, partIndex, channel, kind, cutoff, map);
+      ReadFlatPart(placement, file, partIndex, channel, kind, cutoff, map);
     }
   } catch (const IoError&) {
     throw;
