@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "shell/settings.h"
+#include "tests/exr_every_attribute.h"
 
 namespace {
 
@@ -112,10 +113,12 @@ std::vector<float> Distances(int width, int height) {
   return values;
 }
 
-void Scanline(const fs::path& path, Imf::Compression compression, bool halfDepth, const char* channel) {
+void Scanline(const fs::path& path, Imf::Compression compression, bool halfDepth, const char* channel,
+              bool everyAttributeType = false) {
   const int width = 8, height = 6;
   Imf::Header header(width, height);
   header.compression() = compression;
+  if (everyAttributeType) exrtest::AddEveryAttributeType(header);
   header.channels().insert(channel, Imf::Channel(halfDepth ? Imf::HALF : Imf::FLOAT));
   const std::vector<float> values = Distances(width, height);
   std::vector<half> halves(values.begin(), values.end());
@@ -237,6 +240,7 @@ void ExrSeeds(const fs::path& folder) {
   Scanline(folder / "half_b44.exr", Imf::B44_COMPRESSION, true, "depth.Z");
   Scanline(folder / "float_pxr24.exr", Imf::PXR24_COMPRESSION, false, "Z");
   Scanline(folder / "float_dwaa.exr", Imf::DWAA_COMPRESSION, false, "Z");
+  Scanline(folder / "every_attribute.exr", Imf::RLE_COMPRESSION, false, "Z", true);
   Tiled(folder / "tiled.exr");
   MultiPart(folder / "multipart.exr");
   DeepScanline(folder / "deep_scanline.exr");

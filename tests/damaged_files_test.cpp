@@ -22,6 +22,7 @@
 #include "io/error.h"
 #include "io/formats.h"
 #include "tests/cli_support.h"
+#include "tests/exr_every_attribute.h"
 
 namespace {
 
@@ -209,12 +210,13 @@ TEST(DamagedPng, FramesLargerThanTheMemoryBudgetAreTurnedDown) {
 }
 
 // ---- OpenEXR: a small file written by the library, then its header bytes edited in place.
-Bytes GoodExr(bool tiled) {
+Bytes GoodExr(bool tiled, bool everyType = false) {
   ScratchDir dir;
   const int width = 6, height = 4;
   Imf::Header header(width, height);
   header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
   header.compression() = Imf::ZIP_COMPRESSION;
+  if (everyType) exrtest::AddEveryAttributeType(header);
   std::vector<float> values(width * height);
   for (int i = 0; i < width * height; ++i) values[i] = 1.0f + i;
   Imf::FrameBuffer frameBuffer;
@@ -278,12 +280,24 @@ int32_t FloatBits(float value) {
   return bits;
 }
 
+TEST(ExrHeaderWalk, TakesEveryAttributeTypeTheLibraryWrites) {
+  ScratchDir dir;
+  for (const bool tiled : {false, true}) {
+    clitest::WriteBytes(dir / "every.exr", GoodExr(tiled, true));
+    zavol::io::DepthMap map;
+    ASSERT_NO_THROW(zavol::io::ReadExrDepth(dir / "every.exr", {}, map)) << (tiled ? "tiled" : "scanline");
+    ASSERT_EQ(map.width, 6);
+    ASSERT_EQ(map.height, 4);
+    for (int i = 0; i < 24; ++i) ASSERT_EQ(map.depth[i], -1.0f - i) << i;
+  }
+}
+
 TEST(DamagedExr, EveryCaseFailsWithItsReason) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   std::vector<DamagedCase> cases;
   for (const bool tiled : {false, true}) {
-    const Bytes good = GoodExr(tiled);
+    const Bytes good = GoodExr(tiled, !tiled);  // the scanline file has one attribute of every type
     const std::string kind = tiled ? "tiled EXR" : "scanline EXR";
     std::size_t headerEnd = 0;
     const std::vector<Attribute> attributes = Attributes(good, &headerEnd);
@@ -323,6 +337,22 @@ TEST(DamagedExr, EveryCaseFailsWithItsReason) {
                      Patched(good, "displayWindow", {kMin, kMin, kMax, kMax}), ""});
     cases.push_back({kind + " data window of 2^32 x 2^32",
                      Patched(good, "dataWindow", {kMin, kMin, kMax, kMax}), ""});
+    if (!tiled) {
+      // Values of variable size that do not fill what they declare: a string in a string
+      // vector longer than the rest of it, a preview one pixel wider than its pixels.
+      int grownValues = 0;
+      for (const Attribute& a : attributes) {
+        if (a.name != "a_stringvector" && a.name != "preview") continue;
+        ++grownValues;
+        Bytes grown = good;
+        int32_t inner;
+        std::memcpy(&inner, &grown[a.value], 4);
+        ++inner;
+        std::memcpy(&grown[a.value], &inner, 4);
+        cases.push_back({kind + " " + a.name + " longer inside than declared", grown, "does not fill"});
+      }
+      EXPECT_EQ(grownValues, 2);
+    }
     // A few hundred bytes whose header asks the library for blocks of many gigabytes.
     cases.push_back(tiled ? DamagedCase{kind + " tiles of 2^20 x 2^20",
                                         Patched(good, "tiles", {1 << 20, 1 << 20}), "too large for memory"}
