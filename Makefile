@@ -1,5 +1,5 @@
 # The two entry points of the README. Both install what they need first (scripts/setup).
-.PHONY: setup demo test bench
+.PHONY: setup demo test bench fuzz
 
 setup:
 	scripts/setup
@@ -16,3 +16,8 @@ bench: setup
 	cmake --preset native >/dev/null
 	cmake --build --preset native --target engine_bench
 	build/native/bin/engine_bench
+
+# Every fuzz target for FUZZ_SECONDS each, two at a time; a crash fails and is kept.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	scripts/fuzz --jobs 2 $(FUZZ_SECONDS)
