@@ -22,37 +22,17 @@ add_library(zavol_shell_objects OBJECT
   ${CMAKE_CURRENT_SOURCE_DIR}/classdesc.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/filter.cpp)
 target_include_directories(zavol_shell_objects PUBLIC ${PROJECT_SOURCE_DIR})
-# The stand-in host DLLs' import libraries; the targets are defined later in standin/.
+# The dialog procedures and the stand-in host DLLs' import libraries are defined later, in
+# dialogs/ and standin/: CMake resolves target names when it generates, so naming them here is
+# enough, and a missing one stops the build instead of leaving the plug-in out.
 target_link_libraries(zavol_shell_objects PUBLIC
-  zavol_render zavol_settings host_flt host_bmm host_core host_util zavol_comctl32_ordinal)
+  zavol_render zavol_settings zavol_dialogs host_flt host_bmm host_core host_util
+  zavol_comctl32_ordinal)
 
 add_library(zavol_plugin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/zavol.def)
 target_link_libraries(zavol_plugin PRIVATE zavol_shell_objects)
 set_target_properties(zavol_plugin PROPERTIES OUTPUT_NAME zavol PREFIX "" SUFFIX ".dlf")
 
-set(_zavol_rc ${PROJECT_SOURCE_DIR}/resources/zavol.rc)
-if(EXISTS ${_zavol_rc})
-  enable_language(RC)
-  target_sources(zavol_plugin PRIVATE ${_zavol_rc})
-  target_include_directories(zavol_plugin PRIVATE ${PROJECT_SOURCE_DIR}/resources)
-endif()
-
-# The dialog procedures and the stand-in SDK DLLs are configured after this directory: attach
-# them once every directory has been read. While a piece is missing the plug-in is left out of
-# the default build instead of breaking it.
-function(zavol_plugin_attach_late_parts)
-  set(_missing "")
-  foreach(_t IN ITEMS zavol_dialogs host_flt host_bmm host_core host_util)
-    if(NOT TARGET ${_t})
-      list(APPEND _missing ${_t})
-    endif()
-  endforeach()
-  if(TARGET zavol_dialogs)
-    target_link_libraries(zavol_shell_objects PUBLIC zavol_dialogs)
-  endif()
-  if(_missing)
-    message(STATUS "zavol: zavol.dlf left out of the build until these exist: ${_missing}")
-    set_target_properties(zavol_shell_objects zavol_plugin PROPERTIES EXCLUDE_FROM_ALL ON)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zavol_plugin_attach_late_parts)
+enable_language(RC)
+target_sources(zavol_plugin PRIVATE ${PROJECT_SOURCE_DIR}/resources/zavol.rc)
+target_include_directories(zavol_plugin PRIVATE ${PROJECT_SOURCE_DIR}/resources)

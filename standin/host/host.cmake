@@ -8,13 +8,3 @@ add_executable(zavolhost
 target_include_directories(zavolhost PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zavolhost PRIVATE host_flt host_bmm host_core host_util)
 
-function(zavolhost_check_dlls)
-  foreach(_t IN ITEMS host_flt host_bmm host_core host_util)
-    if(NOT TARGET ${_t})
-      message(STATUS "zavol: zavolhost left out of the build until ${_t} exists")
-      set_target_properties(zavolhost PROPERTIES EXCLUDE_FROM_ALL ON)
-      return()
-    endif()
-  endforeach()
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL zavolhost_check_dlls)
