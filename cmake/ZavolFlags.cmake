@@ -10,17 +10,13 @@ endif()
 add_compile_options(${ZAVOL_WARNINGS} ${ZAVOL_FP_FLAGS})
 
 if(ZAVOL_WINDOWS)
-  # No libgcc_s_dw2-1.dll or libstdc++-6.dll beside the plug-in: the host's folder has neither.
-  # The POSIX-threads flavour of MinGW (GoogleTest needs std::mutex) links its thread library
-  # statically too, so nothing but system DLLs and the host's own is imported.
-  # The thread library's archive also holds a version resource naming its own makers, which
-  # would become a resource of every module we link: use a copy without it.
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread.a
-                  OUTPUT_VARIABLE _zavol_winpthread OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(_zavol_winpthread_copy ${CMAKE_BINARY_DIR}/winpthread/libwinpthread.a)
-  configure_file(${_zavol_winpthread} ${_zavol_winpthread_copy} COPYONLY)
-  execute_process(COMMAND ${CMAKE_AR} d ${_zavol_winpthread_copy} version.o)
-  add_link_options(-static-libgcc -static-libstdc++ -Wl,--whole-archive ${_zavol_winpthread_copy} -Wl,--no-whole-archive)
+  # No libgcc_s_dw2-1.dll, libstdc++-6.dll or libwinpthread-1.dll beside the plug-in: the host's
+  # folder has none of them (the POSIX-threads MinGW needs the thread library: GoogleTest uses
+  # std::mutex). -static links the runtime into every module, and takes from each archive only
+  # the members something calls; the thread library's version.o, a version resource naming its
+  # makers, is called by nothing and stays out, so the plug-in's only resources remain its two
+  # dialogs. (Linking that archive whole would drag the resource in.)
+  add_link_options(-static)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the file structure of zavol.dlf without running it: the export directory's module name
 # and its four names, the COMCTL32 import by ordinal 17 without a name, the host SDK DLLs it
-# imports, and no compiler runtime DLL beside them. Usage: plugin_module.sh OBJDUMP zavol.dlf
+# imports, no compiler runtime DLL beside them, and the two dialogs as its only resources.
+# Usage: plugin_module.sh OBJDUMP zavol.dlf
 set -uo pipefail
 objdump=${1:?usage: plugin_module.sh OBJDUMP DLL}
 dll=${2:?usage: plugin_module.sh OBJDUMP DLL}
@@ -44,10 +45,18 @@ for runtime in 'libgcc_s.*' 'libstdc\+\+.*' 'libwinpthread.*'; do
   grep -Eqx "$runtime" <<<"$dlls" && fail "imports a compiler runtime DLL ($runtime)"
 done
 
+# The only resources are the two dialog templates (type 5, ids 101 and 102): nothing a runtime
+# library carries, such as a version resource, is linked in.
+rsrc=$(echo "$dump" | sed -n '/^The .rsrc Resource Directory section:/,/^ *Resources start at/p')
+types=$(grep -E '^[0-9a-f]+ {3}Entry: ID: ' <<<"$rsrc" | awk '{print $4}' | tr -d ',' | tr '\n' ' ')
+names=$(grep -E '^[0-9a-f]+ {5}Entry: ID: ' <<<"$rsrc" | awk '{print $4}' | tr -d ',' | tr '\n' ' ')
+[ "$types" = "0x000005 " ] && [ "$names" = "0x000065 0x000066 " ] \
+  || fail "resources are types '$types' names '$names', not dialogs 101 and 102 alone"
+
 case "$dll" in *.dlf) ;; *) fail "file name $dll does not end in .dlf" ;; esac
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed for $dll"
   exit 1
 fi
-echo "zavol.dlf structure: module name, 4 exports, COMCTL32 ordinal 17, host DLLs: all as expected"
+echo "zavol.dlf structure: module name, 4 exports, COMCTL32 ordinal 17, host DLLs, resources: all as expected"
