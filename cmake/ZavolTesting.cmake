@@ -9,7 +9,7 @@ function(zavol_add_gtest name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   # A crash under Wine can start Wine's debugger and wait forever: a timeout turns it into a failure.
   set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}" TIMEOUT 600
-    ENVIRONMENT "ZAVOL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVOL_DATA_DIR=${PROJECT_SOURCE_DIR}/../shared/data")
+    ENVIRONMENT "ZAVOL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZAVOL_DATA_DIR=${PROJECT_SOURCE_DIR}/tests/data")
   if(ZAVOL_WINDOWS)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix SKIP_RETURN_CODE 77)
   endif()

@@ -27,9 +27,15 @@ namespace clitest {
 namespace fs = std::filesystem;
 using zavol::Pixel64;
 
+// A sample file of tests/data; CTest says where that folder is (ZAVOL_DATA_DIR).
 inline std::string DataFile(const std::string& name) {
   const char* dir = std::getenv("ZAVOL_DATA_DIR");
-  return std::string(dir != nullptr ? dir : "/work/shared/data") + "/" + name;
+  if (dir == nullptr || *dir == '\0') {
+    std::fprintf(stderr, "ZAVOL_DATA_DIR is not set: run the tests through ctest, or set it to "
+                         "the repository's tests/data\n");
+    std::abort();
+  }
+  return std::string(dir) + "/" + name;
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
