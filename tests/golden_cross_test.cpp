@@ -1,11 +1,14 @@
 // The cross-build golden check: every golden scene rendered by the native engine and by the
 // Windows plug-in inside zavolhost.exe under Wine must give the same bytes, for the i686 build
 // (the plug-in the host loads) and the x86_64 build. Native only; a build that does not exist,
-// or an i686 build on a machine that cannot run 32-bit code, is skipped.
+// or an i686 build on a machine that cannot run 32-bit code, is skipped, a build tree older than
+// its sources fails, and a run that compared nothing exits 77 (skipped), never 0.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
@@ -108,6 +111,35 @@ struct Build {
 };
 constexpr Build kBuilds[] = {{"win32", "ZAVOL_CROSS_HOST32"}, {"win64", "ZAVOL_CROSS_HOST"}};
 
+// Cases whose frames were compared byte for byte; with none, the run counts as skipped.
+int comparedCases = 0;
+
+// Why the build tree whose bin/ holds the binaries cannot be trusted, or "" when it is up to
+// date. The tree's own build tool decides: it knows every source, header and build file each
+// binary is made from, so a dry run of the two targets the check runs (the DLLs they link come
+// along) has work to do exactly when some input is newer than its output, or an output is
+// missing.
+std::string StaleTreeProblem(const std::string& tree) {
+  if (!IsFile(tree + "/build.ninja")) {
+    return "cannot tell whether the binaries in " + tree + "/bin are fresh: " + tree +
+           " is not a Ninja build tree; point the cache variable into one";
+  }
+  std::string output;
+  const std::string command = ShellQuote(Env("ZAVOL_CMAKE")) + " --build " + ShellQuote(tree) +
+                              " --target zavolhost zavol_plugin -- -n 2>&1";
+  const int status = RunCommand(command, &output);
+  if (status == 0 && output.find("ninja: no work to do.") != std::string::npos) return "";
+  return "the Windows build in " + tree + " is older than its sources: rebuild it (cmake --build " +
+         tree + ") and run this check again\n" + command + "\n" + output.substr(0, 2000);
+}
+
+// Each tree is asked once; a stale one fails the first of its cases and skips the others.
+struct TreeVerdict {
+  std::string problem;
+  bool reported = false;
+};
+std::map<std::string, TreeVerdict> verdicts;
+
 class GoldenCross : public ::testing::TestWithParam<std::tuple<Build, golden::Case>> {
  protected:
   void SetUp() override {
@@ -117,8 +149,19 @@ class GoldenCross : public ::testing::TestWithParam<std::tuple<Build, golden::Ca
     workDir_ = Env("ZAVOL_CROSS_WORKDIR") + "/" + build.name;
     const std::string bin = host_.substr(0, host_.find_last_of('/') + 1);
     plugin_ = bin + "zavol.dlf";
-    if (!IsFile(host_) || !IsFile(plugin_)) {
+    const std::string tree = std::filesystem::path(host_).parent_path().parent_path().string();
+    if (!IsFile(host_) && !IsFile(plugin_) && !IsFile(tree + "/build.ninja")) {
       GTEST_SKIP() << "no " << build.name << " build of zavolhost.exe and zavol.dlf at " << bin;
+    }
+    auto found = verdicts.find(tree);
+    if (found == verdicts.end()) {
+      found = verdicts.emplace(tree, TreeVerdict{StaleTreeProblem(tree)}).first;
+    }
+    TreeVerdict& verdict = found->second;
+    if (!verdict.problem.empty()) {
+      if (verdict.reported) GTEST_SKIP() << build.name << ": see the first failure of this build";
+      verdict.reported = true;
+      FAIL() << verdict.problem;
     }
     ASSERT_FALSE(Env("ZAVOL_CROSS_WORKDIR").empty());
     mkdir(Env("ZAVOL_CROSS_WORKDIR").c_str(), 0777);
@@ -163,6 +206,7 @@ TEST_P(GoldenCross, PluginUnderWineMatchesTheNativeEngine) {
   if (status == 77) GTEST_SKIP() << "this machine cannot run the " << std::get<0>(GetParam()).name << " build";
   ASSERT_EQ(status, 0) << command << "\n" << output;
   const std::string actualPam = ReadBytes(base + ".pam");
+  ++comparedCases;
   if (actualPam != expectedPam) {
     WriteBytes(base + ".expected.pam", expectedPam);
     ADD_FAILURE() << c.name << ": the plug-in's frame differs from the native engine's at "
@@ -181,3 +225,14 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const int failed = RUN_ALL_TESTS();
+  if (failed != 0) return failed;
+  if (comparedCases == 0 && ::testing::UnitTest::GetInstance()->test_to_run_count() > 0) {
+    std::printf("golden cross check: no Windows build could render, nothing was compared\n");
+    return 77;  // CTest's SKIP_RETURN_CODE for this test
+  }
+  return 0;
+}
