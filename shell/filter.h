@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "host/filter.h"
-#include "shell/settings.h"
+#include "render/settings.h"
 
 class StereogramFilter : public ImageFilter {
  public:

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace {
 

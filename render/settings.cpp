@@ -1,5 +1,5 @@
 // Defaults and the byte-for-byte persistence of the settings record. Portable.
-#include "shell/settings.h"
+#include "render/settings.h"
 
 #include <cstring>
 
