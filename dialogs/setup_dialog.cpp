@@ -1,22 +1,18 @@
-// The setup dialog's procedure: shows a filter's settings record in template 102's controls
-// and writes all fourteen fields back on OK, nothing on Cancel. Windows and core.dll's custom
-// controls only; the record is reached through the filter's Settings() and nothing else.
+// The setup dialog's procedure: shows a settings record in template 102's controls and writes
+// all fourteen fields back on OK, nothing on Cancel. Windows, core.dll's custom controls and the
+// record only; the filter object that opens it is not looked at.
 #include <windows.h>
 
 #include "dialogs/dialogs.h"
 #include "host/core.h"
 #include "resources/ids.h"
-#include "shell/filter.h"
-
-static_assert(kAboutBoxTemplate == IDD_ABOUT_BOX, "one numbering for code and script");
-static_assert(kSetupDialogTemplate == IDD_SETUP_DIALOG, "one numbering for code and script");
 
 namespace {
 
 // Module-wide, so at most one setup dialog may be open in the process at a time. The host's
 // control objects exist only while a dialog is open; every pointer is null otherwise.
 struct SetupDialogState {
-  StereogramFilter* editedFilter;
+  StereogramSettings* editedRecord;
   int32_t mediumSelection;
   int32_t rampSelection;
   ISpinnerControl* nearObjectDepth;
@@ -63,9 +59,8 @@ uint32_t ValueOr(IColorSwatch* swatch, uint32_t current) {
   return swatch ? static_cast<uint32_t>(swatch->Colour()) : current;
 }
 
-void Open(HWND dialog, StereogramFilter* filter) {
-  state.editedFilter = filter;
-  const StereogramSettings& settings = filter->Settings();
+void Open(HWND dialog) {
+  const StereogramSettings& settings = *state.editedRecord;
   CenterWindow(dialog, GetParent(dialog));
   SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
 
@@ -111,7 +106,7 @@ void Open(HWND dialog, StereogramFilter* filter) {
 // Runs before the dialog is destroyed, while the host's objects are still alive. Every field is
 // written, touched or not, and none is checked against another.
 void Commit(HWND dialog) {
-  StereogramSettings& settings = state.editedFilter->Settings();
+  StereogramSettings& settings = *state.editedRecord;
   settings.NearObjectDepth = ValueOr(state.nearObjectDepth, settings.NearObjectDepth);
   settings.FarObjectDepth = ValueOr(state.farObjectDepth, settings.FarObjectDepth);
   settings.BackgroundDepth = ValueOr(state.backgroundDepth, settings.BackgroundDepth);
@@ -160,7 +155,7 @@ void Release(Object*& object, void (*release)(Object*)) {
   object = nullptr;
 }
 
-// Creation order, spinners first. The edited filter and the selections stay: the next opening
+// Creation order, spinners first. The edited record and the selections stay: the next opening
 // overwrites them.
 void Close() {
   Release(state.nearObjectDepth, ReleaseISpinner);
@@ -173,12 +168,12 @@ void Close() {
   Release(state.color2, ReleaseIColorSwatch);
 }
 
-}  // namespace
-
-INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+// lParam of WM_INITDIALOG is the opener's creation parameter, not looked at: the record comes
+// from RunSetupDialog.
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   switch (message) {
     case WM_INITDIALOG:
-      Open(dialog, reinterpret_cast<StereogramFilter*>(lParam));
+      Open(dialog);
       return 1;
     case WM_COMMAND:
       // Only the low word names the control; any notification from it counts as a click.
@@ -190,4 +185,15 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     default:
       return 0;
   }
+}
+
+}  // namespace
+
+INT_PTR RunSetupDialog(HINSTANCE module, HWND parent, LPARAM creationParameter,
+                       StereogramSettings& record) {
+  // Set before the dialog exists, so that WM_INITDIALOG finds it; like the rest of the state it
+  // is module-wide, which is why only one setup dialog may be open at a time.
+  state.editedRecord = &record;
+  return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_SETUP_DIALOG), parent, SetupDialogProc,
+                         creationParameter);
 }

@@ -25,9 +25,6 @@ class StereogramFilter : public ImageFilter {
   int SaveSettings(void* destination) override;
   int HostYesQuery() override;
 
-  // The record the setup dialog edits and the renderer reads.
-  StereogramSettings& Settings() { return settings_; }
-
  private:
   ~StereogramFilter();  // only through DestroyFilter
 
