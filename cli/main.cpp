@@ -24,6 +24,7 @@
 #include "io/formats.h"
 #include "render/background.h"
 #include "render/scene.h"
+#include "render/version.h"
 
 namespace {
 
@@ -415,7 +416,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "zavol renders depth maps into random-dot autostereograms with the same engine as the\n"
       "zavol.dlf plug-in: identical pixels for identical depth and settings."};
-  app.set_version_flag("--version", "zavol 1.0.0");
+  app.set_version_flag("--version", "zavol " ZAVOL_VERSION_TEXT);
   app.require_subcommand(1, 1);
   app.footer("Exit codes: 0 done, 1 a bad input file or a failed frame, 2 a usage error, "
              "130 stopped by Ctrl-C.\nSee the README's \"Command-line tool\" section.");
