@@ -1,23 +1,61 @@
-// Defaults and the byte-for-byte persistence of the settings record. Portable.
+// Defaults, field access by the schema table, and the byte-for-byte persistence of the settings
+// record. Portable.
 #include "render/settings.h"
 
 #include <cstring>
 
+#include "render/settings_schema.h"
+
+namespace zavol {
+
+double FieldValue(const StereogramSettings& settings, const SettingsField& field) {
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(&settings) + field.offset;
+  switch (field.kind) {
+    case FieldKind::kReal: {
+      float value;
+      std::memcpy(&value, at, sizeof value);
+      return value;
+    }
+    case FieldKind::kColour: {
+      uint32_t value;
+      std::memcpy(&value, at, sizeof value);
+      return value;
+    }
+    default: {
+      int32_t value;
+      std::memcpy(&value, at, sizeof value);
+      return value;
+    }
+  }
+}
+
+void SetFieldValue(StereogramSettings& settings, const SettingsField& field, double value) {
+  unsigned char* at = reinterpret_cast<unsigned char*>(&settings) + field.offset;
+  switch (field.kind) {
+    case FieldKind::kReal: {
+      const float stored = static_cast<float>(value);
+      std::memcpy(at, &stored, sizeof stored);
+      return;
+    }
+    case FieldKind::kColour: {
+      const uint32_t stored = static_cast<uint32_t>(value);
+      std::memcpy(at, &stored, sizeof stored);
+      return;
+    }
+    default: {
+      const int32_t stored = static_cast<int32_t>(value);
+      std::memcpy(at, &stored, sizeof stored);
+      return;
+    }
+  }
+}
+
+}  // namespace zavol
+
 void SetDefaultSettings(StereogramSettings& settings) {
-  settings.NearObjectDepth = 0.4f;
-  settings.FarObjectDepth = 1.0f;
-  settings.BackgroundDepth = 1.0f;
-  settings.ViewingMedium = kMedium15InchMonitor;
-  settings.CustomDpi = 150;
-  settings.AutoDistance = 1;
-  settings.FarDistance = 1000.0f;
-  settings.NearDistance = 0.0f;
-  settings.Color1 = 0x000000;
-  settings.Color2 = 0xFFFFFF;
-  settings.RampMode = kRampRgb;
-  settings.PutGuidePoints = 0;
-  settings.RandomizeEachFrame = 1;
-  settings.PreventGhosting = 1;
+  for (const zavol::SettingsField& field : zavol::kSettingsFields) {
+    zavol::SetFieldValue(settings, field, field.defaultValue);
+  }
 }
 
 StereogramSettings DefaultSettings() {
