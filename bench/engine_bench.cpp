@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "render/hsv.h"
 #include "render/scene.h"
-#include "standin/hsv.h"
 
 namespace {
 

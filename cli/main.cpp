@@ -22,7 +22,9 @@
 #include "cli/settings_options.h"
 #include "io/error.h"
 #include "io/formats.h"
+#include "render/background.h"
 #include "render/scene.h"
+#include "render/version.h"
 
 namespace {
 
@@ -324,13 +326,13 @@ void WriteSceneFile(const io::DepthMap& map, const std::string& path) {
   } else if (endsWith(".exr")) {
     io::LargeVector<float> distances(map.depth.size());
     for (std::size_t i = 0; i < distances.size(); ++i) {
-      distances[i] = map.depth[i] <= -1e20f ? 1e10f : -map.depth[i];
+      distances[i] = map.depth[i] <= zavol::kBackgroundThreshold ? 1e10f : -map.depth[i];
     }
     io::WriteExrDepth(out, map.width, map.height, distances.data());
   } else {
-    float nearest = -1e30f, farthest = 1e30f;
+    float nearest = zavol::kEmptyDepth, farthest = -zavol::kEmptyDepth;
     for (float z : map.depth) {
-      if (z > -1e20f) nearest = std::max(nearest, z), farthest = std::min(farthest, z);
+      if (z > zavol::kBackgroundThreshold) nearest = std::max(nearest, z), farthest = std::min(farthest, z);
     }
     const float span = nearest > farthest ? nearest - farthest : 1.0f;
     io::WriteOptions options;
@@ -343,7 +345,7 @@ void WriteSceneFile(const io::DepthMap& map, const std::string& path) {
       for (int x = 0; x < map.width; ++x) {
         const float z = map.depth[static_cast<std::size_t>(y) * map.width + x];
         // Codes 1..65535 for the scene, 0 for background.
-        const uint16_t code = z <= -1e20f ? 0
+        const uint16_t code = z <= zavol::kBackgroundThreshold ? 0
             : static_cast<uint16_t>(1.0f + std::min(1.0f, (z - farthest) / span) * 65534.0f + 0.5f);
         row[x] = zavol::Pixel64{code, code, code, 65535};
       }
@@ -414,7 +416,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "zavol renders depth maps into random-dot autostereograms with the same engine as the\n"
       "zavol.dlf plug-in: identical pixels for identical depth and settings."};
-  app.set_version_flag("--version", "zavol 1.0.0");
+  app.set_version_flag("--version", "zavol " ZAVOL_VERSION_TEXT);
   app.require_subcommand(1, 1);
   app.footer("Exit codes: 0 done, 1 a bad input file or a failed frame, 2 a usage error, "
              "130 stopped by Ctrl-C.\nSee the README's \"Command-line tool\" section.");

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "io/error.h"
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 namespace zavol::cli {
 

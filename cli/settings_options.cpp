@@ -1,14 +1,16 @@
-// Settings fields as command-line options and as text.
+// Settings fields as command-line options and as text, both read from render/'s schema table.
 #include "cli/settings_options.h"
 
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 #include "io/error.h"
 #include "io/formats.h"
+#include "render/settings_schema.h"
 
 namespace zavol::cli {
 namespace {
@@ -32,29 +34,128 @@ std::string FormatReal(float value) {
   return std::string(text, result.ptr);
 }
 
-// A real option limited to the setup dialog's range for that field.
-void AddReal(CLI::App& app, SettingsEdits& edits, const char* name, float StereogramSettings::*field,
-             double low, double high, const std::string& help) {
-  app.add_option_function<float>(
-         name, [&edits, field](const float& value) {
-           edits.edits.push_back([field, value](StereogramSettings& s) { s.*field = value; });
-         },
-         help)
-      ->check(CLI::Range(low, high))
-      ->type_name("X");
+// The tool's words for each field, in the order --help lists them: the record's, except that
+// the near distance comes before the far one. Ranges and codes are added from the schema.
+struct FieldHelp {
+  std::size_t offset;
+  const char* text;
+};
+constexpr FieldHelp kFieldHelp[] = {
+    {offsetof(StereogramSettings, NearObjectDepth),
+     "separation of the nearest depth, as a fraction of the background's"},
+    {offsetof(StereogramSettings, FarObjectDepth),
+     "separation of the farthest depth, as a fraction of the background's"},
+    {offsetof(StereogramSettings, BackgroundDepth),
+     "background plane behind the image, in viewer distances"},
+    {offsetof(StereogramSettings, ViewingMedium),
+     "14in|15in|17in|19in|21in (monitors, with --screen), a5|a4|a3 (paper, the image fills the "
+     "sheet), dpi (--dpi), or the code"},
+    {offsetof(StereogramSettings, CustomDpi), "pixels per inch for --medium dpi"},
+    {offsetof(StereogramSettings, AutoDistance),
+     "take the depth range from each frame (else --near/--far-distance)"},
+    {offsetof(StereogramSettings, NearDistance),
+     "nearest scene distance from the camera, without auto distance"},
+    {offsetof(StereogramSettings, FarDistance),
+     "farthest scene distance from the camera, without auto distance"},
+    {offsetof(StereogramSettings, Color1), "first end of the dot colour ramp, as RRGGBB"},
+    {offsetof(StereogramSettings, Color2), "second end of the dot colour ramp, as RRGGBB"},
+    {offsetof(StereogramSettings, RampMode), ""},  // built from the codes, see below
+    {offsetof(StereogramSettings, PutGuidePoints),
+     "draw the convergence guide across rows 5 to 15"},
+    {offsetof(StereogramSettings, RandomizeEachFrame),
+     "seed every frame from the start time plus its frame number (or --seed), else every frame "
+     "starts from seed 0"},
+    {offsetof(StereogramSettings, PreventGhosting),
+     "a pixel is repeated at most once per row"},
+};
+static_assert(sizeof kFieldHelp / sizeof kFieldHelp[0] == kSettingsFieldCount,
+              "every field has an option");
+
+std::string Range(const SettingsField& field) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g..%g", field.minimum, field.maximum);
+  return text;
 }
 
-void AddBoolean(CLI::App& app, SettingsEdits& edits, const std::string& name,
-                int32_t StereogramSettings::*field, const std::string& help) {
-  CLI::Option* on = app.add_flag_callback(
-      "--" + name,
-      [&edits, field] { edits.edits.push_back([field](StereogramSettings& s) { s.*field = 1; }); },
+std::string HelpText(const SettingsField& field, const char* words) {
+  std::string help = std::string(field.name) + ": ";
+  if (field.offset == offsetof(StereogramSettings, RampMode)) {
+    return help + "rgb (" + std::to_string(kRampRgb) +
+           ") interpolates red, green, blue; hsv (" + std::to_string(kRampHsv) +
+           ") hue, saturation, value";
+  }
+  help += words;
+  if (field.kind == FieldKind::kCode) return help + " " + Range(field);
+  // The distances' limit only keeps them finite: not worth a reader's attention.
+  const bool numeric = field.kind == FieldKind::kReal || field.kind == FieldKind::kInteger;
+  if (numeric && field.maximum < kDistanceLimit) help += " (" + Range(field) + ")";
+  return help;
+}
+
+// An option whose value, once parsed and checked, is stored into field.
+template <typename Value>
+CLI::Option* AddValue(CLI::App& app, SettingsEdits& edits, const SettingsField& field,
+                      const std::string& help) {
+  return app.add_option_function<Value>(
+      "--" + std::string(field.option),
+      [&edits, &field](const Value& value) {
+        const double stored = static_cast<double>(value);
+        edits.edits.push_back(
+            [&field, stored](StereogramSettings& s) { SetFieldValue(s, field, stored); });
+      },
       help);
-  CLI::Option* off = app.add_flag_callback(
-      "--no-" + name,
-      [&edits, field] { edits.edits.push_back([field](StereogramSettings& s) { s.*field = 0; }); },
-      "clears the field above");
+}
+
+void AddBoolean(CLI::App& app, SettingsEdits& edits, const SettingsField& field,
+                const std::string& help) {
+  auto setTo = [&edits, &field](double value) {
+    edits.edits.push_back(
+        [&field, value](StereogramSettings& s) { SetFieldValue(s, field, value); });
+  };
+  const std::string name = field.option;
+  CLI::Option* on = app.add_flag_callback("--" + name, [setTo] { setTo(1); }, help);
+  CLI::Option* off =
+      app.add_flag_callback("--no-" + name, [setTo] { setTo(0); }, "clears the field above");
   on->excludes(off);
+}
+
+// Words on the command line for the two coded fields: names or the codes themselves.
+bool ParseCode(const SettingsField& field, const std::string& text, int32_t* code) {
+  if (field.offset == offsetof(StereogramSettings, ViewingMedium)) return ParseMedium(text, code);
+  if (text == "rgb" || text == std::to_string(kRampRgb)) *code = kRampRgb;
+  else if (text == "hsv" || text == std::to_string(kRampHsv)) *code = kRampHsv;
+  else return false;
+  return true;
+}
+
+void AddCode(CLI::App& app, SettingsEdits& edits, const SettingsField& field,
+             const std::string& help) {
+  CLI::Option* option = app.add_option_function<std::string>(
+      "--" + std::string(field.option),
+      [&edits, &field](const std::string& text) {
+        int32_t code = 0;
+        ParseCode(field, text, &code);
+        edits.edits.push_back(
+            [&field, code](StereogramSettings& s) { SetFieldValue(s, field, code); });
+      },
+      help);
+  if (field.offset == offsetof(StereogramSettings, ViewingMedium)) {
+    option
+        ->check([](const std::string& text) {
+          int32_t code;
+          return ParseMedium(text, &code) ? std::string() : "unknown medium '" + text + "'";
+        })
+        ->type_name("MEDIUM");
+  } else {
+    const std::vector<std::string> words = {"rgb", "hsv", std::to_string(kRampRgb),
+                                            std::to_string(kRampHsv)};
+    option->check(CLI::IsMember(words))->type_name("rgb|hsv");
+  }
+}
+
+std::string CodeName(const SettingsField& field, int32_t code) {
+  if (field.offset == offsetof(StereogramSettings, ViewingMedium)) return MediumName(code);
+  return code == kRampRgb ? "rgb" : "hsv";  // any mode but the RGB code selects the HSV ramp
 }
 
 }  // namespace
@@ -101,103 +202,75 @@ std::string MediumName(int32_t code) {
 void AddSettingsOptions(CLI::App& app, SettingsEdits& edits) {
   const char* group = "Settings (applied over the block or the defaults)";
   const std::size_t before = app.get_options().size();
-  AddReal(app, edits, "--near-object-depth", &StereogramSettings::NearObjectDepth, 0, 1,
-          "NearObjectDepth: separation of the nearest depth, as a fraction of the background's (0..1)");
-  AddReal(app, edits, "--far-object-depth", &StereogramSettings::FarObjectDepth, 0, 1,
-          "FarObjectDepth: separation of the farthest depth, as a fraction of the background's (0..1)");
-  AddReal(app, edits, "--background-depth", &StereogramSettings::BackgroundDepth, 0, 100,
-          "BackgroundDepth: background plane behind the image, in viewer distances (0..100)");
-  app.add_option_function<std::string>(
-         "--medium",
-         [&edits](const std::string& text) {
-           int32_t code = 0;
-           ParseMedium(text, &code);
-           edits.edits.push_back([code](StereogramSettings& s) { s.ViewingMedium = code; });
-         },
-         "ViewingMedium: 14in|15in|17in|19in|21in (monitors, with --screen), a5|a4|a3 (paper, "
-         "the image fills the sheet), dpi (--dpi), or the code 1000..1008")
-      ->check([](const std::string& text) {
-        int32_t code;
-        return ParseMedium(text, &code) ? std::string() : "unknown medium '" + text + "'";
-      })
-      ->type_name("MEDIUM");
-  app.add_option_function<int>(
-         "--dpi",
-         [&edits](const int& dpi) {
-           edits.edits.push_back([dpi](StereogramSettings& s) { s.CustomDpi = dpi; });
-         },
-         "CustomDpi: pixels per inch for --medium dpi (1..2400)")
-      ->check(CLI::Range(1, 2400))
-      ->type_name("N");
-  AddBoolean(app, edits, "auto-distance", &StereogramSettings::AutoDistance,
-             "AutoDistance: take the depth range from each frame (else --near/--far-distance)");
-  AddReal(app, edits, "--near-distance", &StereogramSettings::NearDistance, 0, 1e30,
-          "NearDistance: nearest scene distance from the camera, without auto distance");
-  AddReal(app, edits, "--far-distance", &StereogramSettings::FarDistance, 0, 1e30,
-          "FarDistance: farthest scene distance from the camera, without auto distance");
-  for (int which = 1; which <= 2; ++which) {
-    uint32_t StereogramSettings::*field = which == 1 ? &StereogramSettings::Color1
-                                                     : &StereogramSettings::Color2;
-    app.add_option_function<std::string>(
-           "--color" + std::to_string(which),
-           [&edits, field](const std::string& text) {
-             uint32_t colour = 0;
-             ParseColour(text, &colour);
-             edits.edits.push_back([field, colour](StereogramSettings& s) { s.*field = colour; });
-           },
-           std::string("Color") + std::to_string(which) + ": " +
-               (which == 1 ? "first" : "second") + " end of the dot colour ramp, as RRGGBB")
-        ->check([](const std::string& text) {
-          uint32_t colour;
-          return ParseColour(text, &colour) ? std::string() : "'" + text + "' is not RRGGBB";
-        })
-        ->type_name("RRGGBB");
+  for (const FieldHelp& entry : kFieldHelp) {
+    const SettingsField& field = SettingsFieldAt(entry.offset);
+    const std::string help = HelpText(field, entry.text);
+    switch (field.kind) {
+      case FieldKind::kReal:
+        AddValue<float>(app, edits, field, help)
+            ->check(CLI::Range(field.minimum, field.maximum))
+            ->type_name("X");
+        break;
+      case FieldKind::kInteger:
+        AddValue<int>(app, edits, field, help)
+            ->check(CLI::Range(static_cast<int>(field.minimum), static_cast<int>(field.maximum)))
+            ->type_name("N");
+        break;
+      case FieldKind::kBoolean:
+        AddBoolean(app, edits, field, help);
+        break;
+      case FieldKind::kColour: {
+        app.add_option_function<std::string>(
+               "--" + std::string(field.option),
+               [&edits, &field](const std::string& text) {
+                 uint32_t colour = 0;
+                 ParseColour(text, &colour);
+                 edits.edits.push_back(
+                     [&field, colour](StereogramSettings& s) { SetFieldValue(s, field, colour); });
+               },
+               help)
+            ->check([](const std::string& text) {
+              uint32_t colour;
+              return ParseColour(text, &colour) ? std::string() : "'" + text + "' is not RRGGBB";
+            })
+            ->type_name("RRGGBB");
+        break;
+      }
+      case FieldKind::kCode:
+        AddCode(app, edits, field, help);
+        break;
+    }
   }
-  app.add_option_function<std::string>(
-         "--ramp",
-         [&edits](const std::string& text) {
-           const int32_t mode = text == "rgb" || text == "1023" ? kRampRgb : kRampHsv;
-           edits.edits.push_back([mode](StereogramSettings& s) { s.RampMode = mode; });
-         },
-         "RampMode: rgb (1023) interpolates red, green, blue; hsv (1024) hue, saturation, value")
-      ->check(CLI::IsMember({"rgb", "hsv", "1023", "1024"}))
-      ->type_name("rgb|hsv");
-  AddBoolean(app, edits, "guide", &StereogramSettings::PutGuidePoints,
-             "PutGuidePoints: draw the convergence guide across rows 5 to 15");
-  AddBoolean(app, edits, "randomize", &StereogramSettings::RandomizeEachFrame,
-             "RandomizeEachFrame: seed every frame from the start time plus its frame number "
-             "(or --seed), else every frame starts from seed 0");
-  AddBoolean(app, edits, "prevent-ghosting", &StereogramSettings::PreventGhosting,
-             "PreventGhosting: a pixel is repeated at most once per row");
   const auto options = app.get_options();
   for (std::size_t i = before; i < options.size(); ++i) options[i]->group(group);
 }
 
 std::string DescribeSettings(const StereogramSettings& s) {
   std::string text;
-  auto line = [&text](const char* name, const std::string& value) {
+  for (const SettingsField& field : kSettingsFields) {
+    const double value = FieldValue(s, field);
+    std::string shown;
+    switch (field.kind) {
+      case FieldKind::kReal:
+        shown = FormatReal(static_cast<float>(value));
+        break;
+      case FieldKind::kColour:
+        shown = FormatColour(static_cast<uint32_t>(value));
+        break;
+      case FieldKind::kCode: {
+        const int32_t code = static_cast<int32_t>(value);
+        const std::string name = CodeName(field, code);
+        shown = std::to_string(code) + (name.empty() ? "" : " (" + name + ")");
+        break;
+      }
+      default:
+        shown = std::to_string(static_cast<int32_t>(value));
+        break;
+    }
     char head[32];
-    std::snprintf(head, sizeof head, "%-20s", name);
-    text += head + value + "\n";
-  };
-  auto coded = [](int32_t code, const std::string& name) {
-    return std::to_string(code) + (name.empty() ? "" : " (" + name + ")");
-  };
-  line("NearObjectDepth", FormatReal(s.NearObjectDepth));
-  line("FarObjectDepth", FormatReal(s.FarObjectDepth));
-  line("BackgroundDepth", FormatReal(s.BackgroundDepth));
-  line("ViewingMedium", coded(s.ViewingMedium, MediumName(s.ViewingMedium)));
-  line("CustomDpi", std::to_string(s.CustomDpi));
-  line("AutoDistance", std::to_string(s.AutoDistance));
-  line("FarDistance", FormatReal(s.FarDistance));
-  line("NearDistance", FormatReal(s.NearDistance));
-  line("Color1", FormatColour(s.Color1));
-  line("Color2", FormatColour(s.Color2));
-  // Any mode but the RGB code selects the HSV ramp.
-  line("RampMode", coded(s.RampMode, s.RampMode == kRampRgb ? "rgb" : "hsv"));
-  line("PutGuidePoints", std::to_string(s.PutGuidePoints));
-  line("RandomizeEachFrame", std::to_string(s.RandomizeEachFrame));
-  line("PreventGhosting", std::to_string(s.PreventGhosting));
+    std::snprintf(head, sizeof head, "%-20s", field.name);
+    text += head + shown + "\n";
+  }
   return text;
 }
 

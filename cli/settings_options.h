@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace CLI {
 class App;

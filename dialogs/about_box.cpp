@@ -4,6 +4,9 @@
 
 #include "dialogs/dialogs.h"
 #include "host/core.h"
+#include "resources/ids.h"
+
+namespace {
 
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   switch (message) {
@@ -27,4 +30,11 @@ INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /
     default:
       return 0;
   }
+}
+
+}  // namespace
+
+INT_PTR RunAboutBox(HINSTANCE module, HWND parent, LPARAM creationParameter) {
+  return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_ABOUT_BOX), parent, AboutBoxProc,
+                         creationParameter);
 }

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "render/background.h"
 #include "render/frame.h"
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Depth values come from the input, repeated to fill the frame.
   const std::size_t floats = restSize / 4;
   for (std::size_t i = 0; i < depth.size(); ++i) {
-    if (floats == 0) { depth[i] = -1e30f; continue; }
+    if (floats == 0) { depth[i] = zavol::kEmptyDepth; continue; }
     std::memcpy(&depth[i], rest + 4 * (i % floats), 4);
   }
   FuzzHost host(width, height, std::move(depth), pattern, stopRow);

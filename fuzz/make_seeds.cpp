@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
-#include "tests/exr_every_attribute.h"
+#include "fuzz/exr_every_attribute.h"
+#include "render/settings.h"
 
 namespace {
 

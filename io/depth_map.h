@@ -1,5 +1,5 @@
 // Depth maps in the engine's convention and the conversions into it from what renderers write.
-// Depends on the standard library only.
+// Depends on the standard library and render/'s background markers only.
 #pragma once
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/large_buffer.h"
+#include "render/background.h"
 
 namespace zavol::io {
 
@@ -17,8 +18,8 @@ template <class T>
 using LargeVector = std::vector<T, LargePageAllocator<T>>;
 
 // The engine's depth convention: negative in front of the camera, nearer is closer to 0, and
-// background pixels hold kBackgroundDepth, far below the engine's -1e20 background threshold.
-constexpr float kBackgroundDepth = -1e30f;
+// background pixels hold kBackgroundDepth, far below the engine's background threshold.
+constexpr float kBackgroundDepth = kEmptyDepth;
 
 // Largest side a frame may have: the host's bitmaps count pixels in 16 bits.
 constexpr int64_t kMaxSide = 65535;

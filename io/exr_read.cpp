@@ -23,6 +23,7 @@
 #include "io/error.h"
 #include "io/files.h"
 #include "io/formats.h"
+#include "render/background.h"
 
 namespace zavol::io {
 namespace {
@@ -191,7 +192,7 @@ void ReadDeepPart(const std::string& path, const Placement& p, DeepPart& part, c
   for (std::size_t i = 0; i < pixels; ++i) {
     for (unsigned k = 0; k < counts[i]; ++k) {
       const float depth = ToEngineDepth(kind, pointers[i][k], cutoff);
-      if (depth > nearest[i] && depth > -1e20f) nearest[i] = depth;
+      if (depth > nearest[i] && depth > kBackgroundThreshold) nearest[i] = depth;
     }
   }
   PlaceRows(p, nearest.data(), map);

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace zavol {
 

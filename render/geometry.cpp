@@ -7,13 +7,18 @@
 #include <limits>
 #include <new>
 
+#include "render/background.h"
 #include "render/simd.h"
 
 namespace zavol {
 namespace {
 
 constexpr double kEyeSeparationInches = 2.75;
-constexpr float kBackgroundMarker = 1e20f;  // |z| at or beyond this is a background marker
+// |z| at or beyond this is a background marker, on either side.
+constexpr float kBackgroundMarker = -kBackgroundThreshold;
+// A frame without scene depth: nothing raised the near end or lowered the far end; the debug
+// line then shows the far end as it started.
+constexpr DepthRange kNoSceneDepth{kEmptyDepth, -kEmptyDepth};
 
 bool IsScreen(int32_t code) { return code >= kMedium14InchMonitor && code <= kMedium21InchMonitor; }
 bool IsPaper(int32_t code) { return code >= kMediumA5Paper && code <= kMediumA3Paper; }
@@ -111,7 +116,7 @@ void ScanRow(const float* row, std::size_t width, ColumnState c) {
 
 // The scan as its order defines it, columns outer, rows inner.
 DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height) {
-  DepthRange range{-1e30f, 1e30f};
+  DepthRange range = kNoSceneDepth;
   for (std::size_t x = 0; x < width; ++x) {
     for (std::size_t y = 0; y < height; ++y) {
       const float z = depth[y * width + x];
@@ -184,21 +189,21 @@ DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t hei
   // it is also below every eligible value of the columns to the left. Every other value may
   // raise the near end. Records fall strictly, so of the records that do not lower the far end
   // only the first one below the near limit can be the near end.
-  if (width == 0 || height == 0) return DepthRange{-1e30f, 1e30f};
+  if (width == 0 || height == 0) return kNoSceneDepth;
   const bool stateFits = width <= SIZE_MAX / (3 * sizeof(float));
   float* state = stateFits ? new (std::nothrow) float[width * 3] : nullptr;
   if (state == nullptr) return ColumnScan(depth, width, height);
   const ColumnState c{state, state + width, state + 2 * width};
   for (std::size_t x = 0; x < width; ++x) {
-    c.floor[x] = 1e30f;
+    c.floor[x] = kNoSceneDepth.farthestDepth;
     c.firstLowRecord[x] = std::numeric_limits<float>::quiet_NaN();
-    c.nearest[x] = -1e30f;
+    c.nearest[x] = kNoSceneDepth.nearestDepth;
   }
   for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * width, width, c);
 
   // Columns in order: the far end as it stands on entering each column decides which of its
   // records lowered it.
-  float farthest = 1e30f, nearest = -1e30f;
+  float farthest = kNoSceneDepth.farthestDepth, nearest = kNoSceneDepth.nearestDepth;
   for (std::size_t x = 0; x < width; ++x) {
     float best = c.nearest[x];
     const float record = c.firstLowRecord[x];

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace zavol {
 
@@ -39,7 +39,8 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
 // The depth scan over a width x height row-major channel, with the result of visiting columns in
 // the outer loop and rows in the inner loop (the result depends on that order: a value that
 // lowers the far end is not also tested against the near end). Background markers at or below
-// -1e20 never lower the far end; values at or above 1e20 never raise the near end.
+// kBackgroundThreshold never lower the far end; values at or above its mirror never raise the
+// near end.
 DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height);
 
 // The range a frame renders with: scanned when AutoDistance is set, else from the distances.

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "render/background.h"
+
 namespace zavol {
 
 // Depth of the scene's background: far beyond the scan's background threshold.
-constexpr float kDemoBackgroundDepth = -1e30f;
+constexpr float kDemoBackgroundDepth = kEmptyDepth;
 
 // width x height depths, row-major, in the engine's convention: negative in front of the camera,
 // larger (closer to 0) is nearer. The plane rises from the lower edge toward the middle and

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "render/version.h"
+
 class ClassDesc;
 
 extern "C" {
@@ -19,4 +21,4 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 extern int ControlsInitialised;
 
 // The filter's version, also answered by LibVersion.
-constexpr unsigned kFilterVersion = 100;
+constexpr unsigned kFilterVersion = ZAVOL_FILTER_VERSION;

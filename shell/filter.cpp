@@ -100,15 +100,12 @@ unsigned StereogramFilter::VersionNumber() { return kFilterVersion; }
 unsigned StereogramFilter::CapabilityFlags() { return kCapabilityFlags; }
 
 int StereogramFilter::ShowAboutBox(HWND parent) {
-  return static_cast<int>(DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(kAboutBoxTemplate),
-                                          parent, AboutBoxProc,
-                                          reinterpret_cast<LPARAM>(this)));
+  return static_cast<int>(RunAboutBox(ModuleInstance, parent, reinterpret_cast<LPARAM>(this)));
 }
 
 int StereogramFilter::ShowSetupDialog(HWND parent) {
-  return static_cast<int>(DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(kSetupDialogTemplate),
-                                          parent, SetupDialogProc,
-                                          reinterpret_cast<LPARAM>(this)));
+  return static_cast<int>(
+      RunSetupDialog(ModuleInstance, parent, reinterpret_cast<LPARAM>(this), settings_));
 }
 
 int StereogramFilter::RenderFrame(HWND progressWindow) {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "host/filter.h"
-#include "shell/settings.h"
+#include "render/settings.h"
 
 class StereogramFilter : public ImageFilter {
  public:
@@ -24,9 +24,6 @@ class StereogramFilter : public ImageFilter {
   int LoadSettings(const void* source) override;
   int SaveSettings(void* destination) override;
   int HostYesQuery() override;
-
-  // The record the setup dialog edits and the renderer reads.
-  StereogramSettings& Settings() { return settings_; }
 
  private:
   ~StereogramFilter();  // only through DestroyFilter

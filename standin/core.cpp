@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "host/core.h"
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 // Centred over the parent's window rectangle, or over the work area when there is no parent,
 // then moved back inside the work area so that the caption stays reachable.

@@ -16,6 +16,7 @@ if(NOT ZAVOL_WINDOWS)
     SOURCES damaged_files_test.cpp
     LIBS zavol_cli zavol_io PNG::PNG ZLIB::ZLIB OpenEXR::OpenEXR
     LABELS cli)
-  target_compile_definitions(cli_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>")
+  target_compile_definitions(cli_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>"
+    ZAVOL_PROJECT_VERSION="${PROJECT_VERSION}")
   add_dependencies(cli_tests zavol)
 endif()

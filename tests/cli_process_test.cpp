@@ -386,6 +386,8 @@ TEST(Tool, HelpTellsTheCommandsAndExitsZero) {
   for (const char* word : {"render", "demo", "settings", "scene"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
+  // The version is the one CMake read for the project.
+  EXPECT_EQ(RunZavol({"--version"}).out, "zavol " ZAVOL_PROJECT_VERSION "\n");
   const auto renderHelp = RunZavol({"render", "--help"});
   EXPECT_EQ(renderHelp.exitCode, 0);
   for (const char* option : {"--frames", "--jobs", "--depth-kind", "--channel", "--far-cutoff", "--pattern",

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "render/frame.h"
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 namespace clitest {
 

@@ -1,8 +1,13 @@
 // The tool's own parsing: frame ranges, numbered names, sizes, colours, media, the settings text.
 #include <gtest/gtest.h>
 
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
 #include "cli/frames.h"
 #include "cli/settings_options.h"
+#include "render/settings_schema.h"
 
 namespace {
 
@@ -78,6 +83,35 @@ TEST(SettingsText, EveryFieldByNameWithReadableValues) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
   }
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 14);
+}
+
+// The options' range checks are the schema's: each numeric field takes both its limits and
+// refuses a value just beyond either.
+TEST(SettingsOptions, NumericFieldsTakeTheSchemasLimitsAndNothingBeyond) {
+  using zavol::FieldKind;
+  auto parse = [](const zavol::SettingsField& field, double value, StereogramSettings* settings) {
+    CLI::App app;
+    SettingsEdits edits;
+    AddSettingsOptions(app, edits);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    app.parse("--" + std::string(field.option) + "=" + text, false);
+    *settings = DefaultSettings();
+    edits.Apply(*settings);
+  };
+  for (const zavol::SettingsField& field : zavol::kSettingsFields) {
+    if (field.kind != FieldKind::kReal && field.kind != FieldKind::kInteger) continue;
+    SCOPED_TRACE(field.name);
+    StereogramSettings settings;
+    for (double limit : {field.minimum, field.maximum}) {
+      ASSERT_NO_THROW(parse(field, limit, &settings)) << limit;
+      const double stored = field.kind == FieldKind::kReal ? static_cast<float>(limit) : limit;
+      EXPECT_EQ(zavol::FieldValue(settings, field), stored);
+    }
+    const double above = field.kind == FieldKind::kInteger ? field.maximum + 1 : field.maximum * 2;
+    EXPECT_THROW(parse(field, above, &settings), CLI::ValidationError);
+    EXPECT_THROW(parse(field, field.minimum - 1, &settings), CLI::ValidationError);
+  }
 }
 
 }  // namespace

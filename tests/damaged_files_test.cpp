@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "cli/settings_options.h"
+#include "fuzz/exr_every_attribute.h"
 #include "io/depth_map.h"
 #include "io/error.h"
 #include "io/formats.h"
 #include "tests/cli_support.h"
-#include "tests/exr_every_attribute.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "host/core.h"
 #include "host/filter.h"
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace dlgtest {
 

@@ -11,9 +11,9 @@
 
 #include "render/frame.h"
 #include "render/geometry.h"
+#include "render/hsv.h"
 #include "render/random.h"
-#include "shell/settings.h"
-#include "standin/hsv.h"
+#include "render/settings.h"
 
 namespace zavol {
 

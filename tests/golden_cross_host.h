@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "render/frame.h"
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 namespace zavoltest {
 

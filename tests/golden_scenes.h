@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace golden {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "render/frame.h"
-#include "shell/settings.h"
+#include "render/settings.h"
 
 namespace zavoltest {
 

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/settings.h"
+#include "render/settings.h"
+#include "render/settings_schema.h"
 
 namespace {
 
@@ -52,6 +53,38 @@ TEST(Settings, ArbitraryBytesLoadUnchanged) {
   uint8_t back[kSettingsSize];
   SaveSettings(settings, back);
   EXPECT_EQ(0, std::memcmp(block.data(), back, kSettingsSize));
+}
+
+// A wrong offset or kind in the schema writes the wrong bytes: each field, set through the
+// table to a value other than its default, must read back and change its own four bytes only.
+TEST(SettingsSchema, EachFieldReadsBackAndChangesOnlyItsOwnBytes) {
+  using zavol::FieldKind;
+  for (const zavol::SettingsField& field : zavol::kSettingsFields) {
+    SCOPED_TRACE(field.name);
+    StereogramSettings settings = DefaultSettings();
+    uint8_t before[kSettingsSize], after[kSettingsSize];
+    SaveSettings(settings, before);
+    const double value = field.defaultValue == field.maximum ? field.minimum : field.maximum;
+    zavol::SetFieldValue(settings, field, value);
+    const double stored = field.kind == FieldKind::kReal ? static_cast<float>(value) : value;
+    EXPECT_EQ(zavol::FieldValue(settings, field), stored);
+    SaveSettings(settings, after);
+    for (std::size_t i = 0; i < kSettingsSize; ++i) {
+      const bool own = i >= field.offset && i < field.offset + 4;
+      if (!own) {
+        EXPECT_EQ(after[i], before[i]) << "byte " << i;
+      }
+    }
+    EXPECT_NE(0, std::memcmp(after + field.offset, before + field.offset, 4));
+  }
+}
+
+TEST(SettingsSchema, DefaultsLieInTheirRangesAndSpinnersHaveSteps) {
+  for (const zavol::SettingsField& field : zavol::kSettingsFields) {
+    EXPECT_LE(field.minimum, field.defaultValue) << field.name;
+    EXPECT_LE(field.defaultValue, field.maximum) << field.name;
+    EXPECT_EQ(field.step > 0, field.spinnerId != 0) << field.name;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-# Tests of the stand-in host: the portable colour conversions everywhere, the four DLLs and
-# their custom controls in the Windows builds (under Wine).
+# Tests of the host side: its colour conversions (render/hsv.h) everywhere, the four stand-in
+# DLLs and their custom controls in the Windows builds (under Wine).
 zavol_add_gtest(hsv_tests
-  SOURCES standin_hsv_test.cpp
+  SOURCES hsv_test.cpp
   LIBS zavol_hsv
   LABELS portable)
 

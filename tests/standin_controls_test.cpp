@@ -14,9 +14,9 @@
 
 #include "host/core.h"
 #include "host/util.h"
+#include "render/hsv.h"
 #include "standin/controls.h"
 #include "standin/debugcapture.h"
-#include "standin/hsv.h"
 #include "tests/standin_dialog.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// An OpenEXR header with one attribute of every type the library knows, for the tests of the
-// EXR reader's header walk and as a fuzz seed. Native only.
+// An OpenEXR header with one attribute of every type the library knows, as a fuzz seed and for
+// the tests of the EXR reader's header walk (tests include fuzz/, never the reverse). Native only.
 #pragma once
 
 #include <ImfBoxAttribute.h>

@@ -1,6 +1,6 @@
 // Integer HSV conversions on a 0..255 scale. The hue circle is divided into six sectors of 42.5
 // steps, so that the primaries fall on whole steps and survive a round trip exactly.
-#include "standin/hsv.h"
+#include "render/hsv.h"
 
 #include <algorithm>
 
