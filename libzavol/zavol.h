@@ -121,7 +121,7 @@ ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;
 
 /* Renders one stereogram of depth into out, which must be as large as depth and overlap neither
    depth nor the pattern. Done: every pixel of out is written. On an error nothing is written;
-   when stopped, the rows from the stop on are as they were. Nothing outside out's rows of
+   when stopped, the rows from the stop on are as they were (and no guide is drawn). Nothing outside out's rows of
    width pixels is ever written (the gaps a longer row stride leaves stay untouched). */
 ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
                            const zavol_options *o, zavol_image *out) ZAVOL_NOEXCEPT;

@@ -42,7 +42,9 @@ class BufferHost final : public FrameHost {
                 sizeof *slot);
   }
   void PutPixels(int x, int y, int count, const Pixel64* pixels) override {
-    if (y < 0 || y >= depth_.height || count <= 0) return;
+    // After a stop the engine still draws the guide, as the plug-in's host expects; here a
+    // stopped frame keeps the rows it finished and nothing more.
+    if (stopped_ || y < 0 || y >= depth_.height || count <= 0) return;
     // out holds the newest out.height rows; the engine writes rows in order, then the guide.
     if (y >= rowsStarted_) rowsStarted_ = y + 1;
     if (y < rowsStarted_ - out_.height) return;

@@ -50,7 +50,7 @@ struct ImageRenderResult {
 // Renders settings over depth into out. The caller has checked the views: sides 1..kMaxImageSide,
 // strides at least a row, out as wide as depth and apart from depth and pattern. Nothing
 // outside out's rows of width pixels is written; a stopped frame leaves the rows from the stop
-// on as they were.
+// on as they were (and gets no guide).
 //
 // out normally holds the whole frame. It may hold fewer rows, the newest ones: frame row y then
 // lands in out row y % out.height, so a caller that takes each row from progress (rows above
