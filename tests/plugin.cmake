@@ -13,7 +13,7 @@ if(ZAVOL_WINDOWS AND TARGET zavol_plugin AND TARGET zavolhost AND TARGET zavol_d
 
   zavol_add_gtest(plugin_dll_tests
     SOURCES plugin_dll_test.cpp plugin_support.cpp
-    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings
+    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings zavol_test_hosts
     LABELS plugin)
   zavol_add_gtest(plugin_shell_tests
     SOURCES plugin_shell_test.cpp
@@ -21,7 +21,7 @@ if(ZAVOL_WINDOWS AND TARGET zavol_plugin AND TARGET zavolhost AND TARGET zavol_d
     LABELS plugin)
   zavol_add_gtest(plugin_host_tests
     SOURCES plugin_host_test.cpp plugin_support.cpp
-    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings
+    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings zavol_test_hosts zavol_netpbm
     LABELS plugin)
   # The programs load these at run time.
   add_dependencies(plugin_dll_tests zavol_plugin)
