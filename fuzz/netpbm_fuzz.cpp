@@ -42,9 +42,11 @@ void FuzzPfm(const uint8_t* data, std::size_t size) {
   for (bool littleEndian : {false, true}) {
     const std::vector<uint8_t> bytes = netpbm::EncodePfm(image, littleEndian);
     netpbm::PfmImage back;
-    if (!netpbm::DecodePfm(bytes.data(), bytes.size(), &back, &error)) Finding("a written PFM that does not read");
-    if (back.width != image.width || back.height != image.height || back.channels != image.channels ||
-        back.values.size() != image.values.size() ||
+    if (!netpbm::DecodePfm(bytes.data(), bytes.size(), &back, &error)) {
+      Finding("a written PFM that does not read");
+    }
+    if (back.width != image.width || back.height != image.height ||
+        back.channels != image.channels || back.values.size() != image.values.size() ||
         std::memcmp(back.values.data(), image.values.data(), image.values.size() * 4) != 0) {
       Finding("a PFM that reads back different");
     }
@@ -61,9 +63,12 @@ void FuzzPam(const uint8_t* data, std::size_t size) {
   }
   const std::vector<uint8_t> bytes = netpbm::EncodePam(image);
   netpbm::PamImage back;
-  if (!netpbm::DecodePam(bytes.data(), bytes.size(), &back, &error)) Finding("a written PAM that does not read");
+  if (!netpbm::DecodePam(bytes.data(), bytes.size(), &back, &error)) {
+    Finding("a written PAM that does not read");
+  }
   if (back.width != image.width || back.height != image.height || back.depth != image.depth ||
-      back.maxval != image.maxval || back.tupleType != image.tupleType || back.samples != image.samples) {
+      back.maxval != image.maxval || back.tupleType != image.tupleType ||
+      back.samples != image.samples) {
     Finding("a PAM that reads back different");
   }
   std::vector<uint16_t> rgba;

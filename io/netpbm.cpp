@@ -88,8 +88,9 @@ bool CheckHolds(uint64_t needed, std::size_t dataOffset, uint64_t fileSize, std:
 }
 
 uint32_t LoadWord(const uint8_t* p, bool littleEndian) {
-  return littleEndian ? (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24)
-                      : (uint32_t{p[3]} | uint32_t{p[2]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[0]} << 24);
+  uint32_t word = 0;
+  for (int k = 0; k < 4; ++k) word = word << 8 | p[littleEndian ? 3 - k : k];
+  return word;
 }
 
 void StoreWord(uint32_t word, bool littleEndian, uint8_t* p) {
@@ -127,7 +128,9 @@ bool ParsePfmHeader(const uint8_t* data, std::size_t size, uint64_t fileSize, Pf
   if (end == scaleText.c_str() || *end != '\0' || !std::isfinite(scale) || scale == 0.0) {
     return Fail(error, "PFM scale '" + Printable(scaleText) + "' is not a non-zero number");
   }
-  if (width <= 0 || height <= 0) return Fail(error, "image has no pixels (" + Sides(width, height) + ")");
+  if (width <= 0 || height <= 0) {
+    return Fail(error, "image has no pixels (" + Sides(width, height) + ")");
+  }
   if (width > kMaxSide || height > kMaxSide) {
     return Fail(error, "dimensions " + Sides(width, height) + " are over 65535, the host's limit");
   }
@@ -218,7 +221,8 @@ bool ParsePamHeader(const uint8_t* data, std::size_t size, uint64_t fileSize, Pa
     else if (token == "TUPLTYPE") parsed.tupleType = value;
     else ok = false;
     if (!ok) {
-      return Fail(error, "PAM header field not understood: " + Printable(token) + " " + Printable(value));
+      return Fail(error, "PAM header field not understood: " + Printable(token) + " " +
+                             Printable(value));
     }
   }
   if (width <= 0 || height <= 0) return Fail(error, "PAM header has no valid WIDTH and HEIGHT");

@@ -131,7 +131,8 @@ inline Image DecodePam(const std::vector<uint8_t>& bytes) {
   std::string error;
   if (!zavol::netpbm::DecodePam(bytes.data(), bytes.size(), &pam, &error) || pam.depth != 4 ||
       pam.maxval != 65535 || pam.tupleType != "RGB_ALPHA" ||
-      bytes.size() != zavol::netpbm::Rgba16PamHeader(pam.width, pam.height).size() + pam.samples.size() * 2) {
+      bytes.size() != zavol::netpbm::Rgba16PamHeader(pam.width, pam.height).size() +
+                          pam.samples.size() * 2) {
     return Image{};
   }
   Image image;

@@ -24,9 +24,11 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+constexpr char kRead[] = "(read as an image)";  // what ErrorOf gives for an accepted file
+
 std::string ErrorOf(bool (*decode)(const uint8_t*, std::size_t, std::string*), const Bytes& bytes) {
   std::string error;
-  if (decode(bytes.data(), bytes.size(), &error)) return "(read as an image)";
+  if (decode(bytes.data(), bytes.size(), &error)) return kRead;
   return error;
 }
 
@@ -53,11 +55,13 @@ void ExpectOneLineWith(const std::string& error, const std::string& reason, cons
 }
 
 TEST(NetpbmHeaders, EveryDamagedHeaderFailsWithItsReason) {
+  using netpbmcases::PamWithSamples;
+  using netpbmcases::PfmWithSamples;
   for (const netpbmcases::BadHeader& row : netpbmcases::kBadPfmHeaders) {
-    ExpectOneLineWith(ErrorOf(DecodePfmOnly, netpbmcases::PfmWithSamples(row.text)), row.reason, row.text);
+    ExpectOneLineWith(ErrorOf(DecodePfmOnly, PfmWithSamples(row.text)), row.reason, row.text);
   }
   for (const netpbmcases::BadHeader& row : netpbmcases::kBadPamFields) {
-    ExpectOneLineWith(ErrorOf(DecodePamAsColour, netpbmcases::PamWithSamples(row.text)), row.reason, row.text);
+    ExpectOneLineWith(ErrorOf(DecodePamAsColour, PamWithSamples(row.text)), row.reason, row.text);
   }
   const std::string longComment = "# " + std::string(netpbm::kMaxHeaderBytes, 'c') + "\n";
   const struct {
@@ -66,28 +70,37 @@ TEST(NetpbmHeaders, EveryDamagedHeaderFailsWithItsReason) {
     Bytes bytes;
     const char* reason;
   } table[] = {
-      {"PFM comment past the header limit", false, netpbmcases::PfmWithSamples("Pf\n" + longComment + "1 1\n-1\n"), "longer than 65536 bytes"},
-      {"PAM comment past the header limit", true, netpbmcases::PamWithSamples(longComment + "WIDTH 1\n"), "longer than 65536 bytes"},
+      {"PFM comment past the header limit", false, PfmWithSamples("Pf\n" + longComment + "1 1\n-1\n"),
+       "longer than 65536 bytes"},
+      {"PAM comment past the header limit", true, PamWithSamples(longComment + "WIDTH 1\n"),
+       "longer than 65536 bytes"},
       {"PFM comment in place of the scale", false, FromText("Pf\n1 1\n# -1\n"), "no scale"},
       {"PFM scale at the end of the file", false, FromText("Pf\n1 1\n-1"), "no scale"},
-      {"PAM ENDHDR at the end of the file", true, FromText("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR"), "no ENDHDR"},
+      {"PAM ENDHDR at the end of the file", true,
+       FromText("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR"), "no ENDHDR"},
       {"PAM field without a value", true, FromText("P7\nWIDTH\n"), "WIDTH has no value"},
-      {"PAM CMYK read as RGBA", true, netpbmcases::PamWithSamples("WIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE CMYK\n"), "TUPLTYPE CMYK does not match DEPTH 4"},
-      {"PAM RGB_ALPHA of depth 3", true, netpbmcases::PamWithSamples("WIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\n"), "does not match DEPTH 3"},
+      {"PAM CMYK read as RGBA", true,
+       PamWithSamples("WIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE CMYK\n"),
+       "TUPLTYPE CMYK does not match DEPTH 4"},
+      {"PAM RGB_ALPHA of depth 3", true,
+       PamWithSamples("WIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\n"),
+       "does not match DEPTH 3"},
   };
   for (const auto& row : table) {
-    ExpectOneLineWith(ErrorOf(row.pam ? DecodePamAsColour : DecodePfmOnly, row.bytes), row.reason, row.name);
+    ExpectOneLineWith(ErrorOf(row.pam ? DecodePamAsColour : DecodePfmOnly, row.bytes), row.reason,
+                      row.name);
   }
   // Every file cut short, in its header or its samples.
   const Bytes pfm = FromText("Pf\n# grey\n2 1\n-1\n" + std::string(8, '\x40'));
-  const Bytes pam = FromText("P7\nWIDTH 1\nHEIGHT 2\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n" + std::string(8, 'x'));
-  ASSERT_EQ(ErrorOf(DecodePfmOnly, pfm), "(read as an image)");
-  ASSERT_EQ(ErrorOf(DecodePamAsColour, pam), "(read as an image)");
+  const Bytes pam = FromText("P7\nWIDTH 1\nHEIGHT 2\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\n"
+                             "ENDHDR\n" + std::string(8, 'x'));
+  ASSERT_EQ(ErrorOf(DecodePfmOnly, pfm), kRead);
+  ASSERT_EQ(ErrorOf(DecodePamAsColour, pam), kRead);
   for (std::size_t keep = 0; keep < pfm.size(); ++keep) {
-    EXPECT_NE(ErrorOf(DecodePfmOnly, Bytes(pfm.begin(), pfm.begin() + keep)), "(read as an image)") << keep;
+    EXPECT_NE(ErrorOf(DecodePfmOnly, Bytes(pfm.begin(), pfm.begin() + keep)), kRead) << keep;
   }
   for (std::size_t keep = 0; keep < pam.size(); ++keep) {
-    EXPECT_NE(ErrorOf(DecodePamAsColour, Bytes(pam.begin(), pam.begin() + keep)), "(read as an image)") << keep;
+    EXPECT_NE(ErrorOf(DecodePamAsColour, Bytes(pam.begin(), pam.begin() + keep)), kRead) << keep;
   }
 }
 
@@ -106,17 +119,20 @@ TEST(NetpbmHeaders, CommentsAndSpacingReadAsThePlainHeader) {
   for (const std::string& header : pfmHeaders) {
     const Bytes bytes = FromText(header + samples);
     netpbm::PfmImage image;
-    ASSERT_TRUE(netpbm::DecodePfm(bytes.data(), bytes.size(), &image, &error)) << header << ": " << error;
+    ASSERT_TRUE(netpbm::DecodePfm(bytes.data(), bytes.size(), &image, &error))
+        << header << ": " << error;
     EXPECT_EQ(std::memcmp(image.values.data(), plain.values.data(), 8), 0) << header;
   }
   const std::string pamHeaders[] = {
       "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nENDHDR\n",
-      "P7\n# made by hand\nMAXVAL 255\n\nDEPTH 4\n  HEIGHT 1\nWIDTH 2 # two pixels\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+      "P7\n# made by hand\nMAXVAL 255\n\nDEPTH 4\n  HEIGHT 1\nWIDTH 2 # two pixels\n"
+      "TUPLTYPE RGB_ALPHA\nENDHDR\n",
   };
   for (const std::string& header : pamHeaders) {
     const Bytes bytes = FromText(header + samples);
     netpbm::PamImage image;
-    ASSERT_TRUE(netpbm::DecodePam(bytes.data(), bytes.size(), &image, &error)) << header << ": " << error;
+    ASSERT_TRUE(netpbm::DecodePam(bytes.data(), bytes.size(), &image, &error))
+        << header << ": " << error;
     EXPECT_EQ(image.width, 2);
     EXPECT_EQ(image.samples, (std::vector<uint16_t>{1, 2, 3, 4, 5, 6, 7, 8})) << header;
   }
@@ -147,7 +163,8 @@ TEST(NetpbmRoundTrip, EveryImageReadsBackAsWritten) {
       for (bool little : {false, true}) {
         stored[little] = netpbm::EncodePfm(image, little);
         netpbm::PfmImage back;
-        ASSERT_TRUE(netpbm::DecodePfm(stored[little].data(), stored[little].size(), &back, &error)) << error;
+        const Bytes& file = stored[little];
+        ASSERT_TRUE(netpbm::DecodePfm(file.data(), file.size(), &back, &error)) << error;
         EXPECT_EQ(back.width, width);
         EXPECT_EQ(back.height, height);
         EXPECT_EQ(back.channels, channels);
@@ -205,9 +222,11 @@ TEST(NetpbmColour, SamplesBecomeTheHostsSixteenBitChannels) {
     EXPECT_EQ(rgba, row.rgba) << "depth " << row.depth << " maxval " << row.maxval;
   }
   // The frame format, byte for byte: red, green, blue, alpha, high byte first.
-  const Bytes frame = netpbm::EncodeRgba16Pam(2, 1, {0x0102, 0x0304, 0x0506, 0x0708, 0xFFFF, 0, 0x8000, 0x00FF});
-  EXPECT_EQ(frame, FromText(std::string("P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n") +
-                            std::string("\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF\x00\x00\x80\x00\x00\xFF", 16)));
+  const Bytes frame =
+      netpbm::EncodeRgba16Pam(2, 1, {0x0102, 0x0304, 0x0506, 0x0708, 0xFFFF, 0, 0x8000, 0x00FF});
+  const std::string header = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  const char samples[] = "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF\x00\x00\x80\x00\x00\xFF";
+  EXPECT_EQ(frame, FromText(header + std::string(samples, 16)));
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
@@ -227,7 +246,9 @@ class Folder {
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(path_)) {
+      names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
   }

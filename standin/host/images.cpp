@@ -92,7 +92,8 @@ bool ReadPatternImage(const std::string& path, ColourImage* image, std::string* 
   image->samples.assign(pixels * 4, 65535);
   for (std::size_t i = 0; i < pixels; ++i) {
     for (int c = 0; c < 3; ++c) {
-      image->samples[i * 4 + c] = UnitToSample(pfm.values[i * pfm.channels + (pfm.channels == 3 ? c : 0)]);
+      const float value = pfm.values[i * pfm.channels + (pfm.channels == 3 ? c : 0)];
+      image->samples[i * 4 + c] = UnitToSample(value);
     }
   }
   return true;
