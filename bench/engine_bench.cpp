@@ -1,7 +1,7 @@
 // Engine throughput in megapixels per second: whole frames of the built-in scene for the three
-// dot sources and both ghosting modes, through the internal frame host and through the library's
-// zavol_render, against a streaming pass over the same buffers (the memory system's ceiling).
-// Native only; timings are never tests.
+// dot sources and both ghosting modes, through the tests' frame host and through the library's
+// zavol_render, against a streaming pass over buffers of the same size (the memory system's
+// ceiling). Native only; timings are never tests.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,8 +14,8 @@
 
 #include "libzavol/zavol.h"
 #include "render/frame.h"
-#include "render/hsv.h"
 #include "render/scene.h"
+#include "tests/recording_host.h"
 
 namespace {
 
@@ -46,37 +46,19 @@ Frame& FrameOfSize(int width, int height) {
   return frames.emplace(std::make_pair(width, height), std::move(frame)).first->second;
 }
 
-class BenchHost final : public zavol::FrameHost {
- public:
-  BenchHost(Frame& frame, bool pattern) : frame_(frame), pattern_(pattern) {}
-
-  const float* DepthChannel() override { return frame_.depth.data(); }
-  int Height() override { return frame_.height; }
-  int Width() override { return frame_.width; }
-  void ScreenSize(int* width, int* height) override {
-    *width = 1920;
-    *height = 1080;
+// The tests' flat frame host: the frame and the pattern copied in once, outside the timed loop,
+// and every run clipped and copied into the canvas.
+zavoltest::FlatHost BenchHost(const Frame& frame, bool pattern) {
+  zavoltest::FlatHost host(frame.width, frame.height, frame.depth, Pixel64{0, 0, 0, 0});
+  host.screenWidth = 1920, host.screenHeight = 1080;
+  host.calendarTime = 1;
+  if (pattern) {
+    host.hasPattern = true;
+    host.pattern = frame.pattern;
+    host.patternWidth = frame.width, host.patternHeight = frame.height;
   }
-  uint32_t CalendarTime() override { return 1; }
-  bool ProgressAndAbortQuery(int, int) override { return false; }
-  bool HasPattern() override { return pattern_; }
-  void ReadPatternPixel(int x, int y, Pixel64* slot) override {
-    *slot = frame_.pattern[static_cast<std::size_t>(y) * frame_.width + x];
-  }
-  void PutPixels(int x, int y, int count, const Pixel64* pixels) override {
-    if (y < 0 || y >= frame_.height || x < 0 || count <= 0 || x >= frame_.width) return;
-    if (count > frame_.width - x) count = frame_.width - x;
-    std::memcpy(&frame_.image[static_cast<std::size_t>(y) * frame_.width + x], pixels,
-                static_cast<std::size_t>(count) * sizeof(Pixel64));
-  }
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override { zavol::RgbToHsv255(rgb, h, s, v); }
-  uint32_t HsvToRgb(int h, int s, int v) override { return zavol::HsvToRgb255(h, s, v); }
-  void DebugLine(double) override {}
-
- private:
-  Frame& frame_;
-  bool pattern_;
-};
+  return host;
+}
 
 void SetMegapixelRate(benchmark::State& state, const Frame& frame) {
   const double megapixels = static_cast<double>(frame.width) * frame.height / 1e6;
@@ -97,8 +79,8 @@ void RenderFrames(benchmark::State& state, Variant variant, int width, int heigh
   StereogramSettings settings = DefaultSettings();  // RGB ramp, ghosting prevented, AutoDistance
   settings.RampMode = variant.rampMode;
   settings.PreventGhosting = variant.preventGhosting;
+  zavoltest::FlatHost host = BenchHost(frame, variant.pattern);
   for (auto _ : state) {
-    BenchHost host(frame, variant.pattern);
     benchmark::DoNotOptimize(zavol::RenderStereogram(settings, host));
     benchmark::ClobberMemory();
   }

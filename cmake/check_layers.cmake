@@ -14,7 +14,7 @@ set(_zavol_layers
   "resources: render/version.h"
   "dialogs: host render resources"
   "shell: host render dialogs"
-  "standin: host render/hsv.h io/netpbm.h"
+  "standin: host render/hsv.h io/netpbm.h io/atomic_file.h"
   "libzavol: render"
   "io: render"
   "cli: io render"

@@ -1,6 +1,7 @@
 // Writes the seed files of the reader fuzz targets: small files of every kind the readers
 // accept, so that the fuzzer starts inside each format rather than at its signature.
-// Usage: make_seeds CORPUS_FOLDER (its pfm/, png/, exr/, pattern/ and settings/ are filled).
+// Usage: make_seeds CORPUS_FOLDER (its pfm/, png/, exr/, pattern/, netpbm/ and settings/ are
+// filled).
 #include <ImfChannelList.h>
 #include <ImfDeepFrameBuffer.h>
 #include <ImfDeepScanLineOutputFile.h>
@@ -25,8 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/exr_every_attribute.h"
+#include "io/netpbm.h"
 #include "render/settings.h"
+#include "fuzz/exr_every_attribute.h"
 
 namespace {
 
@@ -247,13 +249,24 @@ void ExrSeeds(const fs::path& folder) {
   DeepTiled(folder / "deep_tiled.exr");
 }
 
+// A PAM through the netpbm module, with a comment put in before TUPLTYPE (the module never
+// writes one) so that the fuzzer starts with comments too.
 std::string Pam(int width, int height, int depth, int maxval, const char* tuple) {
-  std::string text = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
-                     "\nDEPTH " + std::to_string(depth) + "\nMAXVAL " + std::to_string(maxval) +
-                     "\n# a comment\nTUPLTYPE " + tuple + "\nENDHDR\n";
-  const int samples = width * height * depth * (maxval == 255 ? 1 : 2);
-  for (int i = 0; i < samples; ++i) text.push_back(static_cast<char>(i * 37));
-  return text;
+  zavol::netpbm::PamImage image;
+  image.width = width, image.height = height, image.depth = depth, image.maxval = maxval;
+  image.tupleType = tuple;
+  // Sample bytes k * 37 in file order: a 16-bit sample takes two of them, high byte first.
+  const int sampleBytes = maxval == 255 ? 1 : 2;
+  for (int i = 0; i < width * height * depth; ++i) {
+    uint16_t sample = 0;
+    for (int k = i * sampleBytes; k < (i + 1) * sampleBytes; ++k) {
+      sample = static_cast<uint16_t>(sample << 8 | static_cast<uint8_t>(k * 37));
+    }
+    image.samples.push_back(sample);
+  }
+  const std::vector<uint8_t> bytes = zavol::netpbm::EncodePam(image);
+  std::string text(bytes.begin(), bytes.end());
+  return text.insert(text.find("TUPLTYPE"), "# a comment\n");
 }
 
 void PatternSeeds(const fs::path& folder) {
@@ -264,6 +277,22 @@ void PatternSeeds(const fs::path& folder) {
   WriteBytes(folder / "rgb.pam", Pam(3, 2, 3, 255, "RGB"));
   WriteBytes(folder / "grey_alpha16.pam", Pam(2, 2, 2, 65535, "GRAYSCALE_ALPHA"));
   WriteBytes(folder / "rgba16.pam", Pam(1, 3, 4, 65535, "RGB_ALPHA"));
+}
+
+// The netpbm module on bytes: both formats, comments, both byte orders, a tuple type that does
+// not fit its depth.
+void NetpbmSeeds(const fs::path& folder) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  WriteBytes(folder / "comments.pfm",
+             "Pf\n# depth\n3 # wide\n2\n-1.0\n" + Words({-1, -2, nan, -4, -5, -1e30f}, true));
+  zavol::netpbm::PfmImage colour;
+  colour.width = 1, colour.height = 2, colour.channels = 3;
+  colour.values = {0.5f, -0.0f, 1e-40f, 7, 8, 9};
+  const std::vector<uint8_t> be = zavol::netpbm::EncodePfm(colour, false);
+  WriteBytes(folder / "colour_be.pfm", std::string(be.begin(), be.end()));
+  WriteBytes(folder / "grey8.pam", Pam(3, 1, 1, 255, "GRAYSCALE"));
+  WriteBytes(folder / "rgba16.pam", Pam(2, 2, 4, 65535, "RGB_ALPHA"));
+  WriteBytes(folder / "cmyk.pam", Pam(1, 1, 4, 255, "CMYK"));
 }
 
 void SettingsSeeds(const fs::path& folder) {
@@ -293,13 +322,14 @@ int main(int argc, char** argv) {
   }
   try {
     const fs::path root(argv[1]);
-    for (const char* target : {"pfm", "png", "exr", "pattern", "settings"}) {
+    for (const char* target : {"pfm", "png", "exr", "pattern", "netpbm", "settings"}) {
       fs::create_directories(root / target);
     }
     Pfm(root / "pfm");
     PngSeeds(root / "png");
     ExrSeeds(root / "exr");
     PatternSeeds(root / "pattern");
+    NetpbmSeeds(root / "netpbm");
     SettingsSeeds(root / "settings");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_seeds: %s\n", e.what());

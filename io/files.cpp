@@ -1,7 +1,6 @@
 // Input files, output files under temporary names, small whole-file reads.
 #include "io/files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,92 +33,28 @@ uint64_t FileSize(FILE* file) {
   return static_cast<uint64_t>(info.st_size);
 }
 
-std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit) {
-  FILE* file = OpenInput(path);
-  FileCloser closer{file};
-  std::vector<uint8_t> bytes(limit + 1);
+std::vector<uint8_t> ReadPrefix(FILE* file, std::size_t limit, const std::string& path) {
+  std::vector<uint8_t> bytes(limit);
   const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
   if (std::ferror(file)) throw IoError(path, "cannot read (" + std::string(std::strerror(errno)) + ")");
   bytes.resize(got);
   return bytes;
 }
 
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit) {
+  FILE* file = OpenInput(path);
+  FileCloser closer{file};
+  return ReadPrefix(file, limit + 1, path);
 }
-
-std::string BaseOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Read once: umask can only be read by setting it, and frames are written from several threads.
-mode_t ProcessUmask() {
-  static const mode_t mask = [] {
-    const mode_t current = umask(022);
-    umask(current);
-    return current;
-  }();
-  return mask;
-}
-
-}  // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
-  if (path.empty() || path.back() == '/') throw IoError(path, "output needs a file name");
-  // Hidden and marked, in the target's folder so that the rename never crosses file systems.
-  std::string temp = FolderOf(path) + "/." + BaseOf(path) + ".zavol-XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    const int error = errno;
-    throw IoError(path, std::string("cannot create the file (") + std::strerror(error) + ")");
-  }
-  // mkstemp makes the file private; a finished image gets the usual permissions.
-  fchmod(fd, 0666 & ~ProcessUmask());
-  stream_ = fdopen(fd, "wb");
-  if (stream_ == nullptr) {
-    close(fd);
-    unlink(temp.c_str());
-    throw IoError(path, "cannot open the temporary file");
-  }
-  temp_ = temp;
-  std::setvbuf(stream_, nullptr, _IOFBF, 1 << 20);
-}
-
-OutputFile::~OutputFile() { Abandon(); }
-
-void OutputFile::Abandon() noexcept {
-  if (stream_ != nullptr) {
-    std::fclose(stream_);
-    stream_ = nullptr;
-  }
-  if (!temp_.empty()) {
-    unlink(temp_.c_str());
-    temp_.clear();
-  }
+  std::string error;
+  if (!file_.Open(path, &error)) throw IoError(path, error);
 }
 
 void OutputFile::Commit() {
-  if (stream_ == nullptr) throw IoError(path_, "file already closed");
-  const bool writeFailed = std::fflush(stream_) != 0 || std::ferror(stream_) != 0;
-  const int error = errno;
-  const bool closeFailed = std::fclose(stream_) != 0;
-  stream_ = nullptr;
-  if (writeFailed || closeFailed) {
-    Abandon();
-    throw IoError(path_, std::string("cannot write (") + std::strerror(error) + ")");
-  }
-  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-    const int renameError = errno;
-    Abandon();
-    throw IoError(path_, std::string("cannot put the file in place (") +
-                             std::strerror(renameError) + ")");
-  }
-  temp_.clear();
+  std::string error;
+  if (!file_.Commit(&error)) throw IoError(path_, error);
 }
 
 }  // namespace zavol::io

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zavol::io {
 
@@ -12,6 +13,9 @@ FILE* OpenInput(const std::string& path);
 
 // The size of an open file in bytes.
 uint64_t FileSize(FILE* file);
+
+// Up to limit bytes from the file's current position (fewer at its end). Throws IoError.
+std::vector<uint8_t> ReadPrefix(FILE* file, std::size_t limit, const std::string& path);
 
 // Closes on scope exit.
 struct FileCloser {

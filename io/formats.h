@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "io/atomic_file.h"
 #include "io/depth_map.h"
 #include "render/frame.h"
 
@@ -91,21 +92,17 @@ std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const st
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);  // throws IoError
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  FILE* Stream() { return stream_; }
+  FILE* Stream() { return file_.Stream(); }
   const std::string& Path() const { return path_; }
   // For libraries that open files by name (OpenEXR); write through this or Stream(), not both.
-  const std::string& TemporaryPath() const { return temp_; }
+  const std::string& TemporaryPath() const { return file_.TemporaryPath(); }
   void Commit();  // throws IoError; the temporary is removed on failure
   // Removes the temporary now (also safe from a signal-free context at any time).
-  void Abandon() noexcept;
+  void Abandon() noexcept { file_.Abandon(); }
 
  private:
   std::string path_;
-  std::string temp_;
-  FILE* stream_ = nullptr;
+  files::AtomicFile file_;
 };
 
 // Reads a whole small file (a settings block). Throws IoError.

@@ -10,7 +10,7 @@ if(NOT ZAVOL_WINDOWS)
     LABELS cli)
   zavol_add_gtest(cli_tests
     SOURCES cli_units_test.cpp cli_process_test.cpp
-    LIBS zavol_cli zavol_io zavol_render zavol_hsv PNG::PNG
+    LIBS zavol_cli zavol_io zavol_render zavol_test_hosts PNG::PNG
     LABELS cli)
   zavol_add_gtest(damaged_file_tests
     SOURCES damaged_files_test.cpp

@@ -62,15 +62,12 @@ TEST_P(SamePixelsAsTheEngine, RenderedThroughTheTool) {
   if (c.pattern) {
     // An 8-bit PAM pattern smaller than the frame: outside it the dot keeps its colour.
     pattern.width = 150, pattern.height = 50;
-    std::string header = "P7\nWIDTH 150\nHEIGHT 50\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
-    std::vector<uint8_t> bytes(header.begin(), header.end());
     for (int i = 0; i < 150 * 50; ++i) {
       const uint8_t r = static_cast<uint8_t>(i * 7), g = static_cast<uint8_t>(i / 3), b = static_cast<uint8_t>(255 - i);
-      bytes.insert(bytes.end(), {r, g, b});
       pattern.pixels.push_back(Pixel64{static_cast<uint16_t>(r << 8), static_cast<uint16_t>(g << 8),
                                        static_cast<uint16_t>(b << 8), 65535});
     }
-    clitest::WriteBytes(dir / "p.pam", bytes);
+    clitest::WriteBytes(dir / "p.pam", clitest::RgbPamBytes(pattern));
   }
   std::vector<std::string> args = {"render", dir / "d.pfm", "-o", dir / "out.pam"};
   args.insert(args.end(), c.options.begin(), c.options.end());
@@ -83,9 +80,14 @@ TEST_P(SamePixelsAsTheEngine, RenderedThroughTheTool) {
 
   StereogramSettings settings = DefaultSettings();
   c.edit(settings);
-  clitest::CanvasHost host(width, height, depth);
-  host.seed = c.seed;
-  host.pattern = c.pattern ? &pattern : nullptr;
+  zavoltest::FlatHost host(width, height, depth, Pixel64{0, 0, 0, 0});
+  host.screenWidth = 1920, host.screenHeight = 1080;
+  host.calendarTime = c.seed;
+  if (c.pattern) {
+    host.hasPattern = true;
+    host.pattern = pattern.pixels;
+    host.patternWidth = pattern.width, host.patternHeight = pattern.height;
+  }
   if (std::find(c.options.begin(), c.options.end(), "--screen") != c.options.end()) {
     host.screenWidth = 1280, host.screenHeight = 1024;
   }

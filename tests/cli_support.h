@@ -1,6 +1,6 @@
 // Test side of the command-line tool: scratch folders, files as bytes, running the built zavol
-// program, decoding PAM and PNG independently of the tool's readers, and a plain frame host
-// that renders through the engine directly. Native only.
+// program, PFM and PAM through the netpbm module and PNG through libpng (not through the tool's
+// readers). Native only.
 #pragma once
 
 #include <png.h>
@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "io/netpbm.h"
 #include "render/frame.h"
-#include "render/hsv.h"
+#include "tests/recording_host.h"
 
 namespace clitest {
 
@@ -73,23 +74,14 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A grey PFM built byte by byte: rows top to bottom in values, stored bottom-up.
+// A grey PFM: rows top to bottom in values, stored bottom-up.
 inline std::vector<uint8_t> PfmBytes(int width, int height, const std::vector<float>& values,
                                      bool littleEndian) {
-  std::string header = "Pf\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
-                       (littleEndian ? "-1.0" : "1.0") + "\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (int y = height - 1; y >= 0; --y) {
-    for (int x = 0; x < width; ++x) {
-      uint32_t word;
-      std::memcpy(&word, &values[static_cast<std::size_t>(y) * width + x], 4);
-      for (int k = 0; k < 4; ++k) {
-        const int shift = littleEndian ? 8 * k : 24 - 8 * k;
-        bytes.push_back(static_cast<uint8_t>(word >> shift));
-      }
-    }
-  }
-  return bytes;
+  zavol::netpbm::PfmImage image;
+  image.width = width;
+  image.height = height;
+  image.values = values;
+  return zavol::netpbm::EncodePfm(image, littleEndian);
 }
 
 struct ProcessResult {
@@ -138,26 +130,40 @@ struct Image {
   std::vector<Pixel64> pixels;
 };
 
-// A 16-bit RGBA PAM as the tool and the stand-in host write it; empty image when it is not one.
+// A 16-bit RGBA PAM as the tool and the stand-in host write it, and nothing after it; empty
+// image when it is not one.
 inline Image DecodePam(const std::vector<uint8_t>& bytes) {
-  Image image;
-  const std::string text(bytes.begin(), bytes.end());
-  const std::size_t end = text.find("ENDHDR\n");
-  if (end == std::string::npos) return image;
-  if (std::sscanf(text.c_str(), "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\n",
-                  &image.width, &image.height) != 2) {
+  zavol::netpbm::PamImage pam;
+  std::string error;
+  if (!zavol::netpbm::DecodePam(bytes.data(), bytes.size(), &pam, &error) || pam.depth != 4 ||
+      pam.maxval != 65535 || pam.tupleType != "RGB_ALPHA" ||
+      bytes.size() != zavol::netpbm::Rgba16PamHeader(pam.width, pam.height).size() +
+                          pam.samples.size() * 2) {
     return Image{};
   }
-  const std::size_t start = end + 7;
-  const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
-  if (bytes.size() != start + count * 8) return Image{};
-  image.pixels.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t* p = &bytes[start + i * 8];
-    image.pixels[i] = Pixel64{static_cast<uint16_t>(p[0] << 8 | p[1]), static_cast<uint16_t>(p[2] << 8 | p[3]),
-                              static_cast<uint16_t>(p[4] << 8 | p[5]), static_cast<uint16_t>(p[6] << 8 | p[7])};
+  Image image;
+  image.width = pam.width;
+  image.height = pam.height;
+  image.pixels.resize(pam.samples.size() / 4);
+  for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+    const uint16_t* s = &pam.samples[i * 4];
+    image.pixels[i] = Pixel64{s[0], s[1], s[2], s[3]};
   }
   return image;
+}
+
+// An 8-bit RGB PAM of a pattern's pixels, each channel's high byte.
+inline std::vector<uint8_t> RgbPamBytes(const Image& pattern) {
+  zavol::netpbm::PamImage pam;
+  pam.width = pattern.width;
+  pam.height = pattern.height;
+  pam.depth = 3;
+  pam.maxval = 255;
+  pam.tupleType = "RGB";
+  for (const Pixel64& p : pattern.pixels) {
+    for (uint16_t channel : {p.r, p.g, p.b}) pam.samples.push_back(static_cast<uint16_t>(channel >> 8));
+  }
+  return zavol::netpbm::EncodePam(pam);
 }
 
 // Any PNG through libpng's simplified API, as 16-bit linear-coded RGBA without conversions:
@@ -191,49 +197,4 @@ inline Image DecodePng(const std::string& path, bool* ok) {
   return image;
 }
 
-// The engine's frame host at its plainest: the depth as given, the whole frame kept, runs
-// clipped to the image.
-class CanvasHost final : public zavol::FrameHost {
- public:
-  CanvasHost(int width, int height, const std::vector<float>& depth)
-      : canvas(static_cast<std::size_t>(width) * height, Pixel64{0, 0, 0, 0}),
-        width_(width), height_(height), depth_(depth) {}
-  uint32_t seed = 0;
-  int screenWidth = 1920, screenHeight = 1080;
-  const Image* pattern = nullptr;
-  std::vector<Pixel64> canvas;
-
-  const float* DepthChannel() override { return depth_.data(); }
-  int Height() override { return height_; }
-  int Width() override { return width_; }
-  void ScreenSize(int* w, int* h) override { *w = screenWidth, *h = screenHeight; }
-  uint32_t CalendarTime() override { return seed; }
-  bool ProgressAndAbortQuery(int, int) override { return false; }
-  bool HasPattern() override { return pattern != nullptr; }
-  void ReadPatternPixel(int x, int y, Pixel64* slot) override {
-    if (x < pattern->width && y < pattern->height) *slot = pattern->pixels[y * pattern->width + x];
-  }
-  void PutPixels(int x, int y, int count, const Pixel64* run) override {
-    for (int i = 0; i < count; ++i) {
-      const long long column = static_cast<long long>(x) + i;
-      if (y >= 0 && y < height_ && column >= 0 && column < width_) {
-        canvas[static_cast<std::size_t>(y) * width_ + column] = run[i];
-      }
-    }
-  }
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override { zavol::RgbToHsv255(rgb, h, s, v); }
-  uint32_t HsvToRgb(int h, int s, int v) override { return zavol::HsvToRgb255(h, s, v); }
-  void DebugLine(double) override {}
-
- private:
-  int width_, height_;
-  const std::vector<float>& depth_;
-};
-
 }  // namespace clitest
-
-namespace zavol {
-inline bool operator==(const Pixel64& a, const Pixel64& b) {
-  return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
-}
-}  // namespace zavol

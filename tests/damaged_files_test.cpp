@@ -23,6 +23,8 @@
 #include "io/error.h"
 #include "io/formats.h"
 #include "tests/cli_support.h"
+#include "fuzz/exr_every_attribute.h"
+#include "tests/netpbm_cases.h"
 
 namespace {
 
@@ -94,33 +96,9 @@ std::vector<DamagedCase> PfmCases() {
   const Bytes good = clitest::PfmBytes(3, 2, {1, 2, 3, 4, 5, 6}, true);
   std::vector<DamagedCase> cases;
   AddPrefixes(cases, "good PFM", good);  // every header field, and the samples
-  const auto pfm = [](const std::string& text) { return FromText(text + std::string(64, '\0')); };
-  const struct {
-    const char* header;
-    const char* reason;
-  } table[] = {
-      {"PG\n3 2\n-1.0\n", "not a PFM file"},
-      {"pf\n3 2\n-1.0\n", "not a PFM file"},
-      {"P5\n3 2\n255\n", "not a PFM file"},
-      {"Pf\n0 2\n-1.0\n", "no pixels"},
-      {"Pf\n3 0\n-1.0\n", "no pixels"},
-      {"Pf\n65536 1\n-1.0\n", "over 65535"},
-      {"Pf\n1 65536\n-1.0\n", "over 65535"},
-      {"Pf\n99999999999 99999999999\n-1.0\n", "over 65535"},  // the product overflows 64 bits
-      {"Pf\n18446744073709551617 1\n-1.0\n", "no valid width and height"},
-      {"Pf\n-3 2\n-1.0\n", "no valid width and height"},
-      {"Pf\n3 2\nnan\n", "not a non-zero number"},
-      {"Pf\n3 2\n-nan\n", "not a non-zero number"},
-      {"Pf\n3 2\ninf\n", "not a non-zero number"},
-      {"Pf\n3 2\n1e999\n", "not a non-zero number"},
-      {"Pf\n3 2\n0\n", "not a non-zero number"},
-      {"Pf\n3 2\n-0.0\n", "not a non-zero number"},
-      {"Pf\n3 2\n1.0x\n", "not a non-zero number"},
-      {"Pf\n3 2\n\x1b[31m\n", "\\x1b"},  // quoted, but not sent to the terminal as it is
-      {"Pf\n65535 65535\n-1.0\n", "truncated"},
-      {"PF\n3 2\n-1.0\n", "truncated"},  // colour needs three samples a pixel
-  };
-  for (const auto& row : table) cases.push_back({row.header, pfm(row.header), row.reason});
+  for (const netpbmcases::BadHeader& row : netpbmcases::kBadPfmHeaders) {
+    cases.push_back({row.text, netpbmcases::PfmWithSamples(row.text), row.reason});
+  }
   return cases;
 }
 
@@ -375,28 +353,9 @@ TEST(DamagedPam, EveryCaseFailsWithItsReason) {
   const Bytes good = FromText(header + std::string(12, 'x'));
   std::vector<DamagedCase> cases;
   AddPrefixes(cases, "good PAM", good);
-  const auto pam = [](const std::string& fields) {
-    return FromText("P7\n" + fields + "ENDHDR\n" + std::string(64, 'x'));
-  };
-  const struct {
-    const char* fields;
-    const char* reason;
-  } table[] = {
-      {"WIDTH 0\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
-      {"WIDTH 2\nHEIGHT 0\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
-      {"HEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "no valid WIDTH and HEIGHT"},
-      {"WIDTH 65536\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "over 65535"},
-      {"WIDTH 999999999\nHEIGHT 999999999\nDEPTH 4\nMAXVAL 65535\n", "over 65535"},
-      {"WIDTH 9999999999\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "not understood"},
-      {"WIDTH -2\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\n", "not understood"},
-      {"WIDTH 2\nHEIGHT 2\nDEPTH 0\nMAXVAL 255\n", "DEPTH 1 to 4"},
-      {"WIDTH 2\nHEIGHT 2\nDEPTH 5\nMAXVAL 255\n", "DEPTH 1 to 4"},
-      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 0\n", "MAXVAL 255 or 65535"},
-      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 1000\n", "MAXVAL 255 or 65535"},
-      {"WIDTH 65535\nHEIGHT 65535\nDEPTH 4\nMAXVAL 65535\n", "truncated"},
-      {"WIDTH 2\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nCOLOUR\x07 red\n", "\\x07"},
-  };
-  for (const auto& row : table) cases.push_back({row.fields, pam(row.fields), row.reason});
+  for (const netpbmcases::BadHeader& row : netpbmcases::kBadPamFields) {
+    cases.push_back({row.text, netpbmcases::PamWithSamples(row.text), row.reason});
+  }
   cases.push_back({"PPM, not PAM", FromText("P6\n2 2\n255\n" + std::string(12, 'x')), "not a PNG or PAM image"});
   ExpectEachFails([](const std::string& path) { zavol::io::ReadImage(path); }, cases);
 }

@@ -3,5 +3,5 @@
 # in the Windows builds, under Wine with the same golden digests.
 zavol_add_gtest(engine_tests
   SOURCES engine_test.cpp engine_golden_test.cpp
-  LIBS zavol_render zavol_hsv
+  LIBS zavol_render zavol_hsv zavol_test_hosts zavol_netpbm
   LABELS portable)

@@ -44,14 +44,8 @@ void WriteActual(const std::string& name, const RecordingHost& host) {
   const std::string path = "engine-golden-" + name + "-actual.pam";
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return;
-  std::fprintf(f, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
-               host.width, host.height);
-  for (const Pixel64& p : host.canvas) {
-    for (uint16_t v : {p.r, p.g, p.b, p.a}) {
-      std::fputc(v >> 8, f);
-      std::fputc(v & 0xFF, f);
-    }
-  }
+  const std::vector<uint8_t> bytes = zavoltest::FramePamBytes(host.width, host.height, host.canvas);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   std::printf("actual frame written to %s\n", path.c_str());
 }

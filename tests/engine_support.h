@@ -1,149 +1,23 @@
-// Test side of the engine: a frame host that records every call into a clipped canvas, a plain
-// reference renderer that follows the row-synthesis steps one pixel at a time, and an output
-// digest. Portable: engine, HSV conversions and the standard library only.
+// Test side of the engine: the recording frame host, a plain reference renderer that follows the
+// row-synthesis steps one pixel at a time, and an output digest. Portable: engine and the
+// standard library only.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
-#include <ostream>
-#include <string>
 #include <vector>
 
 #include "render/frame.h"
 #include "render/geometry.h"
-#include "render/hsv.h"
 #include "render/random.h"
 #include "render/settings.h"
-
-namespace zavol {
-
-// Found by argument lookup wherever tests compare pixels or vectors of them.
-inline bool operator==(const Pixel64& a, const Pixel64& b) {
-  return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
-}
-inline bool operator!=(const Pixel64& a, const Pixel64& b) { return !(a == b); }
-inline std::ostream& operator<<(std::ostream& out, const Pixel64& p) {
-  return out << "{" << p.r << "," << p.g << "," << p.b << "," << p.a << "}";
-}
-
-}  // namespace zavol
+#include "tests/recording_host.h"
 
 namespace enginetest {
 
 using zavol::Pixel64;
-
-struct Run {
-  int x, y, count;
-  std::vector<Pixel64> pixels;
-};
-
-// Everything a frame did to its host, in order.
-class RecordingHost final : public zavol::FrameHost {
- public:
-  RecordingHost(int frameWidth, int frameHeight, std::vector<float> frameDepth)
-      : width(frameWidth), height(frameHeight), depth(std::move(frameDepth)),
-        canvas(static_cast<std::size_t>(std::max(frameWidth, 0)) * std::max(frameHeight, 0),
-               kUntouched) {}
-
-  static constexpr Pixel64 kUntouched = {1, 2, 3, 4};
-
-  // Set up before rendering.
-  int width, height;
-  std::vector<float> depth;
-  bool nullDepth = false;
-  int screenWidth = 1024, screenHeight = 768;
-  uint32_t calendarTime = 0;
-  int abortAtRow = -1;  // the query for this row (and every later one) answers "stop"
-  std::vector<Pixel64> pattern;  // patternWidth x patternHeight, used when hasPattern
-  bool hasPattern = false;
-  int patternWidth = 0, patternHeight = 0;
-  bool recordPerPixelCalls = true;
-
-  // What happened.
-  std::vector<std::string> calls;
-  std::vector<std::pair<int, int>> progress;
-  std::vector<Run> runs;
-  std::vector<double> debugLines;
-  std::vector<Pixel64> canvas;  // width x height, clipped writes
-  long long pixelsOutsideImage = 0;
-  int patternReads = 0, rgbToHsvCalls = 0, hsvToRgbCalls = 0;
-
-  const float* DepthChannel() override {
-    calls.push_back("DepthChannel");
-    if (nullDepth) return nullptr;
-    // A frame without pixels still has a channel, just an empty one.
-    return depth.empty() ? &emptyDepth_ : depth.data();
-  }
-  int Height() override {
-    calls.push_back("Height");
-    return height;
-  }
-  int Width() override {
-    calls.push_back("Width");
-    return width;
-  }
-  void ScreenSize(int* w, int* h) override {
-    calls.push_back("ScreenSize");
-    *w = screenWidth;
-    *h = screenHeight;
-  }
-  uint32_t CalendarTime() override {
-    calls.push_back("CalendarTime");
-    return calendarTime;
-  }
-  bool ProgressAndAbortQuery(int y, int lastRow) override {
-    calls.push_back("Progress " + std::to_string(y));
-    progress.emplace_back(y, lastRow);
-    return abortAtRow >= 0 && y >= abortAtRow;
-  }
-  bool HasPattern() override {
-    calls.push_back("HasPattern");
-    return hasPattern;
-  }
-  void ReadPatternPixel(int x, int y, Pixel64* slot) override {
-    ++patternReads;
-    if (recordPerPixelCalls) calls.push_back("ReadPattern " + std::to_string(x) + "," + std::to_string(y));
-    if (x < 0 || y < 0 || x >= patternWidth || y >= patternHeight) return;  // refused: slot kept
-    *slot = pattern[static_cast<std::size_t>(y) * patternWidth + x];
-  }
-  void PutPixels(int x, int y, int count, const Pixel64* pixels) override {
-    calls.push_back("PutPixels " + std::to_string(x) + "," + std::to_string(y) + "," +
-                    std::to_string(count));
-    Run run{x, y, count, {}};
-    // Every pixel of the run is read, so a run longer than its buffer shows under a sanitizer.
-    if (count > 0) run.pixels.assign(pixels, pixels + count);
-    for (int i = 0; i < count; ++i) {
-      const long long column = static_cast<long long>(x) + i;
-      if (y < 0 || y >= height || column < 0 || column >= width) {
-        ++pixelsOutsideImage;
-        continue;
-      }
-      canvas[static_cast<std::size_t>(y) * width + column] = pixels[i];
-    }
-    runs.push_back(std::move(run));
-  }
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override {
-    ++rgbToHsvCalls;
-    if (recordPerPixelCalls) calls.push_back("RgbToHsv");
-    zavol::RgbToHsv255(rgb, h, s, v);
-  }
-  uint32_t HsvToRgb(int h, int s, int v) override {
-    ++hsvToRgbCalls;
-    if (recordPerPixelCalls) calls.push_back("HsvToRgb");
-    return zavol::HsvToRgb255(h, s, v);
-  }
-  void DebugLine(double farthestDepth) override {
-    calls.push_back("DebugLine");
-    debugLines.push_back(farthestDepth);
-  }
-
-  const Pixel64& At(int x, int y) const {
-    return canvas[static_cast<std::size_t>(y) * width + x];
-  }
-
- private:
-  float emptyDepth_ = 0.0f;
-};
+using zavoltest::RecordingHost;
+using zavoltest::Run;
 
 // FNV-1a, 64 bits, over every channel of every pixel as little-endian bytes.
 inline uint64_t Digest(const std::vector<Pixel64>& pixels) {

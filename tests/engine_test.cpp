@@ -14,6 +14,7 @@
 #include "render/random.h"
 #include "render/scene.h"
 #include "render/separation_table.h"
+#include "render/hsv.h"
 #include "tests/engine_support.h"
 
 namespace {

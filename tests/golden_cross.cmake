@@ -11,7 +11,7 @@ if(NOT ZAVOL_WINDOWS)
     "zavolhost.exe of an x86_64 Windows build, beside its zavol.dlf, for the cross-build check")
   zavol_add_gtest(golden_cross_tests OWN_MAIN
     SOURCES golden_cross_test.cpp
-    LIBS zavol_render zavol_hsv zavol_settings
+    LIBS zavol_render zavol_test_hosts zavol_netpbm zavol_settings
     LABELS cross)
   set_property(TEST golden_cross_tests APPEND PROPERTY ENVIRONMENT
     "ZAVOL_CROSS_HOST32=${ZAVOL_CROSS_HOST32}"

@@ -59,15 +59,8 @@ std::string ReadBytes(const std::string& path) {
 
 // 16-bit RGBA PAM, big-endian samples: the host program's output format.
 std::string PamBytes(int width, int height, const std::vector<zavol::Pixel64>& pixels) {
-  std::string out = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
-                    "\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-  for (const zavol::Pixel64& p : pixels) {
-    for (uint16_t sample : {p.r, p.g, p.b, p.a}) {
-      out.push_back(static_cast<char>(sample >> 8));
-      out.push_back(static_cast<char>(sample & 0xFF));
-    }
-  }
-  return out;
+  const std::vector<uint8_t> bytes = zavoltest::FramePamBytes(width, height, pixels);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // Runs a shell command, returning its exit status and standard output.

@@ -1,6 +1,7 @@
 // Golden scenes: small, odd-sized, asymmetric depth maps with fixed settings and the digest of
 // the frame each renders on a 1024 x 768 screen, shared by the engine's and the cross-build
-// golden tests, and writable as PFM files. Portable: settings record and standard library only.
+// golden tests, and writable as PFM files. Portable: settings record, the netpbm module and the
+// standard library only.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "io/netpbm.h"
 #include "render/settings.h"
 
 namespace golden {
@@ -154,16 +156,12 @@ inline std::vector<Case> Cases() {
 
 // The depth map as a PFM file: "Pf", size, scale -1 (little-endian), rows bottom-up.
 inline std::string PfmBytes(const Scene& scene) {
-  std::string out = "Pf\n" + std::to_string(scene.width) + " " + std::to_string(scene.height) +
-                    "\n-1.0\n";
-  for (int y = scene.height - 1; y >= 0; --y) {
-    for (int x = 0; x < scene.width; ++x) {
-      uint32_t bits;
-      std::memcpy(&bits, &scene.depth[static_cast<std::size_t>(y) * scene.width + x], 4);
-      for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(bits >> shift));
-    }
-  }
-  return out;
+  zavol::netpbm::PfmImage image;
+  image.width = scene.width;
+  image.height = scene.height;
+  image.values = scene.depth;
+  const std::vector<uint8_t> bytes = zavol::netpbm::EncodePfm(image, true);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 inline bool WritePfm(const Scene& scene, const std::string& path) {

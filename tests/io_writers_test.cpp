@@ -145,10 +145,10 @@ TEST(ExrWriter, HalfRgbaOfEachChannelOver65535) {
 
 TEST(ImageReader, PamAndPngPatternsWidenEightBitSamplesBy256) {
   ScratchDir dir;
-  const std::string header = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (uint8_t b : {255, 0, 16, 1, 2, 3}) bytes.push_back(b);
-  clitest::WriteBytes(dir / "p.pam", bytes);
+  clitest::Image pattern;
+  pattern.width = 2, pattern.height = 1;
+  pattern.pixels = {{0xFF00, 0, 0x1000, 0}, {0x0100, 0x0200, 0x0300, 0}};
+  clitest::WriteBytes(dir / "p.pam", clitest::RgbPamBytes(pattern));
   const io::Image64 pam = io::ReadImage(dir / "p.pam");
   ASSERT_EQ(pam.width, 2);
   EXPECT_EQ(pam.pixels[0].r, 65280);

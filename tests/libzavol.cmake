@@ -5,7 +5,7 @@ if(NOT ZAVOL_WINDOWS)
   find_package(Threads REQUIRED)
   zavol_add_gtest(libzavol_tests
     SOURCES libzavol_test.cpp
-    LIBS zavol_c zavol_render zavol_hsv PNG::PNG Threads::Threads
+    LIBS zavol_c zavol_render zavol_test_hosts zavol_netpbm PNG::PNG Threads::Threads
     LABELS library)
   target_compile_definitions(libzavol_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>")
   add_dependencies(libzavol_tests zavol)

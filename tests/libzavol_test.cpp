@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/netpbm.h"
 #include "libzavol/zavol.h"
 #include "render/depth_kind.h"
 #include "tests/cli_support.h"
@@ -103,16 +104,6 @@ std::vector<uint16_t> Words(const std::vector<zavol::Pixel64>& pixels) {
   return words;
 }
 
-// A 16-bit RGB_ALPHA PAM, as the tool reads patterns.
-std::vector<uint8_t> PamBytes(int width, int height, const std::vector<uint16_t>& words) {
-  const std::string header = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " +
-                             std::to_string(height) +
-                             "\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (uint16_t w : words) bytes.insert(bytes.end(), {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)});
-  return bytes;
-}
-
 TEST(LibzavolGolden, RenderEqualsTheEngineAndTheToolOnEveryGoldenScene) {
   clitest::ScratchDir dir;
   for (const golden::Case& c : golden::Cases()) {
@@ -139,7 +130,7 @@ TEST(LibzavolGolden, RenderEqualsTheEngineAndTheToolOnEveryGoldenScene) {
                                      "--screen", "1024x768", "--seed", "0", "-q"};
     if (c.pattern) {
       const std::string patternFile = dir / (std::string(c.name) + "_pattern.pam");
-      clitest::WriteBytes(patternFile, PamBytes(call.scene.width, call.scene.height, call.pattern));
+      clitest::WriteBytes(patternFile, zavol::netpbm::EncodeRgba16Pam(call.scene.width, call.scene.height, call.pattern));
       args.insert(args.end(), {"--pattern", patternFile});
     }
     const clitest::ProcessResult run = clitest::RunZavol(args);

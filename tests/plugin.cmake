@@ -12,7 +12,7 @@ if(ZAVOL_WINDOWS)
 
   zavol_add_gtest(plugin_dll_tests
     SOURCES plugin_dll_test.cpp plugin_support.cpp
-    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings
+    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings zavol_test_hosts
     LABELS plugin)
   zavol_add_gtest(plugin_shell_tests
     SOURCES plugin_shell_test.cpp
@@ -20,7 +20,7 @@ if(ZAVOL_WINDOWS)
     LABELS plugin)
   zavol_add_gtest(plugin_host_tests
     SOURCES plugin_host_test.cpp plugin_support.cpp
-    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings
+    LIBS host_bmm host_util zavol_render zavol_hsv zavol_settings zavol_test_hosts zavol_netpbm
     LABELS plugin)
   # The programs load these at run time.
   add_dependencies(plugin_dll_tests zavol_plugin)

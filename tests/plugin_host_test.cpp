@@ -1,13 +1,13 @@
 // zavolhost.exe run as a process: what it lists for zavol.dlf, and frames rendered from PFM
-// files written and PAM files decoded here, independently of the host's own readers and writer.
-// Windows only.
+// files and compared with PAM files written here through the netpbm module, which the host
+// program also uses (the module's own tests pin its bytes). Windows only.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "io/netpbm.h"
 #include "tests/golden_cross_host.h"
 #include "tests/plugin_scenes.h"
 #include "tests/plugin_support.h"
@@ -50,36 +50,27 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 // Grey PFM, rows bottom-up, in the byte order the scale's sign announces.
 std::vector<uint8_t> EncodePfm(int width, int height, const std::vector<float>& depth,
                                bool littleEndian) {
-  const std::string header = "Pf\n" + std::to_string(width) + " " + std::to_string(height) +
-                             "\n" + (littleEndian ? "-1.0" : "1.0") + "\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (int fileRow = 0; fileRow < height; ++fileRow) {
-    const int y = height - 1 - fileRow;
-    for (int x = 0; x < width; ++x) {
-      uint32_t word;
-      std::memcpy(&word, &depth[static_cast<std::size_t>(y) * width + x], 4);
-      for (int i = 0; i < 4; ++i) {
-        const int shift = littleEndian ? 8 * i : 8 * (3 - i);
-        bytes.push_back(static_cast<uint8_t>(word >> shift));
-      }
-    }
-  }
-  return bytes;
+  zavol::netpbm::PfmImage image;
+  image.width = width;
+  image.height = height;
+  image.values = depth;
+  return zavol::netpbm::EncodePfm(image, littleEndian);
 }
 
 // The exact PAM the host must write for these pixels.
 std::vector<uint8_t> ExpectedPam(int width, int height, const std::vector<zavol::Pixel64>& pixels) {
-  const std::string header = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " +
-                             std::to_string(height) +
-                             "\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (const zavol::Pixel64& p : pixels) {
-    for (uint16_t sample : {p.r, p.g, p.b, p.a}) {
-      bytes.push_back(static_cast<uint8_t>(sample >> 8));
-      bytes.push_back(static_cast<uint8_t>(sample));
-    }
-  }
-  return bytes;
+  return FramePamBytes(width, height, pixels);
+}
+
+// Whether anything the host may have left behind while writing path is still in its folder.
+bool TemporaryLeftBeside(const std::string& path) {
+  const std::size_t slash = path.find_last_of('\\');
+  const std::string pattern = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".zavol-*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
 }
 
 std::vector<uint8_t> SettingsBlock(const StereogramSettings& settings) {
@@ -183,7 +174,7 @@ TEST_P(HostRender, WritesExactlyTheEngineFrame) {
   std::snprintf(debug, sizeof debug, "debug: \\nminz=%f", expected.debugValue);
   EXPECT_TRUE(HasLine(out, debug)) << out;
   EXPECT_TRUE(HasLine(out, "result: 1")) << out;
-  EXPECT_EQ(GetFileAttributesA((outPath + ".part").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(TemporaryLeftBeside(outPath));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -196,15 +187,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HostProgram, EightBitPatternDotsAreWidenedBy256) {
   const int width = 23, height = 7;
   const std::vector<float> depth = AsymmetricDepth(width, height);
-  std::string pam = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
-                    "\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n";
-  std::vector<uint8_t> patternBytes(pam.begin(), pam.end());
+  zavol::netpbm::PamImage pam;
+  pam.width = width, pam.height = height, pam.depth = 3, pam.maxval = 255, pam.tupleType = "RGB";
   std::vector<zavol::Pixel64> pattern;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const uint8_t r = static_cast<uint8_t>(x * 11), g = static_cast<uint8_t>(y * 30 + 1),
                     b = static_cast<uint8_t>(255 - x);
-      patternBytes.insert(patternBytes.end(), {r, g, b});
+      pam.samples.insert(pam.samples.end(), {r, g, b});
       pattern.push_back(zavol::Pixel64{static_cast<uint16_t>(r * 256), static_cast<uint16_t>(g * 256),
                                        static_cast<uint16_t>(b * 256), 65535});
     }
@@ -212,7 +202,7 @@ TEST_F(HostProgram, EightBitPatternDotsAreWidenedBy256) {
   const std::string depthPath = Temp("p-depth.pfm"), patternPath = Temp("pattern.pam"),
                     settingsPath = Temp("p-settings.bin"), outPath = Temp("p-out.pam");
   WriteBytes(depthPath, EncodePfm(width, height, depth, true));
-  WriteBytes(patternPath, patternBytes);
+  WriteBytes(patternPath, zavol::netpbm::EncodePam(pam));
   WriteBytes(settingsPath, SettingsBlock(FixedSeedSettings()));
   std::string out;
   EXPECT_EQ(RunProcess(HostCommand("render " + PluginPath() + " --depth " + Quote(depthPath) +

@@ -1,5 +1,6 @@
 // The host program's picture files: depth from PFM, pattern dots from PAM or PFM, results to a
-// 16-bit RGBA PAM. Plain C++ and the standard library; no host or Windows types.
+// 16-bit RGBA PAM, all through the netpbm module and the atomic-write helper. Plain C++ and the
+// standard library; no host or Windows types.
 #pragma once
 
 #include <cstdint>
@@ -25,19 +26,16 @@ struct ColourImage {
 // The largest side a host bitmap can have (its sizes are 16-bit).
 constexpr int kMaxSide = 65535;
 
-// Each reader returns false with a one-line reason in *error.
+// Each reader returns false with a one-line "path: reason" in *error.
 bool ReadDepthPfm(const std::string& path, DepthImage* image, std::string* error);
 bool ReadPatternImage(const std::string& path, ColourImage* image, std::string* error);
-bool ParsePfm(const std::vector<uint8_t>& bytes, int* width, int* height, int* channels,
-              std::vector<float>* values, std::string* error);
-bool ParsePam(const std::vector<uint8_t>& bytes, ColourImage* image, std::string* error);
 
 // "P7" header, DEPTH 4, MAXVAL 65535, TUPLTYPE RGB_ALPHA, big-endian samples.
 std::vector<uint8_t> EncodePam(const ColourImage& image);
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
-// Writes to a temporary name beside path, then renames it over path, so that path only ever
-// holds a complete file.
+// Writes to a hidden temporary name beside path, then renames it over path, so that path only
+// ever holds a complete file.
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
                          std::string* error);
 
