@@ -32,6 +32,11 @@ done
 
 cd "$work"
 export PKG_CONFIG_PATH="$libdir/pkgconfig" LD_LIBRARY_PATH="$libdir"
+# The header is strict C99 and C++11, and the program compiles cleanly against it.
+cc -std=c99 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -I"$work/prefix/include" stereo.c ||
+  fail "stereo.c and zavol.h are not clean C99"
+echo '#include <zavol.h>' | c++ -x c++ -std=c++11 -pedantic-errors -Wall -Wextra -Werror \
+  -fsyntax-only -I"$work/prefix/include" - || fail "zavol.h is not clean C++11"
 eval "$build_command" || fail "the README's program does not build"
 eval "$run_command" || fail "the README's program failed"
 # (Outputs are captured before grep -q reads them: under pipefail an early exit fails the writer.)
