@@ -160,7 +160,7 @@ class FractionReporter : public benchmark::ConsoleReporter {
       const std::string size = name.substr(name.rfind('/') + 1);
       const auto base = streaming.find(size);
       if (base == streaming.end() || base->second <= 0.0) continue;
-      std::printf("  %-40s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
+      std::printf("  %-52s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
                   rate / base->second, base->second);
     }
   }
