@@ -1,6 +1,7 @@
 // Engine throughput in megapixels per second: whole frames of the built-in scene for the three
-// dot sources and both ghosting modes, against a streaming pass over buffers of the same size
-// (the memory system's ceiling). Native only; timings are never tests.
+// dot sources and both ghosting modes, through the tests' frame host and through the library's
+// zavol_render, against a streaming pass over buffers of the same size (the memory system's
+// ceiling). Native only; timings are never tests.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "libzavol/zavol.h"
 #include "render/frame.h"
 #include "render/scene.h"
 #include "tests/recording_host.h"
@@ -85,6 +87,28 @@ void RenderFrames(benchmark::State& state, Variant variant, int width, int heigh
   SetMegapixelRate(state, frame);
 }
 
+// The same frames through the library's C interface, into the same output image.
+void RenderFramesThroughLibrary(benchmark::State& state, Variant variant, int width, int height) {
+  Frame& frame = FrameOfSize(width, height);
+  StereogramSettings record = DefaultSettings();
+  record.RampMode = variant.rampMode;
+  record.PreventGhosting = variant.preventGhosting;
+  zavol_settings settings;
+  zavol_settings_from_bytes(&settings, &record, sizeof record);
+  zavol_options options;
+  zavol_options_default(&options);
+  options.seed = 1;  // as BenchHost's calendar time
+  const zavol_image pattern{reinterpret_cast<uint16_t*>(frame.pattern.data()), width, height, 0};
+  if (variant.pattern) options.pattern = &pattern;
+  const zavol_depth depth{frame.depth.data(), width, height, 0};
+  zavol_image out{reinterpret_cast<uint16_t*>(frame.image.data()), width, height, 0};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(zavol_render(&settings, &depth, &options, &out));
+    benchmark::ClobberMemory();
+  }
+  SetMegapixelRate(state, frame);
+}
+
 // What any frame costs at least: every depth read once, every output pixel written once.
 void StreamingPass(benchmark::State& state, int width, int height) {
   Frame& frame = FrameOfSize(width, height);
@@ -136,7 +160,7 @@ class FractionReporter : public benchmark::ConsoleReporter {
       const std::string size = name.substr(name.rfind('/') + 1);
       const auto base = streaming.find(size);
       if (base == streaming.end() || base->second <= 0.0) continue;
-      std::printf("  %-40s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
+      std::printf("  %-52s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
                   rate / base->second, base->second);
     }
   }
@@ -165,6 +189,11 @@ int main(int argc, char** argv) {
     for (const Variant& v : variants) {
       benchmark::RegisterBenchmark(("engine/" + std::string(v.name) + "/" + size).c_str(),
                                    RenderFrames, v, width, height)
+          ->Unit(benchmark::kMillisecond)
+          ->Repetitions(3);
+      benchmark::RegisterBenchmark(
+          ("engine/" + std::string(v.name) + "/zavol_render/" + size).c_str(),
+          RenderFramesThroughLibrary, v, width, height)
           ->Unit(benchmark::kMillisecond)
           ->Repetitions(3);
     }

@@ -1,88 +1,54 @@
-// The frame host and the read-render-write job.
+// The read-render-write job, through the code behind the library's zavol_render. Without the
+// guide the frame streams: the engine's rows land in a one-row window and reach the writer from
+// the progress callback, so the frame never exists whole and compression runs beside the engine.
+// The guide rewrites rows after the last one, so then the whole frame is kept and written after.
 #include "cli/render_job.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <new>
 
 #include "io/error.h"
-#include "render/hsv.h"
+#include "render/image_render.h"
 
 namespace zavol::cli {
+namespace {
 
-CliFrameHost::CliFrameHost(const Setup& setup) : setup_(setup) {
-  if (setup_.keepWholeFrame) {
-    frame_.resize(static_cast<std::size_t>(setup_.depth->width) * setup_.depth->height);
-    std::fill(frame_.begin(), frame_.end(), Pixel64{0, 0, 0, 0});
+static_assert(sizeof(Pixel64) == 4 * sizeof(uint16_t), "a pixel is four 16-bit words");
+
+// What the progress callback needs: the rows the engine writes into, the writer and the stop
+// flag.
+struct RowFeed {
+  io::LargeVector<Pixel64> rows;  // the whole frame, or the newest row while streaming
+  int width = 0;
+  int heldRows = 0;
+  io::RowWriter* writer = nullptr;
+  const std::atomic<bool>* stop = nullptr;
+  bool streaming = true;
+  int nextRow = 0;      // the first row not yet written
+  std::string failure;  // a write error; stops the frame
+
+  // Frame rows [nextRow, end) to the writer. False when the file could not take them.
+  bool WriteRowsBefore(int end) {
+    try {
+      for (; nextRow < end; ++nextRow) {
+        writer->WriteRow(rows.data() + static_cast<std::size_t>(nextRow % heldRows) * width);
+      }
+    } catch (const io::IoError& e) {
+      failure = e.Reason();
+      return false;
+    }
+    return true;
   }
+};
+
+// Rows above row are final: off to the writer before row overwrites the window.
+int FeedRows(void* user, int row, int) noexcept {
+  RowFeed& feed = *static_cast<RowFeed*>(user);
+  if (feed.stop->load(std::memory_order_relaxed)) return 1;
+  return feed.streaming && !feed.WriteRowsBefore(row) ? 1 : 0;
 }
 
-const float* CliFrameHost::DepthChannel() { return setup_.depth->depth.data(); }
-
-void CliFrameHost::ScreenSize(int* width, int* height) {
-  *width = setup_.screenWidth;
-  *height = setup_.screenHeight;
-}
-
-bool CliFrameHost::ProgressAndAbortQuery(int, int) {
-  return !failure_.empty() || (setup_.stop != nullptr && setup_.stop->load(std::memory_order_relaxed));
-}
-
-void CliFrameHost::ReadPatternPixel(int x, int y, Pixel64* slot) {
-  const io::Image64& pattern = *setup_.pattern;
-  // Not tiled or scaled: outside the pattern the slot keeps its colour.
-  if (x < 0 || y < 0 || x >= pattern.width || y >= pattern.height) return;
-  *slot = pattern.pixels[static_cast<std::size_t>(y) * pattern.width + x];
-}
-
-void CliFrameHost::PutPixels(int x, int y, int count, const Pixel64* pixels) {
-  const int width = setup_.depth->width;
-  if (y < 0 || y >= setup_.depth->height || count <= 0) return;
-  // Clip the run [x, x + count) to the row, in 64 bits so no sum overflows.
-  const int64_t begin = std::max<int64_t>(x, 0);
-  const int64_t end = std::min<int64_t>(int64_t{x} + count, width);
-  if (begin >= end) return;
-  if (setup_.keepWholeFrame) {
-    std::memcpy(&frame_[static_cast<std::size_t>(y) * width + begin], pixels + (begin - x),
-                static_cast<std::size_t>(end - begin) * sizeof(Pixel64));
-    return;
-  }
-  if (!failure_.empty()) return;
-  if (begin != 0 || end != width || y != nextRow_) {
-    failure_ = "the engine wrote rows out of order";
-    return;
-  }
-  try {
-    setup_.writer->WriteRow(pixels - x);
-  } catch (const io::IoError& e) {
-    failure_ = e.Reason();
-  }
-  ++nextRow_;
-}
-
-void CliFrameHost::RgbToHsv(uint32_t rgb, int* h, int* s, int* v) { RgbToHsv255(rgb, h, s, v); }
-
-uint32_t CliFrameHost::HsvToRgb(int h, int s, int v) { return HsvToRgb255(h, s, v); }
-
-void CliFrameHost::DebugLine(double farthestDepth) {
-  if (setup_.verbose) std::fprintf(stderr, "zavol: %s: minz=%f\n", setup_.label.c_str(), farthestDepth);
-}
-
-void CliFrameHost::ThrowIfFailed() const {
-  if (!failure_.empty()) throw io::IoError(setup_.label, failure_);
-}
-
-void CliFrameHost::FinishRows() {
-  ThrowIfFailed();
-  const int width = setup_.depth->width, height = setup_.depth->height;
-  if (setup_.keepWholeFrame) {
-    for (int y = 0; y < height; ++y) setup_.writer->WriteRow(&frame_[static_cast<std::size_t>(y) * width]);
-  } else if (nextRow_ != height) {
-    throw io::IoError(setup_.label, "the engine stopped before the last row");
-  }
-}
+}  // namespace
 
 FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
                             const std::atomic<bool>& stop) {
@@ -97,30 +63,45 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   // Declared after the file: the writer (and its threads) ends before the file is abandoned.
   std::unique_ptr<io::RowWriter> writer =
       io::MakeRowWriter(job.format, out.Stream(), job.output, depth.width, depth.height, job.write);
-  CliFrameHost::Setup setup;
-  setup.depth = &depth;
-  setup.pattern = job.pattern;
-  setup.screenWidth = job.screenWidth;
-  setup.screenHeight = job.screenHeight;
-  setup.seed = job.seed;
-  setup.verbose = job.verbose;
-  setup.stop = &stop;
-  setup.writer = writer.get();
-  setup.keepWholeFrame = job.settings.PutGuidePoints != 0;
-  setup.label = job.output;
-  std::unique_ptr<CliFrameHost> host;
+  RowFeed feed;
+  feed.width = depth.width;
+  feed.streaming = job.settings.PutGuidePoints == 0;
+  feed.heldRows = feed.streaming ? 1 : depth.height;
+  feed.writer = writer.get();
+  feed.stop = &stop;
   try {
-    host = std::make_unique<CliFrameHost>(setup);
+    feed.rows.resize(static_cast<std::size_t>(depth.width) * feed.heldRows);
   } catch (const std::bad_alloc&) {
     throw io::IoError(job.output, "frame is too large for memory");
   }
-  const int result = RenderStereogram(job.settings, *host);
-  if (result != 1) {
-    host->ThrowIfFailed();  // a write error that stopped the frame
-    if (stop.load()) return FrameResult::kStopped;
-    throw io::IoError(job.input, "the engine could not render this frame (out of memory?)");
+
+  ImageRenderOptions options;
+  options.screenWidth = job.screenWidth;
+  options.screenHeight = job.screenHeight;
+  options.seed = job.seed;
+  ConstPixelView pattern{};
+  if (job.pattern != nullptr) {
+    pattern = ConstPixelView{reinterpret_cast<const uint16_t*>(job.pattern->pixels.data()),
+                             job.pattern->width, job.pattern->height, 4 * job.pattern->width};
+    options.pattern = &pattern;
   }
-  host->FinishRows();
+  options.progress = FeedRows;
+  options.user = &feed;
+  const DepthView depthView{depth.depth.data(), depth.width, depth.height, depth.width};
+  const PixelView rows{reinterpret_cast<uint16_t*>(feed.rows.data()), depth.width,
+                       feed.heldRows, 4 * depth.width};
+  const ImageRenderResult result = RenderImage(job.settings, depthView, options, rows);
+  if (result.status == ImageRenderStatus::kStopped) {
+    if (!feed.failure.empty()) throw io::IoError(job.output, feed.failure);
+    return FrameResult::kStopped;
+  }
+  if (result.status == ImageRenderStatus::kOutOfMemory) {
+    throw io::IoError(job.input, "out of memory for the frame");
+  }
+  if (job.verbose) {
+    std::fprintf(stderr, "zavol: %s: minz=%f\n", job.output.c_str(), result.farthestDepth);
+  }
+  if (!feed.WriteRowsBefore(depth.height)) throw io::IoError(job.output, feed.failure);
   writer->Finish();
   writer.reset();
   out.Commit();

@@ -1,6 +1,6 @@
-// One stereogram frame from a depth file to an image file: the frame host that adapts the
-// engine to the tool (seed, stop flag, rows to the writer, pattern, debug line) and the job
-// that reads, renders and writes. Depends on zavol_io and the engine's interface.
+// One stereogram frame from a depth file to an image file: the job that reads, renders through
+// the code behind the library interface (render/image_render.h) and writes. Depends on zavol_io
+// and the engine.
 #pragma once
 
 #include <atomic>
@@ -8,53 +8,9 @@
 #include <string>
 
 #include "io/formats.h"
-#include "render/frame.h"
+#include "render/settings.h"
 
 namespace zavol::cli {
-
-// The engine's surroundings for one frame. Rows go straight to the writer as the engine
-// finishes them, unless the guide will rewrite rows after the last one: then the frame is
-// kept whole and written at the end.
-class CliFrameHost final : public FrameHost {
- public:
-  struct Setup {
-    const io::DepthMap* depth = nullptr;
-    const io::Image64* pattern = nullptr;  // null: the ramps give the dots
-    int screenWidth = 1920, screenHeight = 1080;
-    uint32_t seed = 0;
-    bool verbose = false;
-    const std::atomic<bool>* stop = nullptr;
-    io::RowWriter* writer = nullptr;
-    bool keepWholeFrame = false;
-    std::string label;  // names the frame in the debug line
-  };
-  explicit CliFrameHost(const Setup& setup);
-
-  const float* DepthChannel() override;
-  int Height() override { return setup_.depth->height; }
-  int Width() override { return setup_.depth->width; }
-  void ScreenSize(int* width, int* height) override;
-  uint32_t CalendarTime() override { return setup_.seed; }
-  bool ProgressAndAbortQuery(int y, int lastRow) override;
-  bool HasPattern() override { return setup_.pattern != nullptr; }
-  void ReadPatternPixel(int x, int y, Pixel64* slot) override;
-  void PutPixels(int x, int y, int count, const Pixel64* pixels) override;
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override;
-  uint32_t HsvToRgb(int h, int s, int v) override;
-  void DebugLine(double farthestDepth) override;
-
-  // After the engine returned 1: the kept frame to the writer, and any write error. Throws
-  // io::IoError.
-  void FinishRows();
-  // A write error (or rows out of order) that stopped the frame. Throws io::IoError.
-  void ThrowIfFailed() const;
-
- private:
-  Setup setup_;
-  int nextRow_ = 0;
-  std::string failure_;  // a write error, or rows out of order; stops the frame
-  io::LargeVector<Pixel64> frame_;
-};
 
 struct FrameJob {
   std::string input, output;

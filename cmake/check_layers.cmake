@@ -6,7 +6,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 # Folder: what it may include besides itself. A folder name allows all of it, a path one header.
-# render/ is the engine and depends on nothing; host/ is declarations only.
+# render/ is the engine and depends on nothing; host/ is declarations only; libzavol/ (the C
+# interface) sits on render/ alone.
 set(_zavol_layers
   "host:"
   "render:"
@@ -14,11 +15,12 @@ set(_zavol_layers
   "dialogs: host render resources"
   "shell: host render dialogs"
   "standin: host render/hsv.h io/netpbm.h io/atomic_file.h"
+  "libzavol: render"
   "io: render"
   "cli: io render"
-  "bench: render tests"
-  "fuzz: io render cli"
-  "tests: host render resources dialogs shell standin io cli fuzz bench")
+  "bench: render tests libzavol"
+  "fuzz: io render cli libzavol"
+  "tests: host render resources dialogs shell standin libzavol io cli fuzz bench")
 
 foreach(_row IN LISTS _zavol_layers)
   string(REGEX MATCH "^([a-z]+):(.*)$" _ "${_row}")
@@ -72,6 +74,9 @@ if(SELF_TEST)
     "shell/filter.cpp|dialogs/dialogs.h|yes"
     "fuzz/make_seeds.cpp|tests/exr_every_attribute.h|no"
     "tests/damaged_files_test.cpp|fuzz/exr_every_attribute.h|yes"
+    "libzavol/zavol.cpp|render/image_render.h|yes"
+    "libzavol/zavol.cpp|io/formats.h|no"
+    "render/image_render.cpp|libzavol/zavol.h|no"
     "tools/new.cpp|render/frame.h|no")
   set(_wrong 0)
   foreach(_case IN LISTS _cases)

@@ -1,8 +1,7 @@
 // Depth maps in the engine's convention and the conversions into it from what renderers write.
-// Depends on the standard library and render/'s background markers only.
+// Depends on the standard library and render/'s depth conventions only.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +10,8 @@
 
 #include "io/large_buffer.h"
 #include "render/background.h"
+#include "render/depth_kind.h"
+#include "render/frame.h"
 
 namespace zavol::io {
 
@@ -21,8 +22,8 @@ using LargeVector = std::vector<T, LargePageAllocator<T>>;
 // background pixels hold kBackgroundDepth, far below the engine's background threshold.
 constexpr float kBackgroundDepth = kEmptyDepth;
 
-// Largest side a frame may have: the host's bitmaps count pixels in 16 bits.
-constexpr int64_t kMaxSide = 65535;
+// Largest side a frame may have (the host's limit).
+constexpr int64_t kMaxSide = kMaxImageSide;
 
 struct DepthMap {
   int width = 0;
@@ -30,38 +31,12 @@ struct DepthMap {
   LargeVector<float> depth;  // width * height, row-major, row 0 at the top
 };
 
-// What the numbers of a depth file mean.
-//   host:      already in the engine's convention; taken as they are.
-//   distance:  distance from the camera, d > 0: depth -d. Not finite, <= 0, or at/above the far
-//              cutoff: background.
-//   disparity: bigger is nearer; distance is proportional to 1/disparity, so depth -1/p for
-//              p > 0. Not finite or <= 0: background.
-//   height:    0..1, 1 nearest (white in a height map): depth h - 1, heights above 1 count as 1.
-//              Not finite or <= 0 (black): background.
-//   mist:      0 nearest .. 1 farthest: depth -m. Not finite, < 0, or >= 1 (the mist's far end,
-//              where empty sky lands): background.
-enum class DepthKind { kHost, kDistance, kDisparity, kHeight, kMist };
+// What the numbers of a depth file mean, and the conversion of one sample (render/depth_kind.h).
+using zavol::DepthKind;
+using zavol::ToEngineDepth;
 
 std::optional<DepthKind> ParseDepthKind(const std::string& name);
 const char* DepthKindName(DepthKind kind);
-
-// One sample of the given kind into the engine's convention. farCutoff applies to distances.
-inline float ToEngineDepth(DepthKind kind, float value, float farCutoff) {
-  const bool finite = std::isfinite(value);
-  switch (kind) {
-    case DepthKind::kHost:
-      return value;
-    case DepthKind::kDistance:
-      return finite && value > 0.0f && value < farCutoff ? -value : kBackgroundDepth;
-    case DepthKind::kDisparity:
-      return finite && value > 0.0f ? -1.0f / value : kBackgroundDepth;
-    case DepthKind::kHeight:
-      return finite && value > 0.0f ? (value < 1.0f ? value : 1.0f) - 1.0f : kBackgroundDepth;
-    case DepthKind::kMist:
-      return finite && value >= 0.0f && value < 1.0f ? -value : kBackgroundDepth;
-  }
-  return kBackgroundDepth;
-}
 
 // How to read a depth file. kind unset: each format's default (EXR distance, PFM host,
 // PNG height). channel empty: the reader's choice of depth channel (EXR only).

@@ -203,17 +203,23 @@ int LastRow(int height) { return height == INT_MIN ? INT_MIN : height - 1; }
 }  // namespace
 
 int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
+  return RenderStereogram(settings, host, 0);
+}
+
+int RenderStereogram(const StereogramSettings& settings, FrameHost& host,
+                     std::size_t depthRowStride) {
   const float* depth = host.DepthChannel();
   if (depth == nullptr) return 0;
   // A negative size from the host is an empty frame.
   const int height = std::max(host.Height(), 0);
   const int width = std::max(host.Width(), 0);
+  const std::size_t depthStride = std::max(depthRowStride, static_cast<std::size_t>(width));
   int screenWidth = 0, screenHeight = 0;
   host.ScreenSize(&screenWidth, &screenHeight);
   const ViewingGeometry geometry =
       ComputeGeometry(settings, width, height, screenWidth, screenHeight);
   const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
-                                           static_cast<std::size_t>(height));
+                                           static_cast<std::size_t>(height), depthStride);
   const SeparationRule rule(geometry, range);
   const SeparationTable separationTable(rule);
 
@@ -248,7 +254,7 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host) {
       result = 0;
       break;
     }
-    separationTable.Fill(depth + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
+    separationTable.Fill(depth + static_cast<std::size_t>(y) * depthStride,
                          static_cast<std::size_t>(width), separations);
     const bool firstRow = y == 0;
     if (pattern) {

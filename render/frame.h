@@ -3,6 +3,7 @@
 // command-line tool are thin adapters over it. Portable: no host or Windows types.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "render/settings.h"
@@ -15,6 +16,9 @@ struct Pixel64 {
   uint16_t r, g, b, a;
 };
 static_assert(sizeof(Pixel64) == 8, "host pixel layout");
+
+// The largest side of a frame: the host's bitmaps count pixels in 16 bits.
+constexpr int kMaxImageSide = 65535;
 
 class FrameHost {
  public:
@@ -48,5 +52,10 @@ class FrameHost {
 // Renders one stereogram frame through host. Returns 1 when every row was written, 0 when the
 // frame could not start (no depth, no row buffer) or the host asked to stop.
 int RenderStereogram(const StereogramSettings& settings, FrameHost& host);
+
+// The same for a depth channel whose rows are depthRowStride reals apart (anything below the
+// width: the width), so that a window of a larger buffer renders without a copy.
+int RenderStereogram(const StereogramSettings& settings, FrameHost& host,
+                     std::size_t depthRowStride);
 
 }  // namespace zavol

@@ -115,11 +115,12 @@ void ScanRow(const float* row, std::size_t width, ColumnState c) {
 }
 
 // The scan as its order defines it, columns outer, rows inner.
-DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height) {
+DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height,
+                      std::size_t rowStride) {
   DepthRange range = kNoSceneDepth;
   for (std::size_t x = 0; x < width; ++x) {
     for (std::size_t y = 0; y < height; ++y) {
-      const float z = depth[y * width + x];
+      const float z = depth[y * rowStride + x];
       if (z < range.farthestDepth && z > -kBackgroundMarker) {
         range.farthestDepth = z;
       } else if (z > range.nearestDepth && z < kBackgroundMarker) {
@@ -182,7 +183,9 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
   return g;
 }
 
-DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height) {
+DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
+                          std::size_t rowStride) {
+  if (rowStride < width) rowStride = width;
   // Visiting columns in the outer loop strides through memory; one row-major pass with a little
   // state per column gives the same result. Within column x a value can lower the far end only
   // when it lowers the column's own running minimum (a "record"); it then does so exactly when
@@ -192,14 +195,14 @@ DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t hei
   if (width == 0 || height == 0) return kNoSceneDepth;
   const bool stateFits = width <= SIZE_MAX / (3 * sizeof(float));
   float* state = stateFits ? new (std::nothrow) float[width * 3] : nullptr;
-  if (state == nullptr) return ColumnScan(depth, width, height);
+  if (state == nullptr) return ColumnScan(depth, width, height, rowStride);
   const ColumnState c{state, state + width, state + 2 * width};
   for (std::size_t x = 0; x < width; ++x) {
     c.floor[x] = kNoSceneDepth.farthestDepth;
     c.firstLowRecord[x] = std::numeric_limits<float>::quiet_NaN();
     c.nearest[x] = kNoSceneDepth.nearestDepth;
   }
-  for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * width, width, c);
+  for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * rowStride, width, c);
 
   // Columns in order: the far end as it stands on entering each column decides which of its
   // records lowered it.
@@ -215,13 +218,13 @@ DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t hei
   // Of equal candidates the column scan keeps the first it meets. Only 0 and -0 are equal with
   // different bits, and which of them ends the range flips the sign of the background's depth
   // fraction; the order of a near end of zero is settled by the scan in its own order.
-  if (nearest == 0.0f) return ColumnScan(depth, width, height);
+  if (nearest == 0.0f) return ColumnScan(depth, width, height, rowStride);
   return DepthRange{nearest, farthest};
 }
 
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,
-                           std::size_t width, std::size_t height) {
-  if (settings.AutoDistance != 0) return ScanDepthRange(depth, width, height);
+                           std::size_t width, std::size_t height, std::size_t rowStride) {
+  if (settings.AutoDistance != 0) return ScanDepthRange(depth, width, height, rowStride);
   return DepthRange{-settings.NearDistance, -settings.FarDistance};
 }
 

@@ -36,16 +36,17 @@ float PixelsPerInch(const StereogramSettings& settings, int width, int height, i
 ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, int height,
                                 int screenWidth, int screenHeight);
 
-// The depth scan over a width x height row-major channel, with the result of visiting columns in
-// the outer loop and rows in the inner loop (the result depends on that order: a value that
-// lowers the far end is not also tested against the near end). Background markers at or below
-// kBackgroundThreshold never lower the far end; values at or above its mirror never raise the
-// near end.
-DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height);
+// The depth scan over a width x height row-major channel whose rows are rowStride reals apart
+// (0 or anything below width: width), with the result of visiting columns in the outer loop and
+// rows in the inner loop (the result depends on that order: a value that lowers the far end is
+// not also tested against the near end). Background markers at or below kBackgroundThreshold
+// never lower the far end; values at or above its mirror never raise the near end.
+DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
+                          std::size_t rowStride = 0);
 
 // The range a frame renders with: scanned when AutoDistance is set, else from the distances.
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,
-                           std::size_t width, std::size_t height);
+                           std::size_t width, std::size_t height, std::size_t rowStride = 0);
 
 // Truncation toward zero that is defined for every double: NaN gives 0, values beyond the int
 // range saturate. A loaded record can make separations huge, infinite or not a number.

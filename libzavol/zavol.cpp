@@ -1,0 +1,199 @@
+// The C interface: checks every argument, translates the C structs into the engine's views and
+// renders through render/image_render. Depends on render/ only; no state outside the calls.
+#include "libzavol/zavol.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "render/depth_kind.h"
+#include "render/frame.h"
+#include "render/image_render.h"
+#include "render/settings.h"
+#include "render/version.h"
+
+// The C record and the stored one are the same fourteen words in the same order.
+static_assert(sizeof(zavol_settings) == kSettingsSize, "the settings record is 56 bytes");
+static_assert(ZAVOL_SETTINGS_BYTES == kSettingsSize, "the stored block is 56 bytes");
+#define ZAVOL_SAME_FIELD(c, record)                                                         \
+  static_assert(offsetof(zavol_settings, c) == offsetof(StereogramSettings, record) &&     \
+                    sizeof(zavol_settings::c) == sizeof(StereogramSettings::record),       \
+                "zavol_settings." #c " mirrors StereogramSettings." #record)
+ZAVOL_SAME_FIELD(near_object_depth, NearObjectDepth);
+ZAVOL_SAME_FIELD(far_object_depth, FarObjectDepth);
+ZAVOL_SAME_FIELD(background_depth, BackgroundDepth);
+ZAVOL_SAME_FIELD(viewing_medium, ViewingMedium);
+ZAVOL_SAME_FIELD(custom_dpi, CustomDpi);
+ZAVOL_SAME_FIELD(auto_distance, AutoDistance);
+ZAVOL_SAME_FIELD(far_distance, FarDistance);
+ZAVOL_SAME_FIELD(near_distance, NearDistance);
+ZAVOL_SAME_FIELD(color1, Color1);
+ZAVOL_SAME_FIELD(color2, Color2);
+ZAVOL_SAME_FIELD(ramp_mode, RampMode);
+ZAVOL_SAME_FIELD(put_guide_points, PutGuidePoints);
+ZAVOL_SAME_FIELD(randomize_each_frame, RandomizeEachFrame);
+ZAVOL_SAME_FIELD(prevent_ghosting, PreventGhosting);
+#undef ZAVOL_SAME_FIELD
+static_assert(ZAVOL_MAX_SIDE == zavol::kMaxImageSide, "one limit for the library and the engine");
+
+namespace {
+
+// The options as the first release defined them: the least struct_size a caller may pass.
+constexpr std::size_t kOptionsFirstSize = offsetof(zavol_options, user) + sizeof(void*);
+
+StereogramSettings ToRecord(const zavol_settings& s) {
+  StereogramSettings record;
+  std::memcpy(&record, &s, kSettingsSize);
+  return record;
+}
+
+// Where a view's words lie, for the overlap check: [begin, end) in bytes.
+struct Extent {
+  std::uintptr_t begin, end;
+};
+bool Overlap(const Extent& a, const Extent& b) { return a.begin < b.end && b.begin < a.end; }
+
+// Checks one view's pointer, sides and stride (0 becomes a row) and gives its extent. Words
+// per pixel: 1 for depth, 4 for images.
+template <class Word>
+int CheckView(const Word* words, int width, int height, std::ptrdiff_t* rowStride,
+              std::ptrdiff_t wordsPerPixel, Extent* extent) {
+  if (words == nullptr) return ZAVOL_E_NULL;
+  if (width <= 0 || height <= 0 || width > ZAVOL_MAX_SIDE || height > ZAVOL_MAX_SIDE) {
+    return ZAVOL_E_SIZE;
+  }
+  const std::ptrdiff_t row = wordsPerPixel * width;
+  if (*rowStride == 0) *rowStride = row;
+  if (*rowStride < row) return ZAVOL_E_STRIDE;
+  // The last row must end within what a pointer can address.
+  constexpr std::ptrdiff_t kMaxWords = PTRDIFF_MAX / static_cast<std::ptrdiff_t>(sizeof(Word));
+  if (height > 1 && *rowStride > (kMaxWords - row) / (height - 1)) return ZAVOL_E_STRIDE;
+  const std::ptrdiff_t span = *rowStride * (height - 1) + row;
+  const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(words);
+  const std::uintptr_t bytes = static_cast<std::uintptr_t>(span) * sizeof(Word);
+  if (bytes > UINTPTR_MAX - begin) return ZAVOL_E_STRIDE;
+  *extent = Extent{begin, begin + bytes};
+  return ZAVOL_OK;
+}
+
+int CheckDepth(const zavol_depth& depth, zavol::DepthView* view, Extent* extent) {
+  std::ptrdiff_t stride = depth.row_stride;
+  const int status = CheckView(depth.values, depth.width, depth.height, &stride, 1, extent);
+  *view = zavol::DepthView{depth.values, depth.width, depth.height, stride};
+  return status;
+}
+
+template <class View>
+int CheckImage(const zavol_image& image, View* view, Extent* extent) {
+  std::ptrdiff_t stride = image.row_stride;
+  const int status = CheckView(image.pixels, image.width, image.height, &stride, 4, extent);
+  *view = View{image.pixels, image.width, image.height, stride};
+  return status;
+}
+
+}  // namespace
+
+extern "C" {
+
+void zavol_settings_default(zavol_settings* s) noexcept {
+  if (s == nullptr) return;
+  const StereogramSettings record = DefaultSettings();
+  std::memcpy(s, &record, kSettingsSize);
+}
+
+int zavol_settings_from_bytes(zavol_settings* s, const void* bytes, size_t size) noexcept {
+  if (s == nullptr || bytes == nullptr) return ZAVOL_E_NULL;
+  if (size != kSettingsSize) return ZAVOL_E_SETTINGS_SIZE;
+  StereogramSettings record;
+  LoadSettings(record, bytes);
+  std::memcpy(s, &record, kSettingsSize);
+  return ZAVOL_OK;
+}
+
+void zavol_settings_to_bytes(const zavol_settings* s, void* bytes56) noexcept {
+  if (s == nullptr || bytes56 == nullptr) return;
+  SaveSettings(ToRecord(*s), bytes56);
+}
+
+void zavol_options_default(zavol_options* o) noexcept {
+  if (o == nullptr) return;
+  const zavol::ImageRenderOptions defaults;
+  *o = zavol_options{};
+  o->struct_size = sizeof(zavol_options);
+  o->screen_width = defaults.screenWidth;
+  o->screen_height = defaults.screenHeight;
+  o->seed = defaults.seed;
+}
+
+int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_options* o,
+                 zavol_image* out) noexcept {
+  if (s == nullptr || depth == nullptr || o == nullptr || out == nullptr) return ZAVOL_E_NULL;
+  if (o->struct_size < kOptionsFirstSize || o->struct_size > sizeof(zavol_options)) {
+    return ZAVOL_E_OPTIONS;
+  }
+  zavol::DepthView depthView;
+  zavol::PixelView outView;
+  zavol::ConstPixelView patternView;
+  Extent depthExtent, outExtent, patternExtent;
+  int status = CheckDepth(*depth, &depthView, &depthExtent);
+  if (status == ZAVOL_OK) status = CheckImage(*out, &outView, &outExtent);
+  if (status == ZAVOL_OK && o->pattern != nullptr) {
+    status = CheckImage(*o->pattern, &patternView, &patternExtent);
+  }
+  if (status != ZAVOL_OK) return status;
+  if (out->width != depth->width || out->height != depth->height) return ZAVOL_E_SIZE_MISMATCH;
+  if (Overlap(outExtent, depthExtent) ||
+      (o->pattern != nullptr && Overlap(outExtent, patternExtent))) {
+    return ZAVOL_E_OVERLAP;
+  }
+
+  zavol::ImageRenderOptions options;
+  options.screenWidth = o->screen_width;
+  options.screenHeight = o->screen_height;
+  options.seed = o->seed;
+  options.pattern = o->pattern != nullptr ? &patternView : nullptr;
+  options.progress = o->progress;
+  options.user = o->user;
+  switch (zavol::RenderImage(ToRecord(*s), depthView, options, outView).status) {
+    case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
+    case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
+    case zavol::ImageRenderStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+  }
+  return ZAVOL_E_NO_MEMORY;
+}
+
+const char* zavol_status_text(int status) noexcept {
+  switch (status) {
+    case ZAVOL_OK: return "done";
+    case ZAVOL_E_NULL: return "a required pointer is null";
+    case ZAVOL_E_SIZE: return "a width or height is not between 1 and 65535";
+    case ZAVOL_E_STRIDE: return "a row stride is shorter than a row, or too long to address";
+    case ZAVOL_E_SIZE_MISMATCH: return "the output image is not the size of the depth";
+    case ZAVOL_E_STOPPED: return "stopped before the last row";
+    case ZAVOL_E_NO_MEMORY: return "out of memory for the frame";
+    case ZAVOL_E_DEPTH_KIND: return "unknown depth kind";
+    case ZAVOL_E_SETTINGS_SIZE: return "a settings block must be 56 bytes";
+    case ZAVOL_E_OVERLAP: return "the output image overlaps the depth or the pattern";
+    case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
+    default: return "unknown status";
+  }
+}
+
+int zavol_depth_convert(float* values, size_t count, int kind, float far_cutoff) noexcept {
+  zavol::DepthKind engineKind;
+  switch (kind) {
+    case ZAVOL_DEPTH_HOST: engineKind = zavol::DepthKind::kHost; break;
+    case ZAVOL_DEPTH_DISTANCE: engineKind = zavol::DepthKind::kDistance; break;
+    case ZAVOL_DEPTH_DISPARITY: engineKind = zavol::DepthKind::kDisparity; break;
+    case ZAVOL_DEPTH_HEIGHT: engineKind = zavol::DepthKind::kHeight; break;
+    case ZAVOL_DEPTH_MIST: engineKind = zavol::DepthKind::kMist; break;
+    default: return ZAVOL_E_DEPTH_KIND;
+  }
+  if (values == nullptr && count != 0) return ZAVOL_E_NULL;
+  zavol::ConvertDepth(values, count, engineKind, far_cutoff);
+  return ZAVOL_OK;
+}
+
+const char* zavol_version(void) noexcept { return ZAVOL_VERSION_TEXT; }
+
+}  // extern "C"

@@ -1,0 +1,156 @@
+/* zavol.h: the zavol stereogram engine as a C library. Random-dot autostereograms from depth:
+   a depth buffer in, an image of 16-bit RGBA pixels out. C99 and C++; the library keeps no
+   global state, so threads may render different frames at the same time.
+
+   Every function that can fail returns ZAVOL_OK (0) or a negative zavol_status, which
+   zavol_status_text describes in one line. A frame is rendered like this:
+
+     zavol_settings s;  zavol_settings_default(&s);     (or zavol_settings_from_bytes)
+     zavol_options o;   zavol_options_default(&o);      (required: it sets struct_size)
+     zavol_depth depth = {values, width, height, 0};
+     zavol_image out = {pixels, width, height, 0};      (4 * width * height uint16_t)
+     int status = zavol_render(&s, &depth, &o, &out);
+
+   Installed as include/zavol.h; in the source tree it takes its version numbers from the
+   project's one version file. */
+#ifndef ZAVOL_H
+#define ZAVOL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* The release: ZAVOL_VERSION_MAJOR, _MINOR and _PATCH. The library's soname carries the major
+   number; within one major number programs built against an older header keep working. */
+#include "render/version.h"
+
+#if defined(__GNUC__) && !defined(_WIN32)
+#define ZAVOL_API __attribute__((visibility("default")))
+#else
+#define ZAVOL_API
+#endif
+
+/* The library is C++ inside; callbacks must not throw through it. */
+#ifdef __cplusplus
+#define ZAVOL_NOEXCEPT noexcept
+extern "C" {
+#else
+#define ZAVOL_NOEXCEPT
+#endif
+
+/* The largest width or height of a frame or pattern: the host renderer's bitmaps count pixels
+   in 16 bits, and the engine keeps that limit. */
+#define ZAVOL_MAX_SIDE 65535
+
+typedef enum zavol_status {
+  ZAVOL_OK = 0,
+  ZAVOL_E_NULL = -1,           /* a required pointer is null */
+  ZAVOL_E_SIZE = -2,           /* a width or height is <= 0 or above ZAVOL_MAX_SIDE */
+  ZAVOL_E_STRIDE = -3,         /* a row stride is shorter than a row (or beyond addressing) */
+  ZAVOL_E_SIZE_MISMATCH = -4,  /* the output image's size differs from the depth's */
+  ZAVOL_E_STOPPED = -5,        /* progress asked to stop; rows from that row on are untouched */
+  ZAVOL_E_NO_MEMORY = -6,      /* the frame's working memory could not be allocated */
+  ZAVOL_E_DEPTH_KIND = -7,     /* not one of the ZAVOL_DEPTH_ kinds */
+  ZAVOL_E_SETTINGS_SIZE = -8,  /* a settings block is not 56 bytes */
+  ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
+  ZAVOL_E_OPTIONS = -10        /* options not set up by zavol_options_default (struct_size) */
+} zavol_status;
+
+/* The filter's 56-byte settings record, field by field in its stored order. Values outside the
+   setup dialog's ranges are rendered as they are, never rejected. */
+typedef struct zavol_settings {
+  float near_object_depth;  /* fraction of the background separation for the nearest depth */
+  float far_object_depth;   /* the same for the farthest depth */
+  float background_depth;   /* background plane behind the image, in viewer distances */
+  int32_t viewing_medium;   /* 1000..1004 monitors 14..21 inch, 1005..1007 paper A5..A3, 1008 dpi */
+  int32_t custom_dpi;       /* pixels per inch for medium 1008 */
+  int32_t auto_distance;    /* 1: depth range from the frame; 0: from the two distances */
+  float far_distance;       /* farthest scene point from the camera (auto_distance 0) */
+  float near_distance;      /* nearest scene point from the camera (auto_distance 0) */
+  uint32_t color1, color2;  /* the dots' colour ramp; COLORREF: red in the lowest byte */
+  int32_t ramp_mode;        /* 1023 red-green-blue ramp, anything else hue-saturation-value */
+  int32_t put_guide_points; /* 1: convergence guide over rows 5 to 15 */
+  int32_t randomize_each_frame; /* 1: dots seeded with zavol_options.seed; 0: with 0 */
+  int32_t prevent_ghosting; /* 1: a dot is repeated at most once per row */
+} zavol_settings;
+
+#define ZAVOL_SETTINGS_BYTES 56
+
+/* The record's defaults, as a new filter starts. */
+ZAVOL_API void zavol_settings_default(zavol_settings *s) ZAVOL_NOEXCEPT;
+/* A stored block (little-endian, exactly 56 bytes) into *s; any other size: an error. */
+ZAVOL_API int zavol_settings_from_bytes(zavol_settings *s, const void *bytes,
+                                        size_t size) ZAVOL_NOEXCEPT;
+/* *s as a stored block of 56 bytes. */
+ZAVOL_API void zavol_settings_to_bytes(const zavol_settings *s, void *bytes56) ZAVOL_NOEXCEPT;
+
+/* Depth in the engine's convention: negative in front of the camera, nearer is closer to 0,
+   -1e30 or less (far below any scene) for pixels with nothing in them. Row y starts at
+   values + y * row_stride; row_stride 0 means width. */
+typedef struct zavol_depth {
+  const float *values;
+  int width, height;
+  ptrdiff_t row_stride; /* in floats */
+} zavol_depth;
+
+/* 16-bit pixels, four values each: red, green, blue, alpha; 65535 is full. Row y starts at
+   pixels + y * row_stride; row_stride 0 means 4 * width. */
+typedef struct zavol_image {
+  uint16_t *pixels;
+  int width, height;
+  ptrdiff_t row_stride; /* in uint16_t */
+} zavol_image;
+
+typedef struct zavol_options {
+  /* sizeof(zavol_options) as the caller compiled it, set by zavol_options_default: fields are
+     only ever appended, and a library reads only those the caller knows of. */
+  size_t struct_size;
+  int screen_width, screen_height; /* for the monitor media; default 1920x1080 */
+  uint32_t seed;                   /* start of a frame when randomize_each_frame is set */
+  /* Optional dot source (null: the colour ramp): pixel (x, y) is the dot at (x, y), not tiled;
+     a dot outside it keeps the colour its pixel had. Must not overlap the output. */
+  const zavol_image *pattern;
+  /* Optional: asked before each row with the row and the last row's index (height - 1);
+     non-zero stops the frame with ZAVOL_E_STOPPED. Rows above row are final by then, unless
+     the guide is on (it rewrites rows 5 to 15 at the end). */
+  int (*progress)(void *user, int row, int last_row);
+  void *user;
+} zavol_options;
+
+/* The defaults above, a null pattern and progress, and struct_size. */
+ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;
+
+/* Renders one stereogram of depth into out, which must be as large as depth and overlap neither
+   depth nor the pattern. Done: every pixel of out is written. On an error nothing is written;
+   when stopped, the rows from the stop on are as they were (and no guide is drawn). Nothing outside out's rows of
+   width pixels is ever written (the gaps a longer row stride leaves stay untouched). */
+ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
+                           const zavol_options *o, zavol_image *out) ZAVOL_NOEXCEPT;
+
+/* A one-line description of a status; unknown statuses get one too. Never null. */
+ZAVOL_API const char *zavol_status_text(int status) ZAVOL_NOEXCEPT;
+
+/* What the numbers of a depth buffer mean; zavol_depth_convert turns them into the engine's
+   convention in place, empty pixels becoming -1e30.
+     HOST       already the engine's convention: unchanged
+     DISTANCE   distance d from the camera: -d; not finite, <= 0 or >= far_cutoff: empty
+     DISPARITY  bigger is nearer (distance 1/p): -1/p; not finite or <= 0: empty
+     HEIGHT     0..1, 1 nearest: h - 1 (above 1 counts as 1); not finite or <= 0: empty
+     MIST       0 nearest .. 1 farthest: -m; not finite, < 0 or >= 1: empty */
+enum {
+  ZAVOL_DEPTH_HOST = 0,
+  ZAVOL_DEPTH_DISTANCE = 1,
+  ZAVOL_DEPTH_DISPARITY = 2,
+  ZAVOL_DEPTH_HEIGHT = 3,
+  ZAVOL_DEPTH_MIST = 4
+};
+ZAVOL_API int zavol_depth_convert(float *values, size_t count, int kind,
+                                  float far_cutoff) ZAVOL_NOEXCEPT;
+
+/* The library's version as "MAJOR.MINOR.PATCH", which may differ from the header's. */
+ZAVOL_API const char *zavol_version(void) ZAVOL_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,62 @@
+// One stereogram frame between plain buffers: a depth view in, an image of 16-bit RGBA words
+// out, through the engine with a frame host of its own. Portable; keeps no state between calls,
+// so frames on different threads never meet. The library interface and the tool sit on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "render/settings.h"
+
+namespace zavol {
+
+// width x height reals in the engine's convention, row y at values + y * rowStride.
+struct DepthView {
+  const float* values;
+  int width, height;
+  std::ptrdiff_t rowStride;  // in reals, at least width
+};
+
+// width x height pixels of four 16-bit words (red, green, blue, alpha, as the host's pixels),
+// row y at words + y * rowStride.
+template <class Word>
+struct BasicPixelView {
+  Word* words;
+  int width, height;
+  std::ptrdiff_t rowStride;  // in words, at least 4 * width
+};
+using PixelView = BasicPixelView<uint16_t>;
+using ConstPixelView = BasicPixelView<const uint16_t>;
+
+struct ImageRenderOptions {
+  int screenWidth = 1920, screenHeight = 1080;  // for the monitor media
+  uint32_t seed = 0;                            // the frame's seed when RandomizeEachFrame is set
+  // Optional dot source: pixel (x, y) is the dot at (x, y); outside it a new dot keeps the
+  // colour its slot had, as with a host bitmap smaller than the frame.
+  const ConstPixelView* pattern = nullptr;
+  // Asked before each row; non-zero stops the frame there. Rows above row are then final,
+  // unless the guide is on: it rewrites rows 5 to 15 after the last row.
+  int (*progress)(void* user, int row, int lastRow) = nullptr;
+  void* user = nullptr;
+};
+
+enum class ImageRenderStatus { kDone, kStopped, kOutOfMemory };
+
+struct ImageRenderResult {
+  ImageRenderStatus status;
+  double farthestDepth;  // the far end of the frame's depth range (its debug line), once started
+};
+
+// Renders settings over depth into out. The caller has checked the views: sides 1..kMaxImageSide,
+// strides at least a row, out as wide as depth and apart from depth and pattern. Nothing
+// outside out's rows of width pixels is written; a stopped frame leaves the rows from the stop
+// on as they were (and gets no guide).
+//
+// out normally holds the whole frame. It may hold fewer rows, the newest ones: frame row y then
+// lands in out row y % out.height, so a caller that takes each row from progress (rows above
+// the one asked for are final) streams a frame through a few rows of memory. A row that has left
+// out is never written again, so the guide (drawn after the last row) needs the whole frame.
+ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
+                              const ImageRenderOptions& options, const PixelView& out);
+
+}  // namespace zavol

@@ -1,0 +1,380 @@
+// The C interface: bad calls and their statuses, the golden scenes against the engine and the
+// zavol tool, strides, stopping, threads rendering at once, settings blocks and depth kinds.
+// Native only (runs the built tool).
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "io/netpbm.h"
+#include "libzavol/zavol.h"
+#include "render/depth_kind.h"
+#include "tests/cli_support.h"
+#include "tests/golden_cross_host.h"
+#include "tests/golden_scenes.h"
+
+namespace {
+
+constexpr uint16_t kCanary = 0xA5C3;
+constexpr std::size_t kGuardWords = 64;
+
+// An image buffer with guard words before, after and between rows (when the stride is longer
+// than a row), all holding kCanary until something writes.
+struct GuardedImage {
+  GuardedImage(int width, int height, std::ptrdiff_t rowStride)
+      : words(kGuardWords + static_cast<std::size_t>(rowStride) * height + kGuardWords, kCanary),
+        image{words.data() + kGuardWords, width, height, rowStride} {}
+  std::vector<uint16_t> words;
+  zavol_image image;
+
+  uint16_t* Row(int y) { return image.pixels + y * image.row_stride; }
+  // Words that are not part of any pixel of the image.
+  bool OutsideUntouched() const {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(i) - static_cast<std::ptrdiff_t>(kGuardWords);
+      const bool inside = at >= 0 && at / image.row_stride < image.height &&
+                          at % image.row_stride < 4 * image.width;
+      if (!inside && words[i] != kCanary) return false;
+    }
+    return true;
+  }
+  bool AllUntouched() const {
+    for (uint16_t w : words) {
+      if (w != kCanary) return false;
+    }
+    return true;
+  }
+  // The pixels, row after row, without the gaps.
+  std::vector<uint16_t> Pixels() const {
+    std::vector<uint16_t> pixels;
+    for (int y = 0; y < image.height; ++y) {
+      const uint16_t* row = image.pixels + y * image.row_stride;
+      pixels.insert(pixels.end(), row, row + 4 * image.width);
+    }
+    return pixels;
+  }
+};
+
+zavol_settings ToC(const StereogramSettings& record) {
+  zavol_settings s;
+  EXPECT_EQ(zavol_settings_from_bytes(&s, &record, sizeof record), ZAVOL_OK);
+  return s;
+}
+
+// A golden case as arguments to zavol_render.
+struct GoldenCall {
+  explicit GoldenCall(const golden::Case& c) : scene(c.scene()), settings(ToC(c.settings)) {
+    zavol_options_default(&options);
+    options.screen_width = golden::kScreenWidth;
+    options.screen_height = golden::kScreenHeight;
+    if (c.pattern) {
+      for (const golden::Rgba& p : golden::CoordinatePattern(scene.width, scene.height)) {
+        pattern.insert(pattern.end(), {p.r, p.g, p.b, p.a});
+      }
+      patternImage = zavol_image{pattern.data(), scene.width, scene.height, 0};
+      options.pattern = &patternImage;
+    }
+    depth = zavol_depth{scene.depth.data(), scene.width, scene.height, 0};
+  }
+  golden::Scene scene;
+  zavol_settings settings;
+  std::vector<uint16_t> pattern;
+  zavol_image patternImage{};
+  zavol_options options;
+  zavol_depth depth;
+
+  std::vector<uint16_t> Render() {
+    std::vector<uint16_t> pixels(4 * scene.depth.size());
+    zavol_image out{pixels.data(), scene.width, scene.height, 0};
+    EXPECT_EQ(zavol_render(&settings, &depth, &options, &out), ZAVOL_OK);
+    return pixels;
+  }
+};
+
+std::vector<uint16_t> Words(const std::vector<zavol::Pixel64>& pixels) {
+  std::vector<uint16_t> words;
+  for (const zavol::Pixel64& p : pixels) words.insert(words.end(), {p.r, p.g, p.b, p.a});
+  return words;
+}
+
+TEST(LibzavolGolden, RenderEqualsTheEngineAndTheToolOnEveryGoldenScene) {
+  clitest::ScratchDir dir;
+  for (const golden::Case& c : golden::Cases()) {
+    SCOPED_TRACE(c.name);
+    GoldenCall call(c);
+    const std::vector<uint16_t> pixels = call.Render();
+
+    std::vector<zavol::Pixel64> pattern;
+    for (std::size_t i = 0; i < call.pattern.size(); i += 4) {
+      pattern.push_back({call.pattern[i], call.pattern[i + 1], call.pattern[i + 2], call.pattern[i + 3]});
+    }
+    const zavoltest::ReferenceFrame engine = zavoltest::RenderReference(
+        c.settings, call.scene.width, call.scene.height, call.scene.depth,
+        c.pattern ? &pattern : nullptr, call.scene.width, call.scene.height, zavol::Pixel64{});
+    EXPECT_EQ(pixels, Words(engine.pixels)) << "zavol_render differs from the engine";
+
+    const std::string depthFile = dir / (std::string(c.name) + ".pfm");
+    const std::string block = dir / (std::string(c.name) + ".bin");
+    const std::string output = dir / (std::string(c.name) + ".pam");
+    ASSERT_TRUE(golden::WritePfm(call.scene, depthFile));
+    clitest::WriteBytes(block, std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&c.settings),
+                                                    reinterpret_cast<const uint8_t*>(&c.settings) + 56));
+    std::vector<std::string> args = {"render", depthFile, "-o", output, "--settings", block,
+                                     "--screen", "1024x768", "--seed", "0", "-q"};
+    if (c.pattern) {
+      const std::string patternFile = dir / (std::string(c.name) + "_pattern.pam");
+      clitest::WriteBytes(patternFile, zavol::netpbm::EncodeRgba16Pam(call.scene.width, call.scene.height, call.pattern));
+      args.insert(args.end(), {"--pattern", patternFile});
+    }
+    const clitest::ProcessResult run = clitest::RunZavol(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const clitest::Image tool = clitest::DecodePam(clitest::ReadBytes(output));
+    ASSERT_EQ(tool.width, call.scene.width);
+    EXPECT_EQ(pixels, Words(tool.pixels)) << "zavol_render differs from zavol render's .pam";
+  }
+}
+
+// One call of zavol_render whose pieces a bad-call case spoils one at a time.
+struct Call {
+  Call() : scene(golden::StepsScene()), out(scene.width, scene.height, 4 * scene.width) {
+    zavol_settings_default(&settings);
+    zavol_options_default(&options);
+    depth = zavol_depth{scene.depth.data(), scene.width, scene.height, 0};
+    pattern.assign(4 * scene.depth.size(), 1000);
+    patternImage = zavol_image{pattern.data(), scene.width, scene.height, 0};
+    options.pattern = &patternImage;
+  }
+  golden::Scene scene;
+  GuardedImage out;
+  zavol_settings settings;
+  zavol_options options;
+  zavol_depth depth;
+  std::vector<uint16_t> pattern;
+  zavol_image patternImage;
+  const zavol_settings* settingsArg = &settings;
+  const zavol_depth* depthArg = &depth;
+  const zavol_options* optionsArg = &options;
+  zavol_image* outArg = &out.image;
+
+  int Render() { return zavol_render(settingsArg, depthArg, optionsArg, outArg); }
+};
+
+struct BadCall {
+  const char* name;
+  std::function<void(Call&)> spoil;
+  int status;
+};
+
+int StopAtOnce(void*, int, int) { return 1; }
+
+TEST(LibzavolBadCalls, EachHasItsStatusAndWritesNothing) {
+  const BadCall cases[] = {
+      {"null_settings", [](Call& c) { c.settingsArg = nullptr; }, ZAVOL_E_NULL},
+      {"null_depth", [](Call& c) { c.depthArg = nullptr; }, ZAVOL_E_NULL},
+      {"null_options", [](Call& c) { c.optionsArg = nullptr; }, ZAVOL_E_NULL},
+      {"null_out", [](Call& c) { c.outArg = nullptr; }, ZAVOL_E_NULL},
+      {"null_depth_values", [](Call& c) { c.depth.values = nullptr; }, ZAVOL_E_NULL},
+      {"null_out_pixels", [](Call& c) { c.out.image.pixels = nullptr; }, ZAVOL_E_NULL},
+      {"null_pattern_pixels", [](Call& c) { c.patternImage.pixels = nullptr; }, ZAVOL_E_NULL},
+      {"zero_width", [](Call& c) { c.depth.width = c.out.image.width = 0; }, ZAVOL_E_SIZE},
+      {"negative_height", [](Call& c) { c.depth.height = -1; }, ZAVOL_E_SIZE},
+      {"side_over_limit", [](Call& c) { c.depth.width = c.out.image.width = 65536; }, ZAVOL_E_SIZE},
+      {"out_height_zero", [](Call& c) { c.out.image.height = 0; }, ZAVOL_E_SIZE},
+      {"pattern_width_zero", [](Call& c) { c.patternImage.width = 0; }, ZAVOL_E_SIZE},
+      {"pattern_over_limit", [](Call& c) { c.patternImage.height = INT_MAX; }, ZAVOL_E_SIZE},
+      {"depth_stride_short", [](Call& c) { c.depth.row_stride = c.depth.width - 1; }, ZAVOL_E_STRIDE},
+      {"depth_stride_negative", [](Call& c) { c.depth.row_stride = -c.depth.width; }, ZAVOL_E_STRIDE},
+      {"out_stride_short", [](Call& c) { c.out.image.row_stride = 4 * c.out.image.width - 1; }, ZAVOL_E_STRIDE},
+      {"out_stride_beyond_addressing", [](Call& c) { c.out.image.row_stride = PTRDIFF_MAX / 4; }, ZAVOL_E_STRIDE},
+      {"pattern_stride_short", [](Call& c) { c.patternImage.row_stride = 3; }, ZAVOL_E_STRIDE},
+      {"out_narrower", [](Call& c) { c.out.image.width -= 1; }, ZAVOL_E_SIZE_MISMATCH},
+      {"out_shorter", [](Call& c) { c.out.image.height -= 1; }, ZAVOL_E_SIZE_MISMATCH},
+      {"out_over_depth", [](Call& c) {
+         c.depth.values = reinterpret_cast<const float*>(c.out.image.pixels + 8);
+       }, ZAVOL_E_OVERLAP},
+      {"pattern_is_out", [](Call& c) { c.patternImage.pixels = c.out.image.pixels; }, ZAVOL_E_OVERLAP},
+      {"options_not_set_up", [](Call& c) { c.options.struct_size = 0; }, ZAVOL_E_OPTIONS},
+      {"options_from_a_newer_header", [](Call& c) { c.options.struct_size += 8; }, ZAVOL_E_OPTIONS},
+      {"stopped_before_row_0", [](Call& c) { c.options.progress = StopAtOnce; }, ZAVOL_E_STOPPED},
+  };
+  std::set<int> statuses;
+  for (const BadCall& bad : cases) {
+    SCOPED_TRACE(bad.name);
+    Call call;
+    bad.spoil(call);
+    EXPECT_EQ(call.Render(), bad.status);
+    EXPECT_TRUE(call.out.AllUntouched());
+    statuses.insert(bad.status);
+  }
+  // The spoilt pieces were the only fault: untouched, the same call renders.
+  Call good;
+  EXPECT_EQ(good.Render(), ZAVOL_OK);
+  EXPECT_TRUE(good.out.OutsideUntouched());
+  EXPECT_FALSE(good.out.AllUntouched());
+  // Every status has a text of its own; unknown ones share one.
+  std::set<std::string> texts;
+  for (int status : statuses) texts.insert(zavol_status_text(status));
+  texts.insert(zavol_status_text(ZAVOL_E_NO_MEMORY));
+  texts.insert(zavol_status_text(ZAVOL_E_DEPTH_KIND));
+  texts.insert(zavol_status_text(ZAVOL_E_SETTINGS_SIZE));
+  texts.insert(zavol_status_text(ZAVOL_OK));
+  EXPECT_EQ(texts.size(), statuses.size() + 4);
+  const std::string unknown = zavol_status_text(-1000);
+  EXPECT_EQ(texts.count(unknown), 0u);
+  EXPECT_EQ(zavol_status_text(1), unknown);
+  EXPECT_EQ(zavol_status_text(INT_MIN), unknown);
+}
+
+TEST(LibzavolViews, StridedViewsRenderTheSameAndKeepTheirGaps) {
+  for (const golden::Case& c : golden::Cases()) {
+    SCOPED_TRACE(c.name);
+    GoldenCall call(c);
+    const std::vector<uint16_t> plain = call.Render();
+    const int width = call.scene.width, height = call.scene.height;
+
+    // The same depth as a window of a wider buffer, the pattern likewise.
+    const int depthStride = width + 3, patternStride = 4 * width + 7;
+    std::vector<float> wideDepth(static_cast<std::size_t>(depthStride) * height, 12345.0f);
+    std::vector<uint16_t> widePattern(static_cast<std::size_t>(patternStride) * height, 7);
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(&wideDepth[static_cast<std::size_t>(y) * depthStride], &call.scene.depth[static_cast<std::size_t>(y) * width],
+                  width * sizeof(float));
+      if (c.pattern) {
+        std::memcpy(&widePattern[static_cast<std::size_t>(y) * patternStride], &call.pattern[static_cast<std::size_t>(y) * 4 * width],
+                    4 * width * sizeof(uint16_t));
+      }
+    }
+    call.depth = zavol_depth{wideDepth.data(), width, height, depthStride};
+    call.patternImage = zavol_image{widePattern.data(), width, height, patternStride};
+    GuardedImage out(width, height, 4 * width + 5);
+    ASSERT_EQ(zavol_render(&call.settings, &call.depth, &call.options, &out.image), ZAVOL_OK);
+    EXPECT_EQ(out.Pixels(), plain);
+    EXPECT_TRUE(out.OutsideUntouched());
+  }
+}
+
+struct StopRecord {
+  int stopAt;
+  std::vector<std::pair<int, int>> asked;
+};
+
+int StopAtRow(void* user, int row, int lastRow) {
+  StopRecord& record = *static_cast<StopRecord*>(user);
+  record.asked.emplace_back(row, lastRow);
+  return row == record.stopAt;
+}
+
+TEST(LibzavolProgress, AStopLeavesTheRowsFromItOnUntouched) {
+  // Without and with the guide, which the engine draws even after a stop.
+  for (const golden::Case& c : {golden::Cases()[0], golden::Cases()[3]}) {
+    GoldenCall call(c);
+    golden::Case plain = c;
+    plain.settings.PutGuidePoints = 0;
+    const std::vector<uint16_t> unguided = GoldenCall(plain).Render();
+    EXPECT_EQ(call.Render() != unguided, c.settings.PutGuidePoints != 0) << "the guide shows";
+    const int width = call.scene.width, height = call.scene.height;
+    for (int stopAt : {0, 1, 9, height - 1}) {
+      SCOPED_TRACE(std::string(c.name) + " stopped at " + std::to_string(stopAt));
+      StopRecord record{stopAt, {}};
+      call.options.progress = StopAtRow;
+      call.options.user = &record;
+      GuardedImage out(width, height, 4 * width);
+      EXPECT_EQ(zavol_render(&call.settings, &call.depth, &call.options, &out.image), ZAVOL_E_STOPPED);
+      ASSERT_EQ(record.asked.size(), static_cast<std::size_t>(stopAt) + 1);
+      for (int y = 0; y <= stopAt; ++y) EXPECT_EQ(record.asked[y], std::make_pair(y, height - 1));
+      const std::vector<uint16_t> pixels = out.Pixels();
+      const std::size_t done = static_cast<std::size_t>(stopAt) * 4 * width;
+      EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + done, unguided.begin()));
+      EXPECT_TRUE(std::all_of(pixels.begin() + done, pixels.end(), [](uint16_t w) { return w == kCanary; }));
+      EXPECT_TRUE(out.OutsideUntouched());
+    }
+  }
+}
+
+TEST(LibzavolThreads, FramesRenderedAtOnceEqualFramesRenderedAlone) {
+  const std::vector<golden::Case> cases = golden::Cases();
+  std::vector<std::vector<uint16_t>> alone;
+  for (const golden::Case& c : cases) alone.push_back(GoldenCall(c).Render());
+  constexpr int kThreads = 4, kRounds = 6;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        // Each thread walks the scenes from another start, so different frames overlap.
+        const std::size_t i = static_cast<std::size_t>(t + round) % cases.size();
+        GoldenCall call(cases[i]);
+        std::vector<uint16_t> pixels(4 * call.scene.depth.size());
+        zavol_image out{pixels.data(), call.scene.width, call.scene.height, 0};
+        if (zavol_render(&call.settings, &call.depth, &call.options, &out) != ZAVOL_OK ||
+            pixels != alone[i]) {
+          ++mismatches[t];
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
+}
+
+TEST(LibzavolSettings, BlocksRoundTripAndOnly56BytesLoad) {
+  zavol_settings defaults;
+  zavol_settings_default(&defaults);
+  const StereogramSettings record = DefaultSettings();
+  EXPECT_EQ(std::memcmp(&defaults, &record, 56), 0);
+
+  // A stored block with every byte different, NaN bit patterns included, comes back as it was.
+  uint8_t block[56];
+  for (int i = 0; i < 56; ++i) block[i] = static_cast<uint8_t>(0xFF - 3 * i);
+  zavol_settings s;
+  ASSERT_EQ(zavol_settings_from_bytes(&s, block, sizeof block), ZAVOL_OK);
+  EXPECT_EQ(s.viewing_medium, static_cast<int32_t>(block[12] | block[13] << 8 | block[14] << 16 | block[15] << 24));
+  uint8_t back[56] = {};
+  zavol_settings_to_bytes(&s, back);
+  EXPECT_EQ(std::memcmp(block, back, 56), 0);
+
+  for (std::size_t size : {std::size_t{0}, std::size_t{55}, std::size_t{57}, std::size_t{112}}) {
+    zavol_settings kept = defaults;
+    EXPECT_EQ(zavol_settings_from_bytes(&kept, block, size), ZAVOL_E_SETTINGS_SIZE) << size;
+    EXPECT_EQ(std::memcmp(&kept, &defaults, 56), 0) << size;
+  }
+  EXPECT_EQ(zavol_settings_from_bytes(&s, nullptr, 56), ZAVOL_E_NULL);
+  EXPECT_EQ(zavol_settings_from_bytes(nullptr, block, 56), ZAVOL_E_NULL);
+}
+
+TEST(LibzavolDepth, EachKindConvertsAsTheReadersDo) {
+  const float kNaN = std::nanf("");
+  const std::vector<float> samples = {-2.0f, 0.0f, 0.25f, 0.999f, 1.0f, 7.5f, 2e9f, kNaN, INFINITY};
+  const struct {
+    int kind;
+    zavol::DepthKind engineKind;
+  } kinds[] = {{ZAVOL_DEPTH_HOST, zavol::DepthKind::kHost},
+               {ZAVOL_DEPTH_DISTANCE, zavol::DepthKind::kDistance},
+               {ZAVOL_DEPTH_DISPARITY, zavol::DepthKind::kDisparity},
+               {ZAVOL_DEPTH_HEIGHT, zavol::DepthKind::kHeight},
+               {ZAVOL_DEPTH_MIST, zavol::DepthKind::kMist}};
+  for (const auto& k : kinds) {
+    std::vector<float> values = samples;
+    ASSERT_EQ(zavol_depth_convert(values.data(), values.size(), k.kind, 1e9f), ZAVOL_OK);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      const float expected = zavol::ToEngineDepth(k.engineKind, samples[i], 1e9f);
+      EXPECT_EQ(std::memcmp(&values[i], &expected, 4), 0) << k.kind << " " << samples[i];
+    }
+  }
+  for (int bad : {-1, ZAVOL_DEPTH_MIST + 1, INT_MAX}) {
+    std::vector<float> values = samples;
+    EXPECT_EQ(zavol_depth_convert(values.data(), values.size(), bad, 1e9f), ZAVOL_E_DEPTH_KIND);
+    EXPECT_EQ(std::memcmp(values.data(), samples.data(), 4 * samples.size()), 0);
+  }
+  EXPECT_EQ(zavol_depth_convert(nullptr, 3, ZAVOL_DEPTH_DISTANCE, 1e9f), ZAVOL_E_NULL);
+  EXPECT_EQ(zavol_depth_convert(nullptr, 0, ZAVOL_DEPTH_DISTANCE, 1e9f), ZAVOL_OK);
+}
+
+}  // namespace
