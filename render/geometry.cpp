@@ -2,6 +2,7 @@
 // real before the next one uses it) are part of the output: change none of them.
 #include "render/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -183,43 +184,83 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
   return g;
 }
 
-DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
-                          std::size_t rowStride) {
-  if (rowStride < width) rowStride = width;
-  // Visiting columns in the outer loop strides through memory; one row-major pass with a little
-  // state per column gives the same result. Within column x a value can lower the far end only
-  // when it lowers the column's own running minimum (a "record"); it then does so exactly when
-  // it is also below every eligible value of the columns to the left. Every other value may
-  // raise the near end. Records fall strictly, so of the records that do not lower the far end
-  // only the first one below the near limit can be the near end.
-  if (width == 0 || height == 0) return kNoSceneDepth;
-  const bool stateFits = width <= SIZE_MAX / (3 * sizeof(float));
-  float* state = stateFits ? new (std::nothrow) float[width * 3] : nullptr;
-  if (state == nullptr) return ColumnScan(depth, width, height, rowStride);
-  const ColumnState c{state, state + width, state + 2 * width};
-  for (std::size_t x = 0; x < width; ++x) {
-    c.floor[x] = kNoSceneDepth.farthestDepth;
-    c.firstLowRecord[x] = std::numeric_limits<float>::quiet_NaN();
-    c.nearest[x] = kNoSceneDepth.nearestDepth;
+// Visiting columns in the outer loop strides through memory; one row-major pass with a little
+// state per column gives the same result. Within column x a value can lower the far end only
+// when it lowers the column's own running minimum (a "record"); it then does so exactly when it
+// is also below every eligible value of the columns to the left. Every other value may raise the
+// near end. Records fall strictly, so of the records that do not lower the far end only the
+// first one below the near limit can be the near end.
+DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
+                     std::size_t rowStride, int bands)
+    : depth_(depth), width_(width), height_(height), rowStride_(std::max(rowStride, width)),
+      bands_(static_cast<int>(std::min<std::size_t>(std::max(bands, 1), std::max<std::size_t>(height, 1)))) {
+  const std::size_t perBand = 3 * width;
+  if (width == 0 || height == 0 || width > SIZE_MAX / (3 * sizeof(float)) / bands_) return;
+  state_ = new (std::nothrow) float[perBand * bands_];
+  if (state_ == nullptr) return;
+  for (int band = 0; band < bands_; ++band) {
+    float* s = state_ + perBand * band;
+    for (std::size_t x = 0; x < width; ++x) {
+      s[x] = kNoSceneDepth.farthestDepth;
+      s[width + x] = std::numeric_limits<float>::quiet_NaN();
+      s[2 * width + x] = kNoSceneDepth.nearestDepth;
+    }
   }
-  for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * rowStride, width, c);
+}
 
+DepthScan::~DepthScan() { delete[] state_; }
+
+void DepthScan::ScanBand(int band) {
+  if (state_ == nullptr || band < 0 || band >= bands_) return;
+  float* s = state_ + 3 * width_ * band;
+  const ColumnState c{s, s + width_, s + 2 * width_};
+  const std::size_t first = height_ * band / bands_, end = height_ * (band + 1) / bands_;
+  for (std::size_t y = first; y < end; ++y) ScanRow(depth_ + y * rowStride_, width_, c);
+}
+
+DepthRange DepthScan::Finish() {
+  if (width_ == 0 || height_ == 0) return kNoSceneDepth;
+  if (state_ == nullptr) return ColumnScan(depth_, width_, height_, rowStride_);
+  // Each band after the first continues its column as if scanned from a fresh start: its
+  // records that are not below the bands above are no records of the column, and only the
+  // first of them below the near limit (the largest) can be the near end.
+  const ColumnState c{state_, state_ + width_, state_ + 2 * width_};
+  for (int band = 1; band < bands_; ++band) {
+    float* s = state_ + 3 * width_ * band;
+    const ColumnState b{s, s + width_, s + 2 * width_};
+    for (std::size_t x = 0; x < width_; ++x) {
+      float nearest = std::max(c.nearest[x], b.nearest[x]);
+      const float lowRecord = b.firstLowRecord[x];
+      if (!std::isnan(lowRecord) && !(lowRecord < c.floor[x]) && lowRecord > nearest) {
+        nearest = lowRecord;
+      }
+      c.nearest[x] = nearest;
+      if (std::isnan(c.firstLowRecord[x])) c.firstLowRecord[x] = lowRecord;
+      if (b.floor[x] < c.floor[x]) c.floor[x] = b.floor[x];
+    }
+  }
   // Columns in order: the far end as it stands on entering each column decides which of its
   // records lowered it.
   float farthest = kNoSceneDepth.farthestDepth, nearest = kNoSceneDepth.nearestDepth;
-  for (std::size_t x = 0; x < width; ++x) {
+  for (std::size_t x = 0; x < width_; ++x) {
     float best = c.nearest[x];
     const float record = c.firstLowRecord[x];
     if (!std::isnan(record) && !(record < farthest) && record > best) best = record;
     if (best > nearest) nearest = best;
     if (c.floor[x] < farthest) farthest = c.floor[x];
   }
-  delete[] state;
   // Of equal candidates the column scan keeps the first it meets. Only 0 and -0 are equal with
   // different bits, and which of them ends the range flips the sign of the background's depth
   // fraction; the order of a near end of zero is settled by the scan in its own order.
-  if (nearest == 0.0f) return ColumnScan(depth, width, height, rowStride);
+  if (nearest == 0.0f) return ColumnScan(depth_, width_, height_, rowStride_);
   return DepthRange{nearest, farthest};
+}
+
+DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
+                          std::size_t rowStride) {
+  DepthScan scan(depth, width, height, rowStride, 1);
+  scan.ScanBand(0);
+  return scan.Finish();
 }
 
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,
