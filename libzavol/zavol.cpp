@@ -41,6 +41,11 @@ namespace {
 // The options as the first release defined them: the least struct_size a caller may pass.
 constexpr std::size_t kOptionsFirstSize = offsetof(zavol_options, user) + sizeof(void*);
 
+// Whether the caller's options reach the field at offset (its header had it).
+bool Knows(const zavol_options& o, std::size_t offset, std::size_t size) {
+  return o.struct_size >= offset + size;
+}
+
 StereogramSettings ToRecord(const zavol_settings& s) {
   StereogramSettings record;
   std::memcpy(&record, &s, kSettingsSize);
@@ -131,10 +136,13 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   if (o->struct_size < kOptionsFirstSize || o->struct_size > sizeof(zavol_options)) {
     return ZAVOL_E_OPTIONS;
   }
+  // A field the caller's header did not have takes its default.
+  const int threads = Knows(*o, offsetof(zavol_options, threads), sizeof o->threads) ? o->threads : 0;
+  if (threads < 0) return ZAVOL_E_OPTIONS;
   zavol::DepthView depthView;
   zavol::PixelView outView;
   zavol::ConstPixelView patternView;
-  Extent depthExtent, outExtent, patternExtent;
+  Extent depthExtent{}, outExtent{}, patternExtent{};
   int status = CheckDepth(*depth, &depthView, &depthExtent);
   if (status == ZAVOL_OK) status = CheckImage(*out, &outView, &outExtent);
   if (status == ZAVOL_OK && o->pattern != nullptr) {
@@ -154,6 +162,7 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.pattern = o->pattern != nullptr ? &patternView : nullptr;
   options.progress = o->progress;
   options.user = o->user;
+  options.threads = threads;
   switch (zavol::RenderImage(ToRecord(*s), depthView, options, outView).status) {
     case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
     case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
@@ -174,7 +183,7 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_DEPTH_KIND: return "unknown depth kind";
     case ZAVOL_E_SETTINGS_SIZE: return "a settings block must be 56 bytes";
     case ZAVOL_E_OVERLAP: return "the output image overlaps the depth or the pattern";
-    case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
+    case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default, or out of range";
     default: return "unknown status";
   }
 }

@@ -52,7 +52,8 @@ typedef enum zavol_status {
   ZAVOL_E_DEPTH_KIND = -7,     /* not one of the ZAVOL_DEPTH_ kinds */
   ZAVOL_E_SETTINGS_SIZE = -8,  /* a settings block is not 56 bytes */
   ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
-  ZAVOL_E_OPTIONS = -10        /* options not set up by zavol_options_default (struct_size) */
+  ZAVOL_E_OPTIONS = -10        /* options not set up by zavol_options_default (struct_size),
+                                  or a field out of its range */
 } zavol_status;
 
 /* The filter's 56-byte settings record, field by field in its stored order. Values outside the
@@ -114,6 +115,13 @@ typedef struct zavol_options {
      the guide is on (it rewrites rows 5 to 15 at the end). */
   int (*progress)(void *user, int row, int last_row);
   void *user;
+  /* Threads the frame renders on, the calling thread included: 0 (the default) every core,
+     fewer for small frames; 1 the calling thread alone; N at most N (up to 64). The pixels are
+     the same for every count. progress is still called on the calling thread, for every row in
+     order; rows below the one it is asked for may already be built in the library's own
+     memory, and a stop drops them: out's rows from the stop on are never written. Negative:
+     ZAVOL_E_OPTIONS. Callers built before this field render with the default. */
+  int threads;
 } zavol_options;
 
 /* The defaults above, a null pattern and progress, and struct_size. */
