@@ -24,12 +24,6 @@ constexpr float kBackgroundDepth = kEmptyDepth;
 // Largest side a frame may have: the host's bitmaps count pixels in 16 bits.
 constexpr int64_t kMaxSide = 65535;
 
-struct DepthMap {
-  int width = 0;
-  int height = 0;
-  LargeVector<float> depth;  // width * height, row-major, row 0 at the top
-};
-
 // What the numbers of a depth file mean.
 //   host:      already in the engine's convention; taken as they are.
 //   distance:  distance from the camera, d > 0: depth -d. Not finite, <= 0, or at/above the far
@@ -44,6 +38,18 @@ enum class DepthKind { kHost, kDistance, kDisparity, kHeight, kMist };
 
 std::optional<DepthKind> ParseDepthKind(const std::string& name);
 const char* DepthKindName(DepthKind kind);
+
+// The depth file formats the readers know.
+enum class DepthFormat { kUnknown, kPfm, kPng, kExr };
+
+struct DepthMap {
+  int width = 0;
+  int height = 0;
+  LargeVector<float> depth;  // width * height, row-major, row 0 at the top
+  // What the reader read, and what it took the numbers to mean.
+  DepthFormat format = DepthFormat::kUnknown;
+  DepthKind kind = DepthKind::kHost;
+};
 
 // One sample of the given kind into the engine's convention. farCutoff applies to distances.
 inline float ToEngineDepth(DepthKind kind, float value, float farCutoff) {
