@@ -32,7 +32,11 @@ bool CliFrameHost::ProgressAndAbortQuery(int, int) {
 
 void CliFrameHost::ReadPatternPixel(int x, int y, Pixel64* slot) {
   const io::Image64& pattern = *setup_.pattern;
-  // Not tiled or scaled: outside the pattern the slot keeps its colour.
+  if (setup_.tilePattern && x >= 0 && y >= 0 && pattern.width > 0 && pattern.height > 0) {
+    x %= pattern.width;
+    y %= pattern.height;
+  }
+  // Not scaled, nor tiled unless asked: outside the pattern the slot keeps its colour.
   if (x < 0 || y < 0 || x >= pattern.width || y >= pattern.height) return;
   *slot = pattern.pixels[static_cast<std::size_t>(y) * pattern.width + x];
 }
@@ -100,6 +104,7 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   CliFrameHost::Setup setup;
   setup.depth = &depth;
   setup.pattern = job.pattern;
+  setup.tilePattern = job.tilePattern;
   setup.screenWidth = job.screenWidth;
   setup.screenHeight = job.screenHeight;
   setup.seed = job.seed;
@@ -123,6 +128,8 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   host->FinishRows();
   writer->Finish();
   writer.reset();
+  // A stop that came while the last rows were written: the finished file is not put in place.
+  if (stop.load()) return FrameResult::kStopped;
   out.Commit();
   return FrameResult::kWritten;
 }

@@ -20,6 +20,7 @@ class CliFrameHost final : public FrameHost {
   struct Setup {
     const io::DepthMap* depth = nullptr;
     const io::Image64* pattern = nullptr;  // null: the ramps give the dots
+    bool tilePattern = false;              // repeat the pattern beyond its edges
     int screenWidth = 1920, screenHeight = 1080;
     uint32_t seed = 0;
     bool verbose = false;
@@ -63,6 +64,7 @@ struct FrameJob {
   io::WriteOptions write;
   StereogramSettings settings{};
   const io::Image64* pattern = nullptr;
+  bool tilePattern = false;
   int screenWidth = 1920, screenHeight = 1080;
   uint32_t seed = 0;
   bool verbose = false;
