@@ -14,28 +14,16 @@
 namespace zavol::cli {
 namespace {
 
-// Everything the engine derives for a frame before its first row.
-struct FrameGeometry {
-  ViewingGeometry view;
-  DepthRange range;
-  bool scene;  // some pixel is in front of the background, and the range is not the scan's markers
-  int nearSeparation, farSeparation, background;
+bool IsSceneDepth(float z) { return z > kBackgroundThreshold && z <= 0.0f; }
+
+// The separations of the nearest and farthest depths of a range, and of the background.
+struct Separations {
+  int nearest, farthest, background;
 };
 
-FrameGeometry Compute(const StereogramSettings& settings, const io::DepthMap& depth,
-                      int screenWidth, int screenHeight) {
-  FrameGeometry g;
-  g.view = ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
-  g.range = FrameDepthRange(settings, depth.depth.data(), static_cast<std::size_t>(depth.width),
-                            static_cast<std::size_t>(depth.height));
-  // A scan that met no scene depth leaves its start markers, near below far.
-  g.scene = (settings.AutoDistance == 0 || g.range.nearestDepth >= g.range.farthestDepth) &&
-            HasSceneDepth(depth);
-  const SeparationRule rule(g.view, g.range);
-  g.nearSeparation = rule(g.range.nearestDepth);
-  g.farSeparation = rule(g.range.farthestDepth);
-  g.background = rule.maxSeparationTrunc();
-  return g;
+Separations SeparationsOf(const ViewingGeometry& view, const DepthRange& range) {
+  const SeparationRule rule(view, range);
+  return {rule(range.nearestDepth), rule(range.farthestDepth), rule.maxSeparationTrunc()};
 }
 
 std::string Real(double value) {
@@ -71,50 +59,77 @@ int FitDpi(const StereogramSettings& settings, int width) {
   return static_cast<int>(std::clamp(wanted, dpi.minimum, dpi.maximum));
 }
 
-bool HasSceneDepth(const io::DepthMap& depth) {
-  // Depths above 0 render as background, as do the markers at or below the threshold.
-  return std::any_of(depth.depth.begin(), depth.depth.end(),
-                     [](float z) { return z > kBackgroundThreshold && z <= 0.0f; });
+DepthSpread LookAtDepth(const io::DepthMap& depth) {
+  DepthSpread spread;
+  float first = 0;
+  for (float z : depth.depth) {
+    if (!IsSceneDepth(z)) continue;
+    if (!spread.scene) {
+      spread.scene = true;
+      first = z;
+    } else if (z != first) {
+      spread.varied = true;
+      break;
+    }
+  }
+  return spread;
 }
 
 std::string DescribeGeometry(const StereogramSettings& settings, const io::DepthMap& depth,
                              int screenWidth, int screenHeight) {
-  const FrameGeometry g = Compute(settings, depth, screenWidth, screenHeight);
+  const ViewingGeometry view =
+      ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
+  const DepthRange range = FrameDepthRange(settings, depth.depth.data(),
+                                           static_cast<std::size_t>(depth.width),
+                                           static_cast<std::size_t>(depth.height));
+  const Separations s = SeparationsOf(view, range);
   std::string text;
-  if (!g.scene) {
+  if (!LookAtDepth(depth).scene) {
     text = "no scene depth";
   } else {
-    text = "depth " + Real(g.range.farthestDepth) + " (far) to " + Real(g.range.nearestDepth) +
+    text = "depth " + Real(range.farthestDepth) + " (far) to " + Real(range.nearestDepth) +
            " (near) " + (settings.AutoDistance != 0 ? "scanned from the frame" : "from the distances") +
-           "; separations " + std::to_string(g.nearSeparation) + " px (near) to " +
-           std::to_string(g.farSeparation) + " px (far)";
+           "; separations " + std::to_string(s.nearest) + " px (near) to " +
+           std::to_string(s.farthest) + " px (far)";
   }
-  return text + ", background " + std::to_string(g.background) + " px; " +
-         Real(g.view.pixelsPerInch) + " pixels per inch (" +
+  return text + ", background " + std::to_string(s.background) + " px; " +
+         Real(view.pixelsPerInch) + " pixels per inch (" +
          MediumText(settings, screenWidth, screenHeight) + ")";
 }
 
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
-                     const io::DepthMap& depth, int screenWidth, int screenHeight) {
-  const FrameGeometry g = Compute(settings, depth, screenWidth, screenHeight);
-  const double repeats = g.background > 0 ? static_cast<double>(depth.width) / g.background : 0;
+                     const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
+                     int screenHeight) {
+  const ViewingGeometry view =
+      ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
+  // With auto distance a frame's separations do not depend on where its depth range lies, only
+  // on the range not being empty: t runs from exactly 0 at the near end to exactly 1 at the far
+  // end. So a stand-in range gives the frame's own numbers without scanning it; an empty range
+  // gives every scene pixel the separation 1.
+  constexpr DepthRange kStandIn{-1.0f, -2.0f};
+  const bool sameDepth = settings.AutoDistance != 0 && !spread.varied;
+  const DepthRange range =
+      settings.AutoDistance != 0 ? kStandIn : FrameDepthRange(settings, nullptr, 0, 0);
+  Separations s = SeparationsOf(view, range);
+  if (sameDepth) s.nearest = s.farthest = 1;
+  const double repeats = s.background > 0 ? static_cast<double>(depth.width) / s.background : 0;
   if (repeats < kFewestRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", repeats);
-    WarnOnce("repeats", name + ": the background repeats every " + std::to_string(g.background) +
+    WarnOnce("repeats", name + ": the background repeats every " + std::to_string(s.background) +
                             " px, only " + count + " times across " + std::to_string(depth.width) +
                             " px, too few to fuse; --fit picks a dpi for " +
                             std::to_string(kFitRepeats) +
                             ", or give the medium it is viewed on (--medium, --screen, --dpi)");
   }
-  if (g.scene && g.nearSeparation == g.farSeparation) {
+  if (spread.scene && s.nearest == s.farthest) {
     const std::string both = name + ": near and far separations are both " +
-                             std::to_string(g.nearSeparation) + " px, so the scene shows flat; ";
-    if (settings.NearObjectDepth == settings.FarObjectDepth) {
-      WarnOnce("flat", both + "set --near-object-depth below --far-object-depth");
-    } else if (g.range.nearestDepth == g.range.farthestDepth) {
-      WarnOnce("flat", both + "every scene pixel has the same depth; give its range with "
+                             std::to_string(s.nearest) + " px, so the scene shows flat; ";
+    if (sameDepth) {
+      WarnOnce("flat", both + "every scene pixel has the same depth; give the range with "
                               "--near-distance and --far-distance");
+    } else if (settings.NearObjectDepth == settings.FarObjectDepth) {
+      WarnOnce("flat", both + "set --near-object-depth below --far-object-depth");
     } else {
       WarnOnce("flat", both + "raise the resolution (--fit or --dpi)");
     }

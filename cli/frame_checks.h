@@ -22,8 +22,15 @@ constexpr double kFewestRepeats = 3.0;
 // dpi field's range.
 int FitDpi(const StereogramSettings& settings, int width);
 
-// Whether any pixel lies in front of the background (within the engine's scene depths).
-bool HasSceneDepth(const io::DepthMap& depth);
+// A quick look at a frame's depth: whether any pixel lies in front of the background (scene
+// depth: above the background threshold and not behind the camera), and whether the scene
+// depths differ. It stops at the second distinct scene depth, so on most frames it reads a few
+// rows; the engine's own scan of the range would read the whole frame once more.
+struct DepthSpread {
+  bool scene = false;
+  bool varied = false;
+};
+DepthSpread LookAtDepth(const io::DepthMap& depth);
 
 // The frame's geometry as the engine computes it: the medium's resolution, the depth range
 // used (scanned or from the distances), the separations of the nearest and farthest depths and
@@ -35,6 +42,7 @@ std::string DescribeGeometry(const StereogramSettings& settings, const io::Depth
 // fewer than kFewestRepeats background repeats across the width, or near and far separations
 // equal; each names the option that would fix it. name names the frame.
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
-                     const io::DepthMap& depth, int screenWidth, int screenHeight);
+                     const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
+                     int screenHeight);
 
 }  // namespace zavol::cli

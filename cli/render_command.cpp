@@ -248,13 +248,14 @@ FrameResult RenderOneFrame(const RenderOptions& o, const Prepared& p, FrameJob j
   if (StopRequested()) return FrameResult::kStopped;
   const std::string name = Shown(job.input);
   WarnAboutInputOptions(o, p, name, depth);
-  if (!HasSceneDepth(depth)) {
+  const DepthSpread spread = LookAtDepth(depth);
+  if (!spread.scene) {
     ++gEmptyFrames;
     WarnOnce("empty", name + ": no pixel lies in front of the background (read as " +
                           io::DepthKindName(depth.kind) + "), so the picture is flat; is --depth-kind right?");
   }
   if (o.fit) job.settings.CustomDpi = FitDpi(job.settings, depth.width);
-  WarnIfUnfusable(name, job.settings, depth, job.screenWidth, job.screenHeight);
+  WarnIfUnfusable(name, job.settings, depth, spread, job.screenWidth, job.screenHeight);
   if (o.verbose) {
     Report((job.output == "-" ? std::string("standard output") : job.output) + ": " +
            DescribeGeometry(job.settings, depth, job.screenWidth, job.screenHeight));
