@@ -448,7 +448,7 @@ Command AddRenderCommand(CLI::App& app) {
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   render->add_option("--pattern", o->pattern,
-                     "PNG or PAM image whose pixel (x, y) is the dot at (x, y), not tiled")
+                     "PNG or PAM image whose pixel (x, y) is the dot at (x, y); not tiled without --pattern-tile")
       ->type_name("IMAGE");
   render->add_flag("--pattern-tile", o->patternTile,
                    "Repeat the --pattern image across and down the picture");
