@@ -252,7 +252,8 @@ FrameResult RenderOneFrame(const RenderOptions& o, const Prepared& p, FrameJob j
   if (!spread.scene) {
     ++gEmptyFrames;
     WarnOnce("empty", name + ": no pixel lies in front of the background (read as " +
-                          io::DepthKindName(depth.kind) + "), so the picture is flat; is --depth-kind right?");
+                          io::DepthKindName(depth.kind) +
+                          "), so the picture is flat; is --depth-kind right?");
   }
   if (o.fit) job.settings.CustomDpi = FitDpi(job.settings, depth.width);
   WarnIfUnfusable(name, job.settings, depth, spread, job.screenWidth, job.screenHeight);
@@ -448,7 +449,8 @@ Command AddRenderCommand(CLI::App& app) {
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   render->add_option("--pattern", o->pattern,
-                     "PNG or PAM image whose pixel (x, y) is the dot at (x, y); not tiled without --pattern-tile")
+                     "PNG or PAM image whose pixel (x, y) is the dot at (x, y); not tiled "
+                     "without --pattern-tile")
       ->type_name("IMAGE");
   render->add_flag("--pattern-tile", o->patternTile,
                    "Repeat the --pattern image across and down the picture");

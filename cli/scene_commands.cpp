@@ -85,7 +85,8 @@ std::string Lowercase(std::string text) {
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // Depth files of the built-in scene: EXR distances (empty sky 1e10, as renderers write), PFM in
@@ -160,9 +161,8 @@ int RunScene(const SceneOptions& o) {
   int frame = range.first;
   try {
     for (; frame <= range.last; ++frame) {
-      if (StopRequested() || !WriteSceneFile(SceneFrame(width, height, frame), ExpandFrame(o.output, frame))) {
-        break;
-      }
+      if (StopRequested()) break;
+      if (!WriteSceneFile(SceneFrame(width, height, frame), ExpandFrame(o.output, frame))) break;
     }
   } catch (const io::IoError& e) {
     Report(e.what());
