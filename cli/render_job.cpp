@@ -1,4 +1,4 @@
-// The frame host and the read-render-write job.
+// The frame host and the render-and-write job.
 #include "cli/render_job.h"
 
 #include <algorithm>
@@ -86,13 +86,6 @@ void CliFrameHost::FinishRows() {
   } else if (nextRow_ != height) {
     throw io::IoError(setup_.label, "the engine stopped before the last row");
   }
-}
-
-FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
-                            const std::atomic<bool>& stop) {
-  io::ReadDepthFile(job.input, job.read, depth);
-  if (stop.load()) return FrameResult::kStopped;
-  return RenderDepthToFile(job, depth, stop);
 }
 
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,

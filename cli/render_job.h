@@ -1,6 +1,6 @@
-// One stereogram frame from a depth file to an image file: the frame host that adapts the
+// One stereogram frame from a depth map to an image file: the frame host that adapts the
 // engine to the tool (seed, stop flag, rows to the writer, pattern, debug line) and the job
-// that reads, renders and writes. Depends on zavol_io and the engine's interface.
+// that renders and writes. Depends on zavol_io and the engine's interface.
 #pragma once
 
 #include <atomic>
@@ -72,11 +72,9 @@ struct FrameJob {
 
 enum class FrameResult { kWritten, kStopped };
 
-// Reads, renders and writes one frame; the output appears only when complete. depth is the
-// caller's buffer, reused across frames. Throws io::IoError on a bad input or a failed write.
-FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
-                            const std::atomic<bool>& stop);
-// The same for a depth map already in memory (job.input only names it in messages).
+// Renders and writes one frame of a depth map in memory (job.input only names it in messages);
+// the output appears only when complete, and not at all when stop is set before it is put in
+// place. Throws io::IoError on a failed write.
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
                               const std::atomic<bool>& stop);
 
