@@ -164,6 +164,9 @@ int Prepare(const RenderOptions& o, Prepared& p) {
                       "render");
   }
   if (o.output == "-") {
+    if (o.saveSettings == "-") {
+      return UsageError("the picture and the settings cannot both go to standard output", "render");
+    }
     if (p.base.format == io::ImageFormat::kExr) {
       return UsageError("OpenEXR cannot go to standard output (its writer seeks): give --format "
                         "png, pam or pfm",

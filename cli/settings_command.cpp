@@ -27,9 +27,11 @@ int RunSettings(const SettingsCommandOptions& o) {
     return kFailed;
   }
   const std::vector<std::string> warnings = o.edits.Apply(settings);
-  // The fields are shown whatever they hold: this is how a damaged block is looked into.
-  std::fputs(DescribeSettings(settings).c_str(), stdout);
-  std::fflush(stdout);
+  // The fields are shown whatever they hold: this is how a damaged block is looked into. A
+  // block written to standard output leaves the description to standard error.
+  FILE* text = o.output == "-" ? stderr : stdout;
+  std::fputs(DescribeSettings(settings).c_str(), text);
+  std::fflush(text);
   for (const std::string& warning : warnings) Warn(warning);
   const std::string unwritten = o.output.empty() ? "" : "; " + o.output + " not written";
   if (const int code = ReportUnusableSettings(settings, o.edits, o.from, "settings", unwritten)) {
@@ -55,7 +57,8 @@ Command AddSettingsCommand(CLI::App& app) {
                        "Block to start from (default: the record's defaults)")
       ->type_name("BLOCK");
   settings->add_option("-o,--output", o->output,
-                       "Write the edited block (not when its values cannot make a picture)")
+                       "Write the edited block (not when its values cannot make a picture); - for "
+                       "standard output, the fields then going to standard error")
       ->type_name("BLOCK");
   AddSettingsOptions(*settings, o->edits);
   return {settings, [o] { return RunSettings(*o); }};
