@@ -22,6 +22,7 @@ struct FrameJob {
   bool tilePattern = false;
   int screenWidth = 1920, screenHeight = 1080;
   uint32_t seed = 0;
+  int threads = 1;  // for the engine's rows (ImageRenderOptions::threads)
   bool verbose = false;
 };
 
