@@ -5,7 +5,7 @@ if(NOT ZAVOL_WINDOWS)
   find_package(OpenEXR REQUIRED)
   find_package(ZLIB REQUIRED)
   zavol_add_gtest(io_tests
-    SOURCES io_readers_test.cpp io_writers_test.cpp
+    SOURCES io_readers_test.cpp io_writers_test.cpp png_codec_test.cpp
     LIBS zavol_io PNG::PNG OpenEXR::OpenEXR
     LABELS cli)
   zavol_add_gtest(cli_tests
