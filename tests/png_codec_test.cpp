@@ -2,13 +2,16 @@
 // depth, split image data) reads whole exactly as libpng reads it row by row, and the rest is
 // left to libpng; every frame the writer deflates decodes to its pixels through libpng.
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "io/deflate_join.h"
 #include "io/formats.h"
 #include "io/png_decode.h"
 #include "tests/cli_support.h"
@@ -105,6 +108,91 @@ TEST(PngWholeReader, ReadsPlainFilesAsLibpngDoesAndLeavesTheRestToIt) {
                 0);
     }
   }
+}
+
+// Pieces deflated apart at every level kind (stored, fastest, middle, slowest), of data that
+// compresses, does not, or barely exists, joined and inflated by zlib as one stream: the
+// bytes come back whole, so every piece's end and last block were found to the bit.
+TEST(DeflateJoin, PiecesDeflatedApartInflateAsOneStream) {
+  struct Data {
+    const char* name;
+    std::vector<uint8_t> (*make)(std::size_t size, uint32_t seed);
+  };
+  const Data kinds[] = {
+      {"noise", [](std::size_t n, uint32_t seed) {
+         std::vector<uint8_t> v(n);
+         for (uint8_t& b : v) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+         return v;
+       }},
+      {"repeats", [](std::size_t n, uint32_t seed) {  // a stereogram's row: a run repeated
+         std::vector<uint8_t> v(n);
+         const std::size_t period = 50 + seed % 700;
+         for (std::size_t i = 0; i < n; ++i) {
+           v[i] = i < period ? static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24)
+                             : v[i - period];
+         }
+         return v;
+       }},
+      {"zeros", [](std::size_t n, uint32_t) { return std::vector<uint8_t>(n, 0); }},
+  };
+  const std::size_t sizes[] = {0, 1, 7, 300, 65535, 65536, 200000, 1 << 20};
+  for (int level : {0, 1, 6, 12}) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    ASSERT_NE(compressor, nullptr);
+    for (const Data& kind : kinds) {
+      std::vector<uint8_t> whole, joined;
+      uint32_t seed = 11;
+      for (std::size_t size : sizes) {
+        SCOPED_TRACE(std::string(kind.name) + " level " + std::to_string(level) + " size " +
+                     std::to_string(size));
+        const std::vector<uint8_t> piece = kind.make(size, seed++);
+        std::vector<uint8_t> stream(libdeflate_deflate_compress_bound(compressor, size));
+        std::size_t length =
+            libdeflate_deflate_compress(compressor, piece.data(), size, stream.data(), stream.size());
+        ASSERT_GT(length, 0u);
+        const bool last = size == sizes[std::size(sizes) - 1];
+        if (!last) {
+          ASSERT_TRUE(zavol::io::MakeStreamContinue(stream, length, &length));
+        }
+        joined.insert(joined.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(length));
+        whole.insert(whole.end(), piece.begin(), piece.end());
+      }
+      z_stream z{};
+      ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+      std::vector<uint8_t> inflated(whole.size() + 16);
+      z.next_in = joined.data();
+      z.avail_in = static_cast<uInt>(joined.size());
+      z.next_out = inflated.data();
+      z.avail_out = static_cast<uInt>(inflated.size());
+      EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END) << kind.name << " level " << level;
+      EXPECT_EQ(z.avail_in, 0u) << "bytes after the stream's end";
+      inflateEnd(&z);
+      inflated.resize(inflated.size() - z.avail_out);
+      EXPECT_TRUE(inflated == whole) << kind.name << " level " << level;
+    }
+    libdeflate_free_compressor(compressor);
+  }
+}
+
+// A stream that is not one (cut short, or not deflate at all) is refused, never walked past
+// its end.
+TEST(DeflateJoin, BrokenStreamsAreRefused) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(6);
+  std::vector<uint8_t> data(5000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * i % 251);
+  std::vector<uint8_t> stream(libdeflate_deflate_compress_bound(compressor, data.size()));
+  const std::size_t length =
+      libdeflate_deflate_compress(compressor, data.data(), data.size(), stream.data(), stream.size());
+  libdeflate_free_compressor(compressor);
+  uint64_t lastBlock = 0, end = 0;
+  ASSERT_TRUE(zavol::io::WalkDeflateStream(stream.data(), length, &lastBlock, &end));
+  EXPECT_LE(end, uint64_t{length} * 8);
+  EXPECT_GT(end, uint64_t{length - 1} * 8);
+  for (std::size_t cut = 0; cut + 1 < length; cut += 7) {
+    EXPECT_FALSE(zavol::io::WalkDeflateStream(stream.data(), cut, &lastBlock, &end)) << cut;
+  }
+  const std::vector<uint8_t> reserved = {0x07, 0x00};  // final block of the reserved type 3
+  EXPECT_FALSE(zavol::io::WalkDeflateStream(reserved.data(), reserved.size(), &lastBlock, &end));
 }
 
 }  // namespace
