@@ -7,47 +7,104 @@
 namespace zavol::io {
 namespace {
 
+// Bits least significant first through a 64-bit buffer refilled eight bytes at a time; bytes
+// past the end read as 0, and overrun() tells when a read went beyond them.
 class BitReader {
  public:
-  BitReader(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  BitReader(const uint8_t* data, std::size_t size) : start_(data), next_(data), end_(data + size) {}
 
-  uint64_t position() const { return position_; }
-  bool overrun() const { return position_ > uint64_t{size_} * 8; }
-  // The next n <= 24 bits; bits past the end read as 0 (overrun() tells afterwards).
-  uint32_t Peek(int n) const {
-    const uint64_t byte = position_ >> 3;
-    uint32_t value = 0;
-    if (byte + 4 <= size_) {
-      value = static_cast<uint32_t>(data_[byte]) | static_cast<uint32_t>(data_[byte + 1]) << 8 |
-              static_cast<uint32_t>(data_[byte + 2]) << 16 |
-              static_cast<uint32_t>(data_[byte + 3]) << 24;
-    } else {
-      for (uint64_t i = 0; i < 4 && byte + i < size_; ++i) {
-        value |= static_cast<uint32_t>(data_[byte + i]) << (8 * i);
-      }
-    }
-    return (value >> (position_ & 7)) & ((1u << n) - 1u);
+  uint64_t position() const {
+    return static_cast<uint64_t>(next_ - start_) * 8 + padBits_ - static_cast<uint64_t>(count_);
   }
-  void Skip(uint64_t n) { position_ += n; }
+  // Only bits past the end can have overrun it.
+  bool overrun() const {
+    return padBits_ != 0 && position() > static_cast<uint64_t>(end_ - start_) * 8;
+  }
+  // At least 56 bits in the buffer.
+  void Refill() {
+    if (end_ - next_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, next_, 8);
+      word = Little(word);
+      buffer_ |= word << count_;
+      next_ += (63 - count_) >> 3;
+      count_ |= 56;
+      return;
+    }
+    while (count_ <= 56) {
+      if (next_ < end_) {
+        buffer_ |= static_cast<uint64_t>(*next_++) << count_;
+      } else {
+        padBits_ += 8;  // a zero byte past the end
+      }
+      count_ += 8;
+    }
+  }
+  // n <= 32 bits already in the buffer (after Refill).
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buffer_ & ((uint64_t{1} << n) - 1)); }
+  void Skip(int n) {
+    buffer_ >>= n;
+    count_ -= n;
+  }
   uint32_t Take(int n) {
+    if (count_ < n) Refill();
     const uint32_t value = Peek(n);
-    position_ += static_cast<uint64_t>(n);
+    Skip(n);
     return value;
   }
-  void AlignToByte() { position_ = (position_ + 7) & ~uint64_t{7}; }
+  // Drops the bits up to the next byte boundary and moves past whole bytes.
+  void AlignToByte() { Skip(count_ & 7); }
+  void SkipBytes(uint64_t bytes) {
+    // The whole bytes still in the buffer first, then the rest directly.
+    while (bytes > 0 && count_ >= 8) {
+      Skip(8);
+      --bytes;
+    }
+    if (bytes == 0) return;
+    // The buffer is empty now, but may hold bits of the next byte beyond its count (Refill
+    // loads whole words): they are not the bytes after the skip.
+    buffer_ = 0;
+    const uint64_t left = static_cast<uint64_t>(end_ - next_);
+    if (bytes <= left) {
+      next_ += bytes;
+    } else {
+      padBits_ += (bytes - left) * 8;
+      next_ = end_;
+    }
+  }
 
  private:
-  const uint8_t* data_;
-  std::size_t size_;
-  uint64_t position_ = 0;
+  static uint64_t Little(uint64_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap64(word);
+#else
+    return word;
+#endif
+  }
+
+  const uint8_t* start_;
+  const uint8_t* next_;
+  const uint8_t* end_;
+  uint64_t buffer_ = 0;
+  int count_ = 0;
+  uint64_t padBits_ = 0;  // zero bits read past the end
 };
 
-// A canonical Huffman code from its code lengths.
+// Extra bits after each length symbol (257 to 285) and each distance symbol (0 to 29).
+constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                          2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+int ExtraBits(bool distances, int symbol) {
+  if (distances) return symbol < 4 ? 0 : symbol / 2 - 1;
+  return symbol >= 257 && symbol <= 285 ? kLengthExtraBits[symbol - 257] : 0;
+}
+
+// A canonical Huffman code from its code lengths. Codes of up to kFastBits bits are looked up
+// in one step, each entry with the extra bits that follow its symbol (the walker skips both).
 class Huffman {
  public:
   static constexpr int kFastBits = 10;
 
-  bool Build(const uint8_t* lengths, int symbols) {
+  bool Build(const uint8_t* lengths, int symbols, bool distances) {
     std::memset(count_, 0, sizeof count_);
     for (int s = 0; s < symbols; ++s) ++count_[lengths[s]];
     count_[0] = 0;
@@ -67,29 +124,36 @@ class Huffman {
     int code = 0, index = 0;
     for (int len = 1; len <= kFastBits; ++len) {
       for (int k = 0; k < count_[len]; ++k, ++code, ++index) {
-        int reversed = 0;
-        for (int bit = 0; bit < len; ++bit) reversed |= ((code >> bit) & 1) << (len - 1 - bit);
-        for (int at = reversed; at < (1 << kFastBits); at += 1 << len) {
-          fast_[at] = static_cast<uint16_t>(symbols_[index] << 4 | len);
-        }
+        const int symbol = symbols_[index];
+        const uint32_t entry = static_cast<uint32_t>(symbol) << 8 |
+                               static_cast<uint32_t>(ExtraBits(distances, symbol)) << 4 |
+                               static_cast<uint32_t>(len);
+        for (int at = Reversed(code, len); at < (1 << kFastBits); at += 1 << len) fast_[at] = entry;
       }
       code <<= 1;
     }
+    distances_ = distances;
     return true;
   }
 
-  // The next symbol, or -1 for bits that are no code.
-  int Decode(BitReader& bits) const {
-    const uint16_t entry = fast_[bits.Peek(kFastBits)];
+  // The next symbol, its code and extra bits skipped; -1 for bits that are no code. Needs
+  // 15 + 13 bits in the reader's buffer.
+  int Walk(BitReader& bits) const {
+    const uint32_t entry = fast_[bits.Peek(kFastBits)];
     if (entry != 0) {
-      bits.Skip(entry & 15u);
-      return entry >> 4;
+      bits.Skip(static_cast<int>((entry & 15u) + ((entry >> 4) & 15u)));
+      return static_cast<int>(entry >> 8);
     }
     int code = 0, first = 0, index = 0;
     for (int len = 1; len <= 15; ++len) {
-      code |= static_cast<int>(bits.Take(1));
+      code |= static_cast<int>(bits.Peek(1));
+      bits.Skip(1);
       const int count = count_[len];
-      if (code - count < first) return symbols_[index + (code - first)];
+      if (code - count < first) {
+        const int symbol = symbols_[index + (code - first)];
+        bits.Skip(ExtraBits(distances_, symbol));
+        return symbol;
+      }
       index += count;
       first = (first + count) << 1;
       code <<= 1;
@@ -98,26 +162,32 @@ class Huffman {
   }
 
  private:
+  static int Reversed(int code, int len) {
+    int reversed = 0;
+    for (int bit = 0; bit < len; ++bit) reversed |= ((code >> bit) & 1) << (len - 1 - bit);
+    return reversed;
+  }
+
   int count_[16];
   uint16_t symbols_[288];
-  uint16_t fast_[1 << kFastBits];
+  uint32_t fast_[1 << kFastBits];
+  bool distances_ = false;
 };
-
-constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                          2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // The codes of one block up to its end-of-block code; false for any code the format lacks.
 bool WalkCodes(BitReader& bits, const Huffman& literals, const Huffman& distances) {
   for (;;) {
+    bits.Refill();
     if (bits.overrun()) return false;
-    const int symbol = literals.Decode(bits);
-    if (symbol < 0 || symbol > 285) return false;
-    if (symbol < 256) continue;
+    const int symbol = literals.Walk(bits);
+    if (symbol < 256) {
+      if (symbol < 0) return false;
+      continue;
+    }
     if (symbol == 256) return !bits.overrun();
-    bits.Skip(kLengthExtraBits[symbol - 257]);
-    const int distance = distances.Decode(bits);
+    if (symbol > 285) return false;
+    const int distance = distances.Walk(bits);
     if (distance < 0 || distance > 29) return false;
-    bits.Skip(distance < 4 ? 0 : static_cast<uint64_t>(distance / 2 - 1));
   }
 }
 
@@ -126,9 +196,9 @@ struct FixedCodes {
   FixedCodes() {
     uint8_t lengths[288];
     for (int s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    literals.Build(lengths, 288);
+    literals.Build(lengths, 288, false);
     for (int s = 0; s < 30; ++s) lengths[s] = 5;
-    distances.Build(lengths, 30);
+    distances.Build(lengths, 30, true);
   }
 };
 
@@ -144,12 +214,13 @@ bool WalkDynamicBlock(BitReader& bits) {
     lengthCodeLengths[kOrder[i]] = static_cast<uint8_t>(bits.Take(3));
   }
   Huffman lengthCode;
-  if (!lengthCode.Build(lengthCodeLengths, 19)) return false;
+  if (!lengthCode.Build(lengthCodeLengths, 19, false)) return false;
   uint8_t lengths[286 + 30] = {};
   const int total = literalCount + distanceCount;
   for (int i = 0; i < total;) {
+    bits.Refill();
     if (bits.overrun()) return false;
-    const int symbol = lengthCode.Decode(bits);
+    const int symbol = lengthCode.Walk(bits);
     if (symbol < 0) return false;
     if (symbol < 16) {
       lengths[i++] = static_cast<uint8_t>(symbol);
@@ -171,8 +242,8 @@ bool WalkDynamicBlock(BitReader& bits) {
   }
   if (lengths[256] == 0) return false;  // a block must be able to end
   Huffman literals, distances;
-  if (!literals.Build(lengths, literalCount) ||
-      !distances.Build(lengths + literalCount, distanceCount)) {
+  if (!literals.Build(lengths, literalCount, false) ||
+      !distances.Build(lengths + literalCount, distanceCount, true)) {
     return false;
   }
   return WalkCodes(bits, literals, distances);
@@ -194,7 +265,7 @@ bool WalkDeflateStream(const uint8_t* data, std::size_t size, uint64_t* lastBloc
         bits.AlignToByte();
         const uint32_t length = bits.Take(16), complement = bits.Take(16);
         if (bits.overrun() || length != (~complement & 0xFFFFu)) return false;
-        bits.Skip(uint64_t{length} * 8);
+        bits.SkipBytes(length);
         break;
       }
       case 1:
