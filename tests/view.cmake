@@ -5,3 +5,13 @@ zavol_add_gtest(view_tests
   SOURCES view_test.cpp
   LIBS zavol_render zavol_hsv zavol_test_hosts zavol_netpbm
   LABELS portable)
+# The same options through the C interface and the built tool (native only: runs zavol).
+if(NOT ZAVOL_WINDOWS)
+  find_package(PNG REQUIRED)
+  zavol_add_gtest(view_library_tests
+    SOURCES view_library_test.cpp
+    LIBS zavol_c zavol_render zavol_netpbm PNG::PNG
+    LABELS library)
+  target_compile_definitions(view_library_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>")
+  add_dependencies(view_library_tests zavol)
+endif()
