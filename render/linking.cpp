@@ -65,46 +65,7 @@ void SubPixelRule::FillPixels(const float* depth, std::size_t width,
   }
 }
 
-namespace {
-
-int FloorLog2(std::size_t value) {
-  int log = 0;
-  while (value > 1) {
-    value >>= 1;
-    ++log;
-  }
-  return log;
-}
-
-// Maxima of every run of 2^k values, level by level: O(1) range maxima for the visibility scan.
-class RangeMax {
- public:
-  RangeMax(float* levels, int width) : levels_(levels), width_(width) {
-    for (int k = 1; (1 << k) <= width; ++k) {
-      const float* below = Level(k - 1);
-      float* level = Level(k);
-      const int half = 1 << (k - 1);
-      for (int i = 0; i + (1 << k) <= width; ++i) level[i] = std::max(below[i], below[i + half]);
-    }
-  }
-  // The largest value of [first, last], both inside the row.
-  float Of(int first, int last) const {
-    const int k = FloorLog2(static_cast<std::size_t>(last - first + 1));
-    return std::max(Level(k)[first], Level(k)[last - (1 << k) + 1]);
-  }
-
- private:
-  float* Level(int k) const { return levels_ + static_cast<std::size_t>(k) * width_; }
-  float* levels_;
-  int width_;
-};
-
-}  // namespace
-
-std::size_t VisibilityScratchFloats(std::size_t width) {
-  const std::size_t columns = std::max<std::size_t>(width, 1);
-  return columns * static_cast<std::size_t>(FloorLog2(columns) + 1);
-}
+std::size_t VisibilityScratchFloats(std::size_t width) { return 4 * std::max<std::size_t>(width, 1); }
 
 void MarkVisible(const int32_t* pixelSeparations, int width, int oversample,
                  double eyeSeparationPx, ViewDirection view, float* scratch, uint8_t* visible) {
@@ -114,7 +75,11 @@ void MarkVisible(const int32_t* pixelSeparations, int width, int oversample,
   if (!(eye > 0.0) || !std::isfinite(eye)) return;
   // Vergence of each point, 1 on the image plane and larger when nearer: 1 - s/E for diverged
   // eyes, 1 + s/E for crossed ones.
+  static_assert(sizeof(float) == sizeof(int32_t), "the scratch holds both");
   float* vergence = scratch;
+  int32_t* nextNearer = reinterpret_cast<int32_t*>(scratch + width);
+  int32_t* previousNearer = nextNearer + width;
+  int32_t* stack = previousNearer + width;
   const double sign = view == ViewDirection::kWall ? 1.0 : -1.0;
   float nearest = -std::numeric_limits<float>::infinity();
   for (int x = 0; x < width; ++x) {
@@ -122,30 +87,42 @@ void MarkVisible(const int32_t* pixelSeparations, int width, int oversample,
     vergence[x] = static_cast<float>(1.0 - sign * separationPx / eye);
     nearest = std::max(nearest, vergence[x]);
   }
-  const RangeMax rangeMax(vergence, width);
+  // The nearest point nearer than each one on either side (width or -1 when there is none):
+  // whatever lies between is no nearer, so a scan may jump from one to the next.
+  int top = 0;
+  for (int x = 0; x < width; ++x) {
+    while (top > 0 && vergence[stack[top - 1]] <= vergence[x]) --top;
+    previousNearer[x] = top > 0 ? stack[top - 1] : -1;
+    stack[top++] = x;
+  }
+  top = 0;
+  for (int x = width - 1; x >= 0; --x) {
+    while (top > 0 && vergence[stack[top - 1]] <= vergence[x]) --top;
+    nextNearer[x] = top > 0 ? stack[top - 1] : width;
+    stack[top++] = x;
+  }
   for (int x = 0; x < width; ++x) {
     const double own = vergence[x];
     if (!(own > 0.0) || !(nearest > own)) continue;
     // The line of sight from the point toward an eye (E/2 to the side, at vergence infinity)
-    // has vergence own x E / (E - 2t) after t pixels; past reach it is nearer than every point.
-    const double reach = eye / 2.0 * (1.0 - own / nearest);
-    const int steps = static_cast<int>(std::min<double>(std::ceil(reach), width));
-    for (int side = -1; side <= 1 && visible[x] != 0; side += 2) {
-      for (int t = 1; t <= steps; ++t) {
-        const int p = x + side * t;
-        if (p < 0 || p >= width || 2.0 * t >= eye) break;
-        const double line = own * eye / (eye - 2.0 * t);
-        if (line >= nearest) break;
-        if (vergence[p] > line) {
-          visible[x] = 0;
-          break;
-        }
-        // The line only comes nearer further on: when nothing left in its reach is nearer than
-        // it is now, nothing can hide the point on this side.
-        const int end = std::clamp(x + side * steps, 0, width - 1);
-        if (rangeMax.Of(std::min(p, end), std::max(p, end)) <= line) break;
+    // has vergence own x E / (E - 2t) after t pixels, and comes nearer with every step; once it
+    // is nearer than every point of the row, nothing can hide the point.
+    auto hiddenBy = [&](int p) {
+      const double t = p > x ? p - x : x - p;
+      if (2.0 * t >= eye) return -1;
+      const double line = own * eye / (eye - 2.0 * t);
+      if (line >= nearest) return -1;
+      return vergence[p] > line ? 1 : 0;
+    };
+    int verdict = 0;
+    for (int p = nextNearer[x]; p < width && verdict == 0; p = nextNearer[p]) verdict = hiddenBy(p);
+    if (verdict != 1) {
+      verdict = 0;
+      for (int p = previousNearer[x]; p >= 0 && verdict == 0; p = previousNearer[p]) {
+        verdict = hiddenBy(p);
       }
     }
+    if (verdict == 1) visible[x] = 0;
   }
 }
 

@@ -55,8 +55,7 @@ class SubPixelRule {
 // front of every surface point it crosses. Points are taken at their perceived distance, from
 // each pixel's separation (pixelSeparations, in sub-pixels; oversample per pixel), for diverged
 // or crossed eyes. eyeSeparationPx is the eyes' separation in pixels; when it is not a positive
-// finite number every point counts as seen. scratch holds 2 x width floats plus the range-maximum
-// table (VisibilityScratchFloats).
+// finite number every point counts as seen. scratch holds VisibilityScratchFloats(width) floats.
 std::size_t VisibilityScratchFloats(std::size_t width);
 void MarkVisible(const int32_t* pixelSeparations, int width, int oversample,
                  double eyeSeparationPx, ViewDirection view, float* scratch, uint8_t* visible);
