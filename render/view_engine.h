@@ -16,9 +16,9 @@
 
 namespace zavol {
 
-// One frame through host, as RenderStereogram renders it (the same host calls in the same order,
-// the same result), with options: with every option at its default the pixels are the plug-in's.
-// Invalid options (ViewOptions::Valid) start nothing and give 0.
+// One frame through host with options: the frame's steps, results and guide as RenderStereogram
+// has them, and with every option at its default the same host calls and pixels. Invalid
+// options (ViewOptions::Valid) start nothing and give 0.
 int RenderViewStereogram(const StereogramSettings& settings, FrameHost& host,
                          std::size_t depthRowStride, const ViewOptions& options);
 

@@ -140,6 +140,71 @@ TEST(ViewDefaults, RandomFramesRenderThePluginsFramesCallForCall) {
   }
 }
 
+// Records no dialog could produce, on frames from 1 x 0 to 13 x 6, with every option at once
+// in a few mixes: each row is one run of the whole width, only the guide's squares are
+// transparent, and nothing is written beside the guide's runs.
+TEST(ViewHostile, RecordsOutsideTheDialogsRangesOnTinyFrames) {
+  const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+  std::vector<StereogramSettings> records;
+  auto add = [&records](auto edit) {
+    StereogramSettings s = DefaultSettings();
+    s.PutGuidePoints = 1;
+    s.RandomizeEachFrame = 0;
+    edit(s);
+    records.push_back(s);
+  };
+  add([](StereogramSettings&) {});
+  add([&](StereogramSettings& s) { s.NearObjectDepth = s.FarObjectDepth = s.BackgroundDepth = nan; });
+  add([&](StereogramSettings& s) { s.BackgroundDepth = inf; s.NearObjectDepth = -inf; });
+  add([](StereogramSettings& s) { s.BackgroundDepth = -0.5f; });
+  add([](StereogramSettings& s) { s.BackgroundDepth = 0.0f; s.RampMode = kRampHsv; });
+  add([](StereogramSettings& s) { s.ViewingMedium = kMediumCustomDpi; s.CustomDpi = -5; });
+  add([](StereogramSettings& s) { s.ViewingMedium = kMediumCustomDpi; s.CustomDpi = 2000000000; });
+  add([](StereogramSettings& s) { s.ViewingMedium = kMediumCustomDpi; s.CustomDpi = 3; });
+  add([](StereogramSettings& s) { s.NearObjectDepth = -2.0f; s.FarObjectDepth = 3.0f; });
+  add([](StereogramSettings& s) { s.AutoDistance = 0; s.NearDistance = -1e30f; s.FarDistance = 1e30f; });
+  ViewOptions mixes[4];
+  mixes[0].dots = DotSource::kStable;
+  mixes[1].view = ViewDirection::kCross;
+  mixes[1].oversample = 8;
+  mixes[1].linking = Linking::kSymmetric;
+  mixes[2].dots = DotSource::kStable;
+  mixes[2].dotSize = 5;
+  mixes[2].anchor = Anchor::kLeft;
+  mixes[2].oversample = 3;
+  mixes[3].anchor = Anchor::kCentre;
+  mixes[3].linking = Linking::kSymmetric;
+  const float depths[] = {kBg, -3.0f, -7.5f, 0.0f, 0.5f, std::nanf(""), -inf, 1e25f, -1e25f};
+  Lcg rnd{5};
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    for (const ViewOptions& options : mixes) {
+      for (int width = 1; width <= 13; width += 3) {
+        for (int height = 0; height <= 6; height += 2) {
+          std::vector<float> depth(static_cast<std::size_t>(width) * height);
+          for (float& z : depth) z = depths[rnd.Below(9)];
+          RecordingHost host(width, height, depth);
+          host.recordPerPixelCalls = false;
+          const std::string what = "record " + std::to_string(r) + " " + std::to_string(width) +
+                                   "x" + std::to_string(height);
+          ASSERT_EQ(zavol::RenderViewStereogram(records[r], host, 0, options), 1) << what;
+          ASSERT_GE(host.runs.size(), static_cast<std::size_t>(height)) << what;
+          for (int y = 0; y < height; ++y) {
+            ASSERT_TRUE(host.runs[y].x == 0 && host.runs[y].y == y && host.runs[y].count == width)
+                << what;
+            for (int x = 0; x < width; ++x) {
+              const uint16_t a = host.At(x, y).a;
+              ASSERT_TRUE(a == 65535 || (a == 0 && y >= 7 && y <= 13)) << what;
+            }
+          }
+          for (std::size_t i = height; i < host.runs.size(); ++i) {
+            ASSERT_TRUE(host.runs[i].y >= 5 && host.runs[i].y <= 15) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
 // --- Repeat distances of known depths -------------------------------------------------------
 
 // 100 dpi, background one viewing distance behind: the background separation is 137.5 pixels,
