@@ -48,6 +48,9 @@ void WritePfm(FILE* out, const std::string& path, int width, int height, const f
               bool littleEndian);
 class OutputFile;
 void WriteExrDepth(OutputFile& out, int width, int height, const float* distances);
+// One float channel of any name (the decoder's height maps and separations).
+void WriteExrChannel(OutputFile& out, int width, int height, const float* values,
+                     const std::string& channel);
 
 // Threads OpenEXR may use for decoding, process-wide (0: decode on the calling thread).
 void SetExrThreads(int threads);
