@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/frame_checks.h"
 #include "cli/frames.h"
 #include "cli/settings_options.h"
 #include "cli/tool.h"
@@ -34,7 +35,7 @@ struct DecodeCommandOptions {
   int window = DecodeOptions{}.window;
   float minConfidence = DecodeOptions{}.minConfidence;
   int jobs = std::max(1, static_cast<int>(std::min(std::thread::hardware_concurrency(), 256u)));
-  bool separations = false, json = false, quiet = false;
+  bool separations = false, json = false, quiet = false, fit = false;
   SettingsEdits edits;
   CLI::App* app = nullptr;
   bool Given(const char* option) const { return app->count(option) > 0; }
@@ -174,6 +175,9 @@ int RunDecode(const DecodeCommandOptions& o) {
     return UsageError("--window wants an odd number of pixels, not " + std::to_string(o.window),
                       command);
   }
+  if (o.fit && (o.Given("--medium") || o.Given("--dpi"))) {
+    return UsageError("--fit chooses the dpi itself: give either --fit or --medium/--dpi", command);
+  }
   int screenWidth = 0, screenHeight = 0;
   if (!ParseSize(o.screen, &screenWidth, &screenHeight)) {
     return UsageError("--screen wants WxH, e.g. 1920x1080, not '" + o.screen + "'", command);
@@ -195,6 +199,11 @@ int RunDecode(const DecodeCommandOptions& o) {
       return code;
     }
     picture = io::ReadImage(o.picture);
+    if (o.fit) {
+      // The dpi render --fit chose for a picture of this width.
+      settings.ViewingMedium = kMediumCustomDpi;
+      settings.CustomDpi = FitDpi(settings, picture.width);
+    }
     if (!o.compare.empty()) {
       io::DepthReadOptions read;
       if (!o.depthKind.empty()) read.kind = io::ParseDepthKind(o.depthKind);
@@ -369,6 +378,7 @@ Command AddDecodeCommand(CLI::App& app) {
   decode->add_option("--far-cutoff", o->farCutoff, "Distances at or above this are background, as for render")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
+  decode->add_flag("--fit", o->fit, "The picture was rendered with render --fit: the same dpi");
   decode->add_option("--settings", o->settingsBlock,
                      "56-byte settings block the picture was rendered with")
       ->type_name("BLOCK");

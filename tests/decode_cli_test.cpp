@@ -93,6 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"bounds_reversed",
                 {"%stereo.png", "--min-separation", "50", "--max-separation", "40", "-o", "@o.png"}, 2,
                 "the smallest must not exceed the largest"},
+        BadCase{"fit_and_a_medium", {"%stereo.png", "--fit", "--dpi", "30", "-o", "@o.png"}, 2,
+                "--fit chooses the dpi itself"},
         BadCase{"output_is_the_picture", {"%stereo.png", "-o", "%stereo.png"}, 2, "is one of the inputs"},
         BadCase{"unknown_option", {"%stereo.png", "-o", "@o.png", "--widow", "5"}, 2,
                 "unknown option --widow; did you mean --window?"}),
