@@ -198,7 +198,7 @@ int RunDecode(const DecodeCommandOptions& o) {
     if (const int code = ReportUnusableSettings(settings, o.edits, o.settingsBlock, command)) {
       return code;
     }
-    picture = io::ReadImage(o.picture);
+    picture = io::ReadPicture(o.picture);
     if (o.fit) {
       // The dpi render --fit chose for a picture of this width.
       settings.ViewingMedium = kMediumCustomDpi;
@@ -330,7 +330,7 @@ Command AddDecodeCommand(CLI::App& app) {
       "echoes, pixels decoded more than half a pixel off within one background separation "
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
       "separations differ by more than a pixel.");
-  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit) or PAM")->required();
+  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")->required();
   decode->add_option("-o,--output", o->output,
                      "Decoded depth: .png (16-bit height map, near bright, unknown black), .pfm "
                      "or .exr (heights 0 far .. 1 near, NaN unknown)")

@@ -8,12 +8,49 @@
 #include <map>
 #include <sstream>
 
+#include <jpeglib.h>
+
 #include "render/decode.h"
 #include "tests/cli_support.h"
 
 namespace {
 
 using clitest::ScratchDir;
+
+// The picture as another tool would hand it over: a JPEG of libjpeg's default kind (chroma
+// halved both ways) at the given quality.
+std::vector<uint8_t> JpegBytes(const clitest::Image& picture, int quality) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(picture.width);
+  info.image_height = static_cast<JDIMENSION>(picture.height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(picture.width) * 3);
+  while (info.next_scanline < info.image_height) {
+    const clitest::Pixel64* p = picture.pixels.data() + static_cast<std::size_t>(info.next_scanline) * picture.width;
+    for (int x = 0; x < picture.width; ++x) {
+      row[3 * x] = static_cast<JSAMPLE>(p[x].r >> 8);
+      row[3 * x + 1] = static_cast<JSAMPLE>(p[x].g >> 8);
+      row[3 * x + 2] = static_cast<JSAMPLE>(p[x].b >> 8);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> bytes(buffer, buffer + size);
+  std::free(buffer);
+  return bytes;
+}
 
 // A 320x180 frame of the built-in scene at 30 dpi (separations 16 to 41 pixels), its depth, and
 // some things that are not stereograms.
@@ -31,6 +68,11 @@ void MakeInputs(const ScratchDir& dir) {
     }
   }
   clitest::WriteBytes(dir / "junk.png", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+  bool ok = false;
+  const std::vector<uint8_t> jpeg = JpegBytes(clitest::DecodePng(dir / "stereo.png", &ok), 90);
+  if (!ok) std::abort();
+  clitest::WriteBytes(dir / "stereo.jpg", jpeg);
+  clitest::WriteBytes(dir / "cut.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
   // Narrower than the smallest separation of the default medium (80 pixels on a 1920x1080
   // 15-inch screen).
   clitest::Image narrow;
@@ -77,7 +119,8 @@ TEST_P(BadDecode, OneLineRightCodeNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadDecode,
     testing::Values(
-        BadCase{"not_an_image", {"%junk.png", "-o", "@o.png"}, 1, "junk.png: not a PNG or PAM image"},
+        BadCase{"not_an_image", {"%junk.png", "-o", "@o.png"}, 1, "junk.png: not a PNG, PAM or JPEG image"},
+        BadCase{"jpeg_cut_short", {"%cut.jpg", "-o", "@o.png"}, 1, "cut.jpg: truncated or damaged JPEG image"},
         BadCase{"missing_picture", {"%none.png", "-o", "@o.png"}, 1, "none.png: no such file"},
         BadCase{"too_narrow_for_one_separation", {"%narrow.pam", "-o", "@o.png"}, 1,
                 "narrow.pam: the picture is 60 pixels wide, too narrow to hold one repeat"},
@@ -140,6 +183,17 @@ TEST(Decode, CompareScoresTheToolsOwnPictureAndWritesTheMaps) {
   ASSERT_EQ(json.exitCode, 0) << json.err;
   EXPECT_EQ(json.out.rfind("{\"pixels\": 57600, ", 0), 0u) << json.out;
   EXPECT_NE(json.out.find("\"match_share\": " + f["match_share"] + ","), std::string::npos) << json.out;
+}
+
+// Another tool's way of handing a stereogram over: a JPEG, its dots blurred and blocky, still
+// decodes to the engine's separations for most pixels.
+TEST(Decode, AJpegOfThePictureStillDecodes) {
+  const clitest::ProcessResult run =
+      clitest::RunZavol({"decode", Inputs() / "stereo.jpg", "--compare", Inputs() / "depth.pfm",
+                         "--medium", "dpi", "--dpi", "30", "-q"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::map<std::string, std::string> f = KeyValues(run.out);
+  EXPECT_GE(std::stod(f["match_share"]), 0.85);
 }
 
 // The tool's --separations are the decoder's, bit for bit, on the picture as libpng reads it.
