@@ -340,18 +340,12 @@ TEST_P(BadOptions, AreRefusedWithoutWriting) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadOptions,
     testing::Values(
-        BadOptionsCase{"no_pixels", [](ConstPixelView& v, DecodeOptions&, bool&) { v.words = nullptr; }},
         BadOptionsCase{"no_output", [](ConstPixelView&, DecodeOptions&, bool& n) { n = true; }},
-        BadOptionsCase{"no_columns", [](ConstPixelView& v, DecodeOptions&, bool&) { v.width = 0; }},
         BadOptionsCase{"negative_height", [](ConstPixelView& v, DecodeOptions&, bool&) { v.height = -3; }},
         BadOptionsCase{"stride_short_of_a_row",
                        [](ConstPixelView& v, DecodeOptions&, bool&) { v.rowStride = 4 * 64 - 1; }},
         BadOptionsCase{"even_window", [](ConstPixelView&, DecodeOptions& o, bool&) { o.window = 8; }},
-        BadOptionsCase{"window_too_wide",
-                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.window = zavol::kMaxDecodeWindow + 2; }},
-        BadOptionsCase{"separation_zero", [](ConstPixelView&, DecodeOptions& o, bool&) { o.bounds = {0, 30}; }},
         BadOptionsCase{"bounds_reversed", [](ConstPixelView&, DecodeOptions& o, bool&) { o.bounds = {31, 30}; }},
-        BadOptionsCase{"no_threads", [](ConstPixelView&, DecodeOptions& o, bool&) { o.threads = 0; }},
         BadOptionsCase{"confidence_above_one",
                        [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }}),
     [](const testing::TestParamInfo<BadOptionsCase>& p) { return p.param.name; });
