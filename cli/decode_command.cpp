@@ -73,8 +73,8 @@ void WriteMap(const std::string& path, MapFormat format, int width, int height,
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         const float v = values[static_cast<std::size_t>(y) * width + x];
-        const uint16_t code =
-            std::isnan(v) ? 0 : static_cast<uint16_t>(1.0f + std::clamp(v, 0.0f, 1.0f) * 65534.0f + 0.5f);
+        const uint16_t code = std::isnan(v) ? 0
+            : static_cast<uint16_t>(1.0f + std::clamp(v, 0.0f, 1.0f) * 65534.0f + 0.5f);
         row[static_cast<std::size_t>(x)] = Pixel64{code, code, code, 65535};
       }
       writer->WriteRow(row.data());
@@ -126,7 +126,8 @@ void PrintComparison(const DecodeCommandOptions& o, const DecodeComparison& c,
   std::snprintf(share, sizeof share, "%.5f", c.matchShare);
   std::snprintf(error, sizeof error, "%.5f", c.meanError);
   std::snprintf(visibleShare, sizeof visibleShare, "%.5f",
-                c.pixels > 0 ? static_cast<double>(c.visible) / static_cast<double>(c.pixels) : 0.0);
+                c.pixels > 0 ? static_cast<double>(c.visible) / static_cast<double>(c.pixels)
+                             : 0.0);
   const std::vector<std::pair<const char*, std::string>> fields = {
       {"pixels", std::to_string(c.pixels)},
       {"visible", std::to_string(c.visible)},
@@ -168,8 +169,14 @@ int RunDecode(const DecodeCommandOptions& o) {
                       command);
   }
   if (o.separations && o.output.empty()) Warn("--separations has no effect without -o");
+  if (o.compare.empty()) {
+    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff"}) {
+      if (o.Given(option)) Warn(std::string(option) + " has no effect without --compare");
+    }
+  }
   if (!o.confidence.empty() && !MapFormatForPath(o.confidence, &confidenceFormat)) {
-    return UsageError(o.confidence + ": the confidence map must end in .png, .pfm or .exr", command);
+    return UsageError(o.confidence + ": the confidence map must end in .png, .pfm or .exr",
+                      command);
   }
   if (o.window % 2 == 0) {
     return UsageError("--window wants an odd number of pixels, not " + std::to_string(o.window),
@@ -269,8 +276,9 @@ int RunDecode(const DecodeCommandOptions& o) {
     return StoppedExitCode();
   }
   if (status != DecodeStatus::kDone) {
-    Report(o.picture + (status == DecodeStatus::kOutOfMemory ? ": too large for memory"
-                                                             : ": cannot be decoded with these options"));
+    Report(o.picture + (status == DecodeStatus::kOutOfMemory
+                            ? ": too large for memory"
+                            : ": cannot be decoded with these options"));
     return kFailed;
   }
   const double seconds =
@@ -297,8 +305,8 @@ int RunDecode(const DecodeCommandOptions& o) {
                     intended.backgroundSeparation);
   }
   if (!o.quiet) {
-    const std::size_t known = static_cast<std::size_t>(
-        std::count_if(separations.begin(), separations.end(), [](float s) { return !std::isnan(s); }));
+    const std::size_t known = static_cast<std::size_t>(std::count_if(
+        separations.begin(), separations.end(), [](float s) { return !std::isnan(s); }));
     char line[256];
     std::snprintf(line, sizeof line,
                   "%s: %.1f%% of the pixels decoded (separations %d to %d searched) in %.2f s",
@@ -330,7 +338,8 @@ Command AddDecodeCommand(CLI::App& app) {
       "echoes, pixels decoded more than half a pixel off within one background separation "
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
       "separations differ by more than a pixel.");
-  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")->required();
+  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
+      ->required();
   decode->add_option("-o,--output", o->output,
                      "Decoded depth: .png (16-bit height map, near bright, unknown black), .pfm "
                      "or .exr (heights 0 far .. 1 near, NaN unknown)")
@@ -370,12 +379,14 @@ Command AddDecodeCommand(CLI::App& app) {
   decode->add_option("--screen", o->screen, "Screen size in pixels of the monitor media")
       ->type_name("WxH")
       ->capture_default_str();
-  decode->add_option("--depth-kind", o->depthKind, "What the --compare depth's numbers mean, as for render")
+  decode->add_option("--depth-kind", o->depthKind,
+                     "What the --compare depth's numbers mean, as for render")
       ->check(CLI::IsMember({"host", "distance", "disparity", "height", "mist"}))
       ->type_name("KIND");
   decode->add_option("--channel", o->channel, "EXR depth channel of --compare, as for render")
       ->type_name("NAME");
-  decode->add_option("--far-cutoff", o->farCutoff, "Distances at or above this are background, as for render")
+  decode->add_option("--far-cutoff", o->farCutoff,
+                     "Distances at or above this are background, as for render")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
   decode->add_flag("--fit", o->fit, "The picture was rendered with render --fit: the same dpi");

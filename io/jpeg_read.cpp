@@ -68,7 +68,8 @@ bool Decode(jpeg_decompress_struct& info, ErrorManager& errors, FILE* file, Imag
     Pixel64* out = image.pixels.data() + y * width;
     for (std::size_t x = 0; x < width; ++x) {
       // 8-bit samples widened by 256, as the host widens its colours.
-      out[x] = Pixel64{static_cast<uint16_t>(row[3 * x] << 8), static_cast<uint16_t>(row[3 * x + 1] << 8),
+      out[x] = Pixel64{static_cast<uint16_t>(row[3 * x] << 8),
+                       static_cast<uint16_t>(row[3 * x + 1] << 8),
                        static_cast<uint16_t>(row[3 * x + 2] << 8), 65535};
     }
   }
@@ -84,7 +85,8 @@ Image64 ReadPicture(const std::string& path) {
   const std::size_t got = std::fread(magic, 1, 3, input.Stream());
   input.Rewind();
   if (got < 3 || magic[0] != 0xFF || magic[1] != 0xD8 || magic[2] != 0xFF) {
-    const bool png = got >= 1 && magic[0] == 137, pam = got >= 2 && magic[0] == 'P' && magic[1] == '7';
+    const bool png = got >= 1 && magic[0] == 137;
+    const bool pam = got >= 2 && magic[0] == 'P' && magic[1] == '7';
     if (!png && !pam) throw IoError(input.Name(), "not a PNG, PAM or JPEG image");
     return ReadImageFrom(input);
   }

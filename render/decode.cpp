@@ -29,7 +29,8 @@ struct RowBuffers {
   RowBuffers(int width, int halfWindow)
       : red(Size(width)), green(Size(width)), blue(Size(width)), difference(Size(width)),
         none(Size(width) + 2 * static_cast<std::size_t>(halfWindow) + 1, kNoCost),
-        bestCost(Size(width)), bestShift(Size(width)), bestCentre(Size(width)), costSum(Size(width)), costCount(Size(width)),
+        bestCost(Size(width)), bestShift(Size(width)), bestCentre(Size(width)),
+        costSum(Size(width)), costCount(Size(width)),
         backCost(Size(width)), backShift(Size(width)) {
     for (int i = 0; i < 3; ++i) {
       costs[i].assign(Size(width) + 1, kNoCost);
@@ -64,8 +65,8 @@ struct ShiftCosts {
 // Where a surface is flat the picture repeats at two, three and four separations as well: a
 // shift near such a multiple of the chosen one replaces it only when its cost is below half the
 // chosen cost, so that the first repeat does not lose to its multiples on noise or a fraction of
-// a pixel alone. Any other lower local minimum replaces the chosen shift. Branch-free, so that
-// the loops over a row vectorise.
+// a pixel alone. Any other lower local minimum replaces the chosen shift. Branch-free, like its
+// four-lane form below.
 inline bool Replaces(int32_t shift, uint32_t cost, int32_t chosenShift, uint32_t chosenCost) {
   // |shift - k * chosen| <= k as one unsigned comparison each.
   const bool multiple =
@@ -96,7 +97,8 @@ inline __m128i Replaces4(__m128i shift, __m128i cost, __m128i chosenShift, __m12
   const __m128i multiple =
       _mm_or_si128(_mm_or_si128(Within(twice, 2), Within(thrice, 3)), Within(fourfold, 4));
   const __m128i clearly = _mm_cmpgt_epi32(chosenCost, _mm_add_epi32(cost, cost));
-  return _mm_and_si128(lower, _mm_or_si128(_mm_andnot_si128(multiple, _mm_set1_epi32(-1)), clearly));
+  const __m128i notMultiple = _mm_andnot_si128(multiple, _mm_set1_epi32(-1));
+  return _mm_and_si128(lower, _mm_or_si128(notMultiple, clearly));
 }
 
 inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
@@ -126,8 +128,8 @@ int ConsiderSse2(int shift, int x, int width, int h, const uint32_t* atCosts,
     const __m128i xV = _mm_add_epi32(_mm_set1_epi32(x), lanes);
     __m128i centre = _mm_add_epi32(xV, _mm_set1_epi32(h));
     centre = Select(_mm_cmpeq_epi32(Load(atBoxes + x), cost), xV, centre);
-    centre = Select(_mm_cmpeq_epi32(Load(atBoxes + x - h), cost), _mm_sub_epi32(xV, _mm_set1_epi32(h)),
-                    centre);
+    centre = Select(_mm_cmpeq_epi32(Load(atBoxes + x - h), cost),
+                    _mm_sub_epi32(xV, _mm_set1_epi32(h)), centre);
     Store(bestCost + x, Select(left, cost, chosenCost));
     Store(bestShift + x, Select(left, shiftV, chosenShift));
     Store(bestCentre + x, Select(left, centre, Load(bestCentre + x)));
@@ -243,7 +245,8 @@ class RowDecoder {
     int32_t* __restrict__ backShift = b_.backShift.data();
     int x = shift;
 #if defined(ZAVOL_HAVE_SSE2)
-    x = ConsiderSse2(shift, x, width_, h, atCosts, atBoxes, beforeCosts, afterCosts, costSum, costCount,
+    x = ConsiderSse2(shift, x, width_, h, atCosts, atBoxes, beforeCosts, afterCosts, costSum,
+                     costCount,
                      bestCost, bestShift, bestCentre, backCost, backShift);
 #endif
     for (; x < width_; ++x) {

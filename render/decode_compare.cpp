@@ -140,7 +140,8 @@ DecodeComparison CompareDecoded(const IntendedSeparations& intended, const float
       }
     }
   }
-  c.matchShare = c.visible > 0 ? static_cast<double>(c.matched) / static_cast<double>(c.visible) : 0.0;
+  c.matchShare =
+      c.visible > 0 ? static_cast<double>(c.matched) / static_cast<double>(c.visible) : 0.0;
   c.meanError = decodedVisible > 0 ? errorSum / static_cast<double>(decodedVisible) : 0.0;
   return c;
 }
