@@ -9,6 +9,7 @@
 
 #include "io/formats.h"
 #include "render/settings.h"
+#include "render/view_options.h"
 
 namespace zavol::cli {
 
@@ -24,6 +25,7 @@ struct FrameJob {
   uint32_t seed = 0;
   int threads = 1;  // for the engine's rows (ImageRenderOptions::threads)
   bool verbose = false;
+  ViewOptions view;  // stable dots, linking, view, oversampling
 };
 
 enum class FrameResult { kWritten, kStopped };

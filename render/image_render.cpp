@@ -11,6 +11,7 @@
 #include "render/guide.h"
 #include "render/hsv.h"
 #include "render/parallel_render.h"
+#include "render/view_engine.h"
 
 namespace zavol {
 namespace {
@@ -79,7 +80,10 @@ class BufferHost final : public FrameHost {
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
   BufferHost host(depth, options, out);
-  const int threads = FrameThreads(options.threads, depth.width, depth.height);
+  // The classic rows (the plug-in's) may render on several threads; the viewing options' rows
+  // render in order.
+  const int threads =
+      options.view.IsDefault() ? FrameThreads(options.threads, depth.width, depth.height) : 1;
   if (threads > 1) {
     // The guide's white run is taken before the frame starts, so that a frame whose rows are
     // written never fails for want of it.
@@ -96,8 +100,10 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthVie
       return ImageRenderResult{frame.status, frame.farthestDepth};
     }
   }
-  const int rendered =
-      RenderStereogram(settings, host, static_cast<std::size_t>(depth.rowStride));
+  const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
+  const int rendered = options.view.IsDefault()
+                           ? RenderStereogram(settings, host, stride)
+                           : RenderViewStereogram(settings, host, stride, options.view);
   // The depth is never missing here, so a frame that did not start lacked its row buffer.
   const ImageRenderStatus status = rendered == 1   ? ImageRenderStatus::kDone
                                    : host.stopped() ? ImageRenderStatus::kStopped

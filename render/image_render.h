@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "render/settings.h"
+#include "render/view_options.h"
 
 namespace zavol {
 
@@ -44,6 +45,9 @@ struct ImageRenderOptions {
   // row in order; with threads, rows below the one asked for may already be built in the
   // engine's own memory, and a stop drops them unwritten.
   int threads = 1;
+  // Options beyond the plug-in (stable dots, linking, view, oversampling); the defaults render
+  // the plug-in's rows. Invalid ones (ViewOptions::Valid) are the caller's to refuse.
+  ViewOptions view;
 };
 
 enum class ImageRenderStatus { kDone, kStopped, kOutOfMemory };

@@ -358,7 +358,7 @@ TEST(ThreadedLibrary, ThreadsFieldAndOlderCallersGiveTheSameFrame) {
                         {sizeof(zavol_options), 2, ZAVOL_OK},
                         {sizeof(zavol_options), 7, ZAVOL_OK},
                         {offsetof(zavol_options, threads), 1, ZAVOL_OK},
-                        {sizeof(zavol_options), -1, ZAVOL_E_OPTIONS}};
+                        {sizeof(zavol_options), -1, ZAVOL_E_OPTION_VALUE}};
   for (const Call& call : calls) {
     SCOPED_TRACE("struct_size " + std::to_string(call.structSize) + ", threads " +
                  std::to_string(call.threads));
