@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -131,6 +132,22 @@ DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height,
   return range;
 }
 
+// Which zeros the frame holds, as bits: 1 for +0, 2 for -0. One pass in memory order, far
+// cheaper than the column scan that strides across every row for each column.
+int ZeroSigns(const float* depth, std::size_t width, std::size_t height, std::size_t rowStride) {
+  bool positive = false, negative = false;
+  for (std::size_t y = 0; y < height; ++y) {
+    const float* row = depth + y * rowStride;
+    for (std::size_t x = 0; x < width; ++x) {
+      uint32_t bits;
+      std::memcpy(&bits, row + x, sizeof bits);
+      positive |= bits == 0u;
+      negative |= bits == 0x80000000u;
+    }
+  }
+  return (positive ? 1 : 0) | (negative ? 2 : 0);
+}
+
 }  // namespace
 
 float MediumDiagonalInches(int32_t viewingMedium) {
@@ -251,7 +268,15 @@ DepthRange DepthScan::Finish() {
   // Of equal candidates the column scan keeps the first it meets. Only 0 and -0 are equal with
   // different bits, and which of them ends the range flips the sign of the background's depth
   // fraction; the order of a near end of zero is settled by the scan in its own order.
-  if (nearest == 0.0f) return ColumnScan(depth_, width_, height_, rowStride_);
+  // The near end is always one of the frame's own values, so a frame whose zeros all have one
+  // sign settles it without the scan.
+  if (nearest == 0.0f) {
+    switch (ZeroSigns(depth_, width_, height_, rowStride_)) {
+      case 1: return DepthRange{0.0f, farthest};
+      case 2: return DepthRange{-0.0f, farthest};
+      default: return ColumnScan(depth_, width_, height_, rowStride_);
+    }
+  }
   return DepthRange{nearest, farthest};
 }
 
