@@ -132,20 +132,17 @@ DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height,
   return range;
 }
 
-// Which zeros the frame holds, as bits: 1 for +0, 2 for -0. One pass in memory order, far
-// cheaper than the column scan that strides across every row for each column.
-int ZeroSigns(const float* depth, std::size_t width, std::size_t height, std::size_t rowStride) {
-  bool positive = false, negative = false;
-  for (std::size_t y = 0; y < height; ++y) {
-    const float* row = depth + y * rowStride;
-    for (std::size_t x = 0; x < width; ++x) {
-      uint32_t bits;
-      std::memcpy(&bits, row + x, sizeof bits);
-      positive |= bits == 0u;
-      negative |= bits == 0x80000000u;
-    }
+// Which zeros a row holds, as bits: 1 for +0, 2 for -0 (which of them is the near end decides
+// the sign of the background's depth fraction).
+int ZeroSigns(const float* row, std::size_t width) {
+  uint32_t positive = 0, negative = 0;
+  for (std::size_t x = 0; x < width; ++x) {
+    uint32_t bits;
+    std::memcpy(&bits, row + x, sizeof bits);
+    positive |= bits == 0u;
+    negative |= bits == 0x80000000u;
   }
-  return (positive ? 1 : 0) | (negative ? 2 : 0);
+  return static_cast<int>(positive | negative << 1);
 }
 
 }  // namespace
@@ -212,7 +209,8 @@ DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
       bands_(static_cast<int>(std::min<std::size_t>(std::max(bands, 1), std::max<std::size_t>(height, 1)))) {
   const std::size_t perBand = 3 * width;
   if (width == 0 || height == 0 || width > SIZE_MAX / (3 * sizeof(float)) / bands_) return;
-  state_ = new (std::nothrow) float[perBand * bands_];
+  zeroSigns_ = new (std::nothrow) uint8_t[bands_]();
+  state_ = zeroSigns_ != nullptr ? new (std::nothrow) float[perBand * bands_] : nullptr;
   if (state_ == nullptr) return;
   for (int band = 0; band < bands_; ++band) {
     float* s = state_ + perBand * band;
@@ -224,14 +222,22 @@ DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
   }
 }
 
-DepthScan::~DepthScan() { delete[] state_; }
+DepthScan::~DepthScan() {
+  delete[] state_;
+  delete[] zeroSigns_;
+}
 
 void DepthScan::ScanBand(int band) {
   if (state_ == nullptr || band < 0 || band >= bands_) return;
   float* s = state_ + 3 * width_ * band;
   const ColumnState c{s, s + width_, s + 2 * width_};
   const std::size_t first = height_ * band / bands_, end = height_ * (band + 1) / bands_;
-  for (std::size_t y = first; y < end; ++y) ScanRow(depth_ + y * rowStride_, width_, c);
+  int zeros = 0;
+  for (std::size_t y = first; y < end; ++y) {
+    ScanRow(depth_ + y * rowStride_, width_, c);
+    zeros |= ZeroSigns(depth_ + y * rowStride_, width_);  // the row is still in the cache
+  }
+  zeroSigns_[band] = static_cast<uint8_t>(zeros);
 }
 
 DepthRange DepthScan::Finish() {
@@ -271,7 +277,9 @@ DepthRange DepthScan::Finish() {
   // The near end is always one of the frame's own values, so a frame whose zeros all have one
   // sign settles it without the scan.
   if (nearest == 0.0f) {
-    switch (ZeroSigns(depth_, width_, height_, rowStride_)) {
+    int zeros = 0;
+    for (int band = 0; band < bands_; ++band) zeros |= zeroSigns_[band];
+    switch (zeros) {
       case 1: return DepthRange{0.0f, farthest};
       case 2: return DepthRange{-0.0f, farthest};
       default: return ColumnScan(depth_, width_, height_, rowStride_);

@@ -71,6 +71,7 @@ class DepthScan {
   std::size_t width_, height_, rowStride_;
   int bands_;
   float* state_ = nullptr;
+  uint8_t* zeroSigns_ = nullptr;  // per band: 1 it holds +0, 2 it holds -0
 };
 
 // The range a frame renders with: scanned when AutoDistance is set, else from the distances.
