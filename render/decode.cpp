@@ -354,9 +354,12 @@ bool ValidOptions(const ConstPixelView& picture, const DecodeOptions& o) {
 }  // namespace
 
 SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int width, int height,
-                                       int screenWidth, int screenHeight) {
+                                       int screenWidth, int screenHeight, int oversample) {
   const ViewingGeometry g = ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  const int background = SaturatingTrunc(g.maxSeparation);
+  const int64_t pitch = std::max(oversample, 1);
+  const int64_t backgroundSub = SaturatingTrunc(pitch * static_cast<double>(g.maxSeparation));
+  const int background =
+      static_cast<int>(std::min<int64_t>((backgroundSub + pitch - 1) / pitch, kMaxImageSide));
   const int nearest = SaturatingTrunc(std::min(g.nearSeparation, g.farSeparation));
   // Separations below 1 are pixels repeating themselves, not a horizontal repeat to look for.
   const int low = std::clamp(nearest, 1, kMaxImageSide);

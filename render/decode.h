@@ -17,9 +17,11 @@ struct SeparationBounds {
 };
 
 // The separations the engine gives a frame of this size with these settings: from the nearer of
-// the near and far object separations (at least 1) to the background separation.
+// the near and far object separations (at least 1) to the background separation. Rows linked at
+// oversample sub-pixels per pixel put the background a fraction of a pixel further, up to the
+// next whole pixel.
 SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int width, int height,
-                                       int screenWidth, int screenHeight);
+                                       int screenWidth, int screenHeight, int oversample = 1);
 
 // The widest window the matcher takes; its costs stay well inside 32 bits.
 constexpr int kMaxDecodeWindow = 63;

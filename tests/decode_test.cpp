@@ -169,7 +169,7 @@ struct Rendered {
 
 Rendered RenderScene(const StereogramSettings& s, int width, int height,
                      const std::vector<float>& depth, bool pattern, int screenWidth = 1920,
-                     int screenHeight = 1080) {
+                     int screenHeight = 1080, const zavol::ViewOptions& viewOptions = {}) {
   Rendered r;
   r.picture.width = width;
   r.picture.height = height;
@@ -178,6 +178,7 @@ Rendered RenderScene(const StereogramSettings& s, int width, int height,
   o.screenWidth = screenWidth;
   o.screenHeight = screenHeight;
   o.seed = 11;
+  o.view = viewOptions;
   std::vector<uint16_t> dots;
   zavol::ConstPixelView patternView{};
   if (pattern) {
@@ -190,8 +191,9 @@ Rendered RenderScene(const StereogramSettings& s, int width, int height,
   const zavol::DepthView view{depth.data(), width, height, width};
   const zavol::PixelView out{r.picture.words.data(), width, height, 4 * width};
   EXPECT_EQ(zavol::RenderImage(s, view, o, out).status, zavol::ImageRenderStatus::kDone);
-  r.intended = zavol::DefaultLinkingSeparations(s, view, screenWidth, screenHeight);
-  r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight);
+  r.intended = zavol::ViewLinkingSeparations(s, view, screenWidth, screenHeight, viewOptions);
+  r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight,
+                                          viewOptions.oversample);
   return r;
 }
 
@@ -266,6 +268,110 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"guide", With([](StereogramSettings& s) { s.PutGuidePoints = 1; }), false, 0.95},
         RoundTripCase{"coordinate_pattern", With([](StereogramSettings&) {}), true, 0.5}),
     [](const testing::TestParamInfo<RoundTripCase>& p) { return p.param.name; });
+
+// ---- Pictures rendered with the viewing options, scored by the meter replaying the same links.
+struct ViewCase {
+  const char* name;
+  zavol::ViewOptions options;
+  double leastShare;
+};
+
+void PrintTo(const ViewCase& c, std::ostream* out) { *out << c.name; }
+
+zavol::ViewOptions View(void (*edit)(zavol::ViewOptions&)) {
+  zavol::ViewOptions o;
+  edit(o);
+  return o;
+}
+
+class ViewRoundTrip : public testing::TestWithParam<ViewCase> {};
+
+TEST_P(ViewRoundTrip, DecodesToTheSeparationsOfTheLinksItWasRenderedWith) {
+  const ViewCase& c = GetParam();
+  const int width = 480, height = 270;
+  const Rendered r = RenderScene(With([](StereogramSettings&) {}), width, height,
+                                 zavol::MakeDemoScene(width, height), false, 480, 270, c.options);
+  if (c.options.oversample == 1) {
+    // At the pixel pitch a visible pixel is an exact copy of its source: the replayed links are
+    // the ones the picture was built with.
+    for (std::size_t i = 0; i < r.intended.visible.size(); ++i) {
+      if (r.intended.visible[i] == 0) continue;
+      const std::size_t source = i - static_cast<std::size_t>(r.intended.separation[i]);
+      for (int k = 0; k < 4; ++k) ASSERT_EQ(r.picture.words[4 * i + k], r.picture.words[4 * source + k]) << i;
+    }
+  }
+  const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+  const zavol::DecodeComparison m = zavol::CompareDecoded(r.intended, got.data());
+  EXPECT_GE(m.matchShare, c.leastShare);
+  EXPECT_GT(m.visible, m.pixels * 2 / 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ViewRoundTrip,
+    testing::Values(
+        ViewCase{"cross", View([](zavol::ViewOptions& o) { o.view = zavol::ViewDirection::kCross; }), 0.95},
+        ViewCase{"symmetric", View([](zavol::ViewOptions& o) { o.linking = zavol::Linking::kSymmetric; }), 0.95},
+        ViewCase{"oversample_4", View([](zavol::ViewOptions& o) { o.oversample = 4; }), 0.9},
+        ViewCase{"all_three_with_stable_dots", View([](zavol::ViewOptions& o) {
+                   o.view = zavol::ViewDirection::kCross;
+                   o.linking = zavol::Linking::kSymmetric;
+                   o.oversample = 4;
+                   o.dots = zavol::DotSource::kStable;
+                 }), 0.9}),
+    [](const testing::TestParamInfo<ViewCase>& p) { return p.param.name; });
+
+// A near square over a flat background: one-sided links without ghosting prevention leave
+// echoes beside its edges; pairs centred on each point with hidden surfaces unlinked do not.
+TEST(ViewMeasures, SymmetricLinkingHalvesTheEchoesOfOneSidedLinksAtAnEdge) {
+  const int width = 480, height = 120;
+  std::vector<float> depth(static_cast<std::size_t>(width) * height, -1.0f);
+  for (int y = 30; y < 90; ++y) std::fill_n(depth.begin() + y * width + 180, 120, -0.3f);
+  int64_t echoes[2] = {0, 0};
+  for (int symmetric = 0; symmetric < 2; ++symmetric) {
+    zavol::ViewOptions options;
+    if (symmetric == 1) options.linking = zavol::Linking::kSymmetric;
+    const Rendered r = RenderScene(With([](StereogramSettings& s) { s.PreventGhosting = 0; }),
+                                   width, height, depth, false, 480, 270, options);
+    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+    echoes[symmetric] = zavol::CompareDecoded(r.intended, got.data()).echoes;
+  }
+  EXPECT_GT(echoes[0], 1000);
+  EXPECT_LE(2 * echoes[1], echoes[0]);
+}
+
+// A shallow slope: the decoded separations, rounded to 1/16 pixel, take about four times as many
+// distinct values with rows linked at four sub-pixels per pixel.
+TEST(ViewMeasures, OversamplingFourGivesSeveralTimesTheLevelsOnASlope) {
+  const int width = 480, height = 40;
+  std::vector<float> depth(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      // The first rows hold the frame's near and far ends, so the slope spans a few pixels of
+      // separation over the whole width.
+      depth[static_cast<std::size_t>(y) * width + x] =
+          y < 2 ? (x < width / 2 ? -0.3f : -1.0f) : -0.9f + 0.1f * x / width;
+    }
+  }
+  int levels[2] = {0, 0};
+  for (int pass = 0; pass < 2; ++pass) {
+    zavol::ViewOptions options;
+    options.oversample = pass == 0 ? 1 : 4;
+    const Rendered r = RenderScene(With([](StereogramSettings&) {}), width, height, depth, false,
+                                   480, 270, options);
+    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+    std::vector<int> votes(16 * (r.bounds.maxSeparation + 2), 0);
+    for (int y = 4; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const float g = got[static_cast<std::size_t>(y) * width + x];
+        if (!std::isnan(g)) ++votes[static_cast<std::size_t>(std::lround(g * 16.0f))];
+      }
+    }
+    // A level is one that a whole column's worth of pixels decode to, not a stray fraction.
+    for (int v : votes) levels[pass] += v >= height;
+  }
+  EXPECT_GE(levels[0], 3);
+  EXPECT_GE(levels[1], 3 * levels[0]);
+}
 
 // ---- The meter's counts on a hand-made row: separations 5 then 9 (an edge between x = 7 and
 // x = 8), echoes reaching 3 pixels.
