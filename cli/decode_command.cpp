@@ -257,6 +257,7 @@ int RunDecode(const DecodeCommandOptions& o) {
   options.bounds = bounds;
   options.window = o.window;
   options.minConfidence = o.minConfidence;
+  options.oversample = o.view.oversample;
   options.threads = o.jobs;
   options.progress = OnRows;
   options.user = &progress;
@@ -348,7 +349,10 @@ Command AddDecodeCommand(CLI::App& app) {
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
       "separations differ by more than a pixel. Give --compare the viewing options the picture "
       "was rendered with (--view, --oversample, --linking): the engine's separations and links "
-      "are then theirs, fractions of a pixel with --oversample.");
+      "are then theirs, fractions of a pixel with --oversample. --oversample also tells the "
+      "decoder, with or without --compare, that rows were averaged from N sub-pixels: such a "
+      "picture repeats exactly only at a whole multiple of a fractional separation, which then "
+      "gives way to the fraction, and the background may lie up to a pixel further.");
   decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
       ->required();
   decode->add_option("-o,--output", o->output,

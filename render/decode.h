@@ -35,6 +35,11 @@ struct DecodeOptions {
   // Below this a pixel is unknown: 1 - (best cost / mean cost over the shifts searched), so 0
   // for a picture that does not repeat there and 1 for an exact repeat.
   float minConfidence = 0.5f;
+  // The picture's rows were averaged down from this many sub-pixels per pixel (1..
+  // kMaxOversample). Such a picture repeats exactly only at a whole multiple of a fractional
+  // separation (16.5 pixels at 33), and roughly at the fraction: above 1, a chosen shift that is
+  // such a multiple gives way to the fraction. 1 leaves that check out, and its time.
+  int oversample = 1;
   int threads = 1;  // rows decoded at once, the caller's thread included
   // Asked on the caller's thread as rows finish; non-zero stops the decoding.
   int (*progress)(void* user, int rowsDone, int rows) = nullptr;

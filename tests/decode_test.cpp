@@ -67,9 +67,10 @@ Picture RepeatingPicture(int width, int height, int fine, SeparationOf separatio
 }
 
 std::vector<float> Decode(const Picture& p, int minSeparation, int maxSeparation, int threads = 1,
-                          std::vector<float>* confidence = nullptr) {
+                          std::vector<float>* confidence = nullptr, int oversample = 1) {
   DecodeOptions o;
   o.bounds = {minSeparation, maxSeparation};
+  o.oversample = oversample;
   o.threads = threads;
   std::vector<float> out(static_cast<std::size_t>(p.width) * p.height, -1.0f);
   if (confidence != nullptr) confidence->assign(out.size(), -1.0f);
@@ -88,6 +89,7 @@ struct KnownCase {
   int minSeparation, maxSeparation;        // the range searched
   double largestMeanError;                 // over the pixels judged and decoded
   double leastShare;                       // of those pixels within half a pixel
+  int oversample;                          // told to the decoder
 };
 
 void PrintTo(const KnownCase& c, std::ostream* out) { *out << c.name; }
@@ -98,7 +100,7 @@ TEST_P(KnownSeparations, DecodeToTheSeparationsTheyWereBuiltWith) {
   const KnownCase& c = GetParam();
   const int width = 400, height = 6;
   const Picture p = RepeatingPicture(width, height, c.fine, c.separation);
-  const std::vector<float> got = Decode(p, c.minSeparation, c.maxSeparation);
+  const std::vector<float> got = Decode(p, c.minSeparation, c.maxSeparation, 1, nullptr, c.oversample);
   int judged = 0, within = 0, decoded = 0;
   double errorSum = 0.0;
   for (int y = 0; y < height; ++y) {
@@ -123,22 +125,26 @@ TEST_P(KnownSeparations, DecodeToTheSeparationsTheyWereBuiltWith) {
 INSTANTIATE_TEST_SUITE_P(
     Table, KnownSeparations,
     testing::Values(
-        KnownCase{"flat_near_end", 1, [](double, int) { return 20.0; }, 20, 60, 0.0, 1.0},
-        KnownCase{"flat_middle", 1, [](double, int) { return 37.0; }, 20, 60, 0.0, 1.0},
-        KnownCase{"flat_far_end", 1, [](double, int) { return 60.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_near_end", 1, [](double, int) { return 20.0; }, 20, 60, 0.0, 1.0, 1},
+        KnownCase{"flat_middle", 1, [](double, int) { return 37.0; }, 20, 60, 0.0, 1.0, 1},
+        KnownCase{"flat_far_end", 1, [](double, int) { return 60.0; }, 20, 60, 0.0, 1.0, 1},
         // Twice the separation is inside the range too: the first repeat must win.
-        KnownCase{"flat_with_its_double_in_range", 1, [](double, int) { return 25.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_with_its_double_in_range", 1, [](double, int) { return 25.0; }, 20, 60, 0.0, 1.0, 1},
         KnownCase{"whole_pixel_ramp", 1,
-                  [](double x, int) { return std::floor(30.0 + x / 20.0); }, 20, 60, 0.05, 0.95},
+                  [](double x, int) { return std::floor(30.0 + x / 20.0); }, 20, 60, 0.05, 0.95, 1},
         KnownCase{"rows_at_different_separations", 1,
-                  [](double, int y) { return 22.0 + 7.0 * y; }, 20, 60, 0.0, 1.0},
+                  [](double, int y) { return 22.0 + 7.0 * y; }, 20, 60, 0.0, 1.0, 1},
         // Fractions of a pixel, as an oversampling renderer makes them: the decoder is judged by
         // its mean error; a few pixels may miss.
-        KnownCase{"quarter_pixels_flat", 4, [](double, int) { return 33.25; }, 20, 60, 0.1, 0.95},
-        KnownCase{"half_pixels_flat", 4, [](double, int) { return 33.5; }, 20, 60, 0.25, 0.9},
-        KnownCase{"eighth_pixels_flat", 8, [](double, int) { return 40.125; }, 20, 60, 0.1, 0.95},
+        KnownCase{"quarter_pixels_flat", 4, [](double, int) { return 33.25; }, 20, 60, 0.1, 0.95, 1},
+        KnownCase{"half_pixels_flat", 4, [](double, int) { return 33.5; }, 20, 60, 0.25, 0.9, 1},
+        KnownCase{"eighth_pixels_flat", 8, [](double, int) { return 40.125; }, 20, 60, 0.1, 0.95, 1},
+        // Averaged rows repeat exactly only at a whole multiple of the fraction (41 and 65
+        // pixels here, both searched): the fraction is the first repeat all the same.
+        KnownCase{"half_pixels_with_their_double_in_range", 2, [](double, int) { return 20.5; }, 20, 60, 0.25, 0.9, 2},
+        KnownCase{"quarter_pixels_with_their_fourfold_in_range", 4, [](double, int) { return 16.25; }, 15, 70, 0.3, 0.9, 4},
         KnownCase{"quarter_pixel_ramp", 4,
-                  [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9}),
+                  [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9, 1}),
     [](const testing::TestParamInfo<KnownCase>& p) { return p.param.name; });
 
 // The decoded levels across a slope in quarter pixels: a decoder that only found whole shifts
@@ -300,7 +306,8 @@ TEST_P(ViewRoundTrip, DecodesToTheSeparationsOfTheLinksItWasRenderedWith) {
       for (int k = 0; k < 4; ++k) ASSERT_EQ(r.picture.words[4 * i + k], r.picture.words[4 * source + k]) << i;
     }
   }
-  const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+  const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2,
+                                        nullptr, c.options.oversample);
   const zavol::DecodeComparison m = zavol::CompareDecoded(r.intended, got.data());
   EXPECT_GE(m.matchShare, c.leastShare);
   EXPECT_GT(m.visible, m.pixels * 2 / 3);
@@ -358,7 +365,8 @@ TEST(ViewMeasures, OversamplingFourGivesSeveralTimesTheLevelsOnASlope) {
     options.oversample = pass == 0 ? 1 : 4;
     const Rendered r = RenderScene(With([](StereogramSettings&) {}), width, height, depth, false,
                                    480, 270, options);
-    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2,
+                                          nullptr, options.oversample);
     std::vector<int> votes(16 * (r.bounds.maxSeparation + 2), 0);
     for (int y = 4; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
@@ -453,7 +461,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptionsCase{"even_window", [](ConstPixelView&, DecodeOptions& o, bool&) { o.window = 8; }},
         BadOptionsCase{"bounds_reversed", [](ConstPixelView&, DecodeOptions& o, bool&) { o.bounds = {31, 30}; }},
         BadOptionsCase{"confidence_above_one",
-                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }}),
+                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }},
+        BadOptionsCase{"oversample_zero", [](ConstPixelView&, DecodeOptions& o, bool&) { o.oversample = 0; }},
+        BadOptionsCase{"oversample_beyond_eight",
+                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.oversample = 9; }}),
     [](const testing::TestParamInfo<BadOptionsCase>& p) { return p.param.name; });
 
 TEST(Calls, ThreadsGiveTheSameBitsAsOne) {
