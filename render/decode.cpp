@@ -343,6 +343,7 @@ class RowDecoder {
       // The windows at the whole shifts either side of the target: a fraction still shows at
       // one of them at about half the cost of no repeat.
       const int from = std::max(x - h, base + 1), to = std::min(x + h, width_ - 1);
+      if (to < from) continue;
       uint32_t quick[2] = {0, 0};
       for (int side = 0; side < 2; ++side) {
         const int shifted = base + side;
@@ -357,7 +358,11 @@ class RowDecoder {
       if (!(quickCost < kCheap * mean)) continue;
       double f = 0.0, residual = 0.0;
       FitBetween(base, first, last, &f, &residual);
-      if (std::fabs(base + f - target) > 0.5 / k + 0.0625) continue;
+      // Near the target, and not below the range searched.
+      if (std::fabs(base + f - target) > 0.5 / k + 0.0625 ||
+          base + f < bounds_.minSeparation - 0.5) {
+        continue;
+      }
       const float cost = static_cast<float>(
           residual * static_cast<double>(2 * h + 1) / (last - first + 1));
       const float fitted = std::max(0.0f, 1.0f - cost / mean);
