@@ -4,9 +4,12 @@
 # options; the echoes beside object edges with symmetric linking against the default; the
 # number of separation levels across a slope with --oversample 4 against 1.
 # Figures only; nothing here fails on a figure. Needs python3 (depth files and level counts).
-# Usage: bench/view_measures.sh [ZAVOL]
+# Last, the decoder's wall time on the 1920x1080 picture with and without --oversample 4
+# (one thread, interleaved, medians of REPEATS).
+# Usage: bench/view_measures.sh [ZAVOL] [REPEATS]
 set -euo pipefail
 zavol=${1:-build/native/bin/zavol}
+repeats=${2:-5}
 data=$(cd "$(dirname "$0")/../tests/data" && pwd)
 [ -x "$zavol" ] || { echo "view_measures: no zavol program at $zavol (build the native preset first)" >&2; exit 2; }
 command -v python3 >/dev/null || { echo "view_measures: needs python3" >&2; exit 2; }
@@ -104,3 +107,16 @@ for entry in "built-in scene's tilted plane (rows 0.75-1)|scene.exr|0.75|1.0" \
     printf '%-44s %-16s %8s %8s\n' "$name" "--oversample $n" "$fine" "$quarter"
   done
 done
+
+echo
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+median() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+"$zavol" render scene.exr --seed 1 -q -o plain.png
+"$zavol" render scene.exr --oversample 4 --seed 1 -q -o fine.png
+plain=() fine=()
+for _ in $(seq "$repeats"); do
+  start=$(now_ms); "$zavol" decode plain.png -o height.png -q --jobs 1; plain+=($(( $(now_ms) - start )))
+  start=$(now_ms); "$zavol" decode fine.png --oversample 4 -o height.png -q --jobs 1; fine+=($(( $(now_ms) - start )))
+done
+echo "decode 1920x1080, --jobs 1, median of $repeats ($(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)):"
+echo "  default picture: $(median "${plain[@]}") ms   --oversample 4 picture with --oversample 4: $(median "${fine[@]}") ms"
