@@ -421,6 +421,20 @@ TEST(Meter, BoundsHoldEverySeparationOfAFrame) {
   const auto [least, most] = std::minmax_element(want.separation.begin(), want.separation.end());
   EXPECT_EQ(*least, 80.0f);
   EXPECT_EQ(*most, 201.0f);
+  // Four sub-pixels per pixel put the background at trunc(4 x 201.x) / 4 pixels: the searched
+  // range reaches the next whole pixel, and every separation of the frame lies inside it.
+  zavol::ViewOptions oversampled;
+  oversampled.oversample = 4;
+  const zavol::SeparationBounds fine = zavol::FrameSeparationBounds(s, 1920, 1080, 1920, 1080, 4);
+  EXPECT_EQ(fine.minSeparation, 80);
+  EXPECT_EQ(fine.maxSeparation, 202);
+  const zavol::IntendedSeparations fineWant = zavol::ViewLinkingSeparations(
+      s, zavol::DepthView{depth.data(), 1920, 1080, 1920}, 1920, 1080, oversampled);
+  const auto [fineLeast, fineMost] =
+      std::minmax_element(fineWant.separation.begin(), fineWant.separation.end());
+  EXPECT_GE(*fineLeast, 80.0f);
+  EXPECT_GT(*fineMost, 201.0f);
+  EXPECT_LE(*fineMost, 202.0f);
   StereogramSettings flat = s;
   flat.BackgroundDepth = 0.0f;  // every separation 0 or 1
   const zavol::SeparationBounds one = zavol::FrameSeparationBounds(flat, 640, 480, 1920, 1080);
