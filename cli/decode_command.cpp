@@ -352,7 +352,8 @@ Command AddDecodeCommand(CLI::App& app) {
       "are then theirs, fractions of a pixel with --oversample. --oversample also tells the "
       "decoder, with or without --compare, that rows were averaged from N sub-pixels: such a "
       "picture repeats exactly only at a whole multiple of a fractional separation, which then "
-      "gives way to the fraction, and the background may lie up to a pixel further.");
+      "gives way to the fraction; rows are matched over pairs of pixels, whose repeat stands out "
+      "better; and the background may lie up to a pixel further.");
   decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
       ->required();
   decode->add_option("-o,--output", o->output,

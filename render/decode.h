@@ -37,8 +37,9 @@ struct DecodeOptions {
   float minConfidence = 0.5f;
   // The picture's rows were averaged down from this many sub-pixels per pixel (1..
   // kMaxOversample). Such a picture repeats exactly only at a whole multiple of a fractional
-  // separation (16.5 pixels at 33), and roughly at the fraction: above 1, a chosen shift that is
-  // such a multiple gives way to the fraction. 1 leaves that check out, and its time.
+  // separation (16.5 pixels at 33), and roughly at the fraction: above 1, rows are matched over
+  // pairs of neighbouring pixels, and a chosen shift that is such a multiple gives way to the
+  // fraction. 1 leaves both out, and their time.
   int oversample = 1;
   int threads = 1;  // rows decoded at once, the caller's thread included
   // Asked on the caller's thread as rows finish; non-zero stops the decoding.
