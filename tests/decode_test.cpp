@@ -142,6 +142,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Averaged rows repeat exactly only at a whole multiple of the fraction (41 and 65
         // pixels here, both searched): the fraction is the first repeat all the same.
         KnownCase{"half_pixels_with_their_double_in_range", 2, [](double, int) { return 20.5; }, 20, 60, 0.25, 0.9, 2},
+        // Halfway between two pixels over a wide range: many other shifts match about as well
+        // as single pixels do; pairs of pixels repeat clearly.
+        KnownCase{"half_pixels_over_a_wide_range", 2, [](double, int) { return 100.5; }, 20, 120, 1.0, 0.9, 2},
         KnownCase{"quarter_pixels_with_their_fourfold_in_range", 4, [](double, int) { return 16.25; }, 15, 70, 0.3, 0.9, 4},
         KnownCase{"quarter_pixel_ramp", 4,
                   [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9, 1}),
@@ -318,6 +321,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ViewCase{"cross", View([](zavol::ViewOptions& o) { o.view = zavol::ViewDirection::kCross; }), 0.95},
         ViewCase{"symmetric", View([](zavol::ViewOptions& o) { o.linking = zavol::Linking::kSymmetric; }), 0.95},
+        // Half of the separations halfway between two pixels.
+        ViewCase{"oversample_2", View([](zavol::ViewOptions& o) { o.oversample = 2; }), 0.9},
         ViewCase{"oversample_4", View([](zavol::ViewOptions& o) { o.oversample = 4; }), 0.9},
         ViewCase{"all_three_with_stable_dots", View([](zavol::ViewOptions& o) {
                    o.view = zavol::ViewDirection::kCross;
