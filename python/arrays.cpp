@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "io/large_buffer.h"
 
@@ -58,6 +60,40 @@ bool RowsInOrder(const py::array& array, std::size_t word, py::ssize_t rowBytes)
 
 std::ptrdiff_t RowStrideInWords(const py::array& array, std::size_t word) {
   return array.shape(0) == 1 ? 0 : array.strides(0) / static_cast<py::ssize_t>(word);
+}
+
+// The memory of a frame's output array.
+struct Block {
+  void* words;
+  std::size_t bytes;
+};
+
+// The last output block whose array has gone, kept for the next frame of the same size: a loop
+// that renders, writes and drops frames then renders into memory already mapped, instead of
+// having the kernel clear a fresh frame each time (a sixth of a 4K frame's time). One block at
+// most, of at most kKeptBytes; it is never freed, like an allocator's cache.
+constexpr std::size_t kKeptBytes = std::size_t{512} << 20;
+std::mutex& KeptMutex() {
+  static std::mutex* mutex = new std::mutex;  // outlives every array, even at exit
+  return *mutex;
+}
+Block* gKept = nullptr;
+
+Block* TakeKeptBlock(std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(KeptMutex());
+  if (gKept == nullptr || gKept->bytes != bytes) return nullptr;
+  return std::exchange(gKept, nullptr);
+}
+
+void KeepBlock(Block* block) {
+  if (block->bytes <= kKeptBytes) {
+    std::lock_guard<std::mutex> lock(KeptMutex());
+    std::swap(block, gKept);  // the newest stays; the one it replaces is freed below
+  }
+  if (block != nullptr) {
+    io::FreeLarge(block->words, block->bytes);
+    delete block;
+  }
 }
 
 }  // namespace
@@ -168,17 +204,10 @@ zavol_image OutFromObject(py::handle out, int width, int height) {
 }
 
 py::array NewRgbaArray(int width, int height, zavol_image* view) {
-  struct Block {
-    void* words;
-    std::size_t bytes;
-  };
   const std::size_t bytes = std::size_t{8} * static_cast<std::size_t>(width) * height;
-  auto* block = new Block{io::AllocateLarge(bytes), bytes};  // bad_alloc is MemoryError
-  const py::capsule owner(block, [](void* p) {
-    auto* owned = static_cast<Block*>(p);
-    io::FreeLarge(owned->words, owned->bytes);
-    delete owned;
-  });
+  Block* block = TakeKeptBlock(bytes);
+  if (block == nullptr) block = new Block{io::AllocateLarge(bytes), bytes};  // MemoryError
+  const py::capsule owner(block, [](void* p) { KeepBlock(static_cast<Block*>(p)); });
   *view = zavol_image{static_cast<uint16_t*>(block->words), width, height, 0};
   return py::array(py::dtype::of<uint16_t>(), {py::ssize_t{height}, py::ssize_t{width}, py::ssize_t{4}},
                    {py::ssize_t{8} * width, py::ssize_t{8}, py::ssize_t{2}}, block->words, owner);

@@ -34,7 +34,8 @@ RgbaArgument RgbaFromObject(pybind11::handle image, const char* name);
 // The caller's out= array: (height, width, 4) uint16, writable, pixels of 8 bytes.
 zavol_image OutFromObject(pybind11::handle out, int width, int height);
 
-// A new (height, width, 4) uint16 array in whole-frame memory (huge pages, no zeroing pass).
+// A new (height, width, 4) uint16 array in whole-frame memory (huge pages, no zeroing pass;
+// the memory of the last dropped frame of that size when there is one), contents undefined.
 pybind11::array NewRgbaArray(int width, int height, zavol_image* view);
 
 // The type of a Python object, for messages.
