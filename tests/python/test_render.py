@@ -92,6 +92,7 @@ LAYOUTS = [
     ("one row of a view", BASE[::7][3:4], False),
     ("every other column", BASE[:, ::2], True),
     ("rows upside down", BASE[::-1], True),
+    ("one row broadcast", np.broadcast_to(BASE[0], BASE.shape), True),
     ("column-major", np.asfortranarray(BASE), True),
     ("float64", BASE.astype(np.float64), True),
     ("big-endian", BASE.astype(">f4"), True),
