@@ -145,9 +145,9 @@ uint32_t SeedArgument(py::handle value) {
   return static_cast<uint32_t>(IntegerArgument(value, "seed", 0, UINT32_MAX));
 }
 
-py::object Render(py::handle depth, py::handle settings, py::handle depthKind,
-                  py::handle farCutoff, py::handle screen, py::handle seed, py::handle dots,
-                  py::handle pattern, py::handle progress, py::handle out,
+py::object Render(py::object depth, py::object settings, py::object depthKind,
+                  py::object farCutoff, py::object screen, py::object seed, py::object dots,
+                  py::object pattern, py::object progress, py::object out,
                   const py::kwargs& overrides) {
   const StereogramSettings record = SettingsArgument(settings, overrides);
   zavol_settings cSettings;
@@ -214,8 +214,8 @@ py::capsule OwnedBy(std::unique_ptr<Owner> owner) {
   return capsule;
 }
 
-py::array ReadDepth(py::handle path, py::handle depthKind, py::handle channel,
-                    py::handle farCutoff) {
+py::array ReadDepth(py::object path, py::object depthKind, py::object channel,
+                    py::object farCutoff) {
   const std::string file = PathArgument(path, "path");
   io::DepthReadOptions options;
   if (!depthKind.is_none()) options.kind = DepthKindArgument(depthKind);
@@ -233,7 +233,7 @@ py::array ReadDepth(py::handle path, py::handle depthKind, py::handle channel,
                    OwnedBy(std::move(map)));
 }
 
-py::array ReadImage(py::handle path) {
+py::array ReadImage(py::object path) {
   const std::string file = PathArgument(path, "path");
   auto image = std::make_unique<io::Image64>();
   {
@@ -246,7 +246,7 @@ py::array ReadImage(py::handle path) {
                    {8 * width, py::ssize_t{8}, py::ssize_t{2}}, words, OwnedBy(std::move(image)));
 }
 
-void WriteImage(py::handle path, py::handle img, py::handle bits, py::handle compression) {
+void WriteImage(py::object path, py::object img, py::object bits, py::object compression) {
   const std::string file = PathArgument(path, "path");
   io::ImageFormat format;
   if (!io::FormatForPath(file, &format)) {
