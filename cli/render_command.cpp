@@ -24,6 +24,7 @@
 #include "cli/render_job.h"
 #include "cli/settings_options.h"
 #include "cli/tool.h"
+#include "cli/view_flags.h"
 #include "io/error.h"
 #include "io/formats.h"
 
@@ -45,6 +46,7 @@ struct RenderOptions {
   int compression = 1;
   bool quiet = false, verbose = false, fit = false, patternTile = false;
   SettingsEdits edits;
+  ViewFlags view;
   CLI::App* app = nullptr;
   bool Given(const char* option) const { return app->count(option) > 0; }
 };
@@ -213,6 +215,7 @@ int Prepare(const RenderOptions& o, Prepared& p) {
   p.base.write.compression = o.compression;
   p.base.verbose = o.verbose;
   p.base.tilePattern = o.patternTile;
+  p.base.view = o.view.Options();
   try {
     p.base.settings = o.settingsBlock.empty() ? DefaultSettings() : ReadSettingsBlock(o.settingsBlock);
   } catch (const io::IoError& e) {
@@ -339,8 +342,7 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
       job.input = ExpandFrame(o.input, frame);
       job.output = ExpandFrame(o.output, frame);
       job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
-      // Frames rendered within the same second still get seeds of their own.
-      job.seed = p.seedBase + static_cast<uint32_t>(frame);
+      job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
       try {
         if (RenderOneFrame(o, p, job, depth) == FrameResult::kWritten) ++written;
       } catch (const io::IoError& e) {
@@ -434,7 +436,8 @@ Command AddRenderCommand(CLI::App& app) {
                    "farthest depths and of the background, the medium's pixels per inch, and the "
                    "engine's debug line (minz)");
   render->add_option("--seed", o->seed,
-                     "Seed for randomized frames instead of the start time; in a sequence frame F gets N + F")
+                     "Seed for randomized frames instead of the start time; in a sequence frame F gets N + F "
+                     "(with --dots stable every frame gets N)")
       ->check(NumberWithin(0, 4294967295.0))
       ->type_name("N");
   render->add_option("--depth-kind", o->depthKind,
@@ -480,6 +483,7 @@ Command AddRenderCommand(CLI::App& app) {
   render->add_option("--save-settings", o->saveSettings, "Also write the settings in effect as a block")
       ->type_name("BLOCK");
   AddSettingsOptions(*render, o->edits);
+  AddViewFlags(*render, o->view);
   return {render, [o] { return RunRender(*o); }};
 }
 

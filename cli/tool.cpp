@@ -84,7 +84,7 @@ int UsageError(const std::string& message, const std::string& command) {
   return kUsageError;
 }
 
-void DrawBar(int done, int total, double seconds) {
+void DrawBar(int done, int total, double seconds, const char* unit) {
   constexpr int kCells = 30;
   const int filled = total > 0 ? static_cast<int>(static_cast<int64_t>(done) * kCells / total) : kCells;
   std::string bar(static_cast<std::size_t>(filled), '#');
@@ -92,8 +92,8 @@ void DrawBar(int done, int total, double seconds) {
   const double rate = seconds > 0 ? done / seconds : 0;
   const std::string left = done > 0 ? FormatDuration((total - done) / rate) + " left" : "";
   std::lock_guard<std::mutex> lock(gOutputMutex);
-  std::fprintf(stderr, "\r\033[K[%s] %d/%d frames  %.1f frames/s  %s", bar.c_str(), done, total,
-               rate, left.c_str());
+  std::fprintf(stderr, "\r\033[K[%s] %d/%d %s  %.1f %s/s  %s", bar.c_str(), done, total, unit,
+               rate, unit, left.c_str());
   std::fflush(stderr);
   gBarShown = true;
 }
