@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <random>
@@ -20,6 +21,7 @@
 #include "python/settings_type.h"
 #include "render/depth_kind.h"
 #include "render/frame.h"
+#include "render/view_options.h"
 
 namespace py = pybind11;
 
@@ -131,12 +133,35 @@ void ScreenArgument(py::handle value, zavol_options* options) {
   options->screen_height = static_cast<int>(IntegerArgument(sides[1], "screen", 1, ZAVOL_MAX_SIDE));
 }
 
-// dots: the library renders streaming dots only (each frame's dots drawn afresh).
-void DotsArgument(py::handle value) {
-  const std::string dots = TextArgument(value, "dots");
-  if (dots != "stream") {
-    throw py::value_error("dots: '" + dots + "' is not available; this library has 'stream' dots");
+// One of a few words, as the tool spells them; its index in the list is the library's code.
+int WordArgument(py::handle value, const char* name, std::initializer_list<const char*> words) {
+  const std::string word = TextArgument(value, name);
+  int code = 0;
+  std::string known;
+  for (const char* candidate : words) {
+    if (word == candidate) return code;
+    known += (code++ == 0 ? "'" : ", '") + std::string(candidate) + "'";
   }
+  throw py::value_error(std::string(name) + ": '" + word + "' is not one of " + known);
+}
+
+// The viewing options beyond the plug-in, with the tool's words and ranges; the defaults give
+// the plug-in's pixels. anchor None lets the library choose (left for stream dots, centre for
+// stable ones), as the tool does when --anchor is not given.
+void ViewArguments(py::handle dots, py::handle dotSize, py::handle anchor, py::handle view,
+                   py::handle oversample, py::handle linking, zavol_options* options) {
+  options->dots = WordArgument(dots, "dots", {"stream", "stable"});
+  static_assert(ZAVOL_DOTS_STREAM == 0 && ZAVOL_DOTS_STABLE == 1);
+  options->dot_size = static_cast<int>(IntegerArgument(dotSize, "dot_size", 1, kMaxDotSize));
+  options->anchor = anchor.is_none() ? ZAVOL_ANCHOR_AUTO
+                                     : 1 + WordArgument(anchor, "anchor", {"left", "centre"});
+  static_assert(ZAVOL_ANCHOR_LEFT == 1 && ZAVOL_ANCHOR_CENTRE == 2);
+  options->view = WordArgument(view, "view", {"wall", "cross"});
+  static_assert(ZAVOL_VIEW_WALL == 0 && ZAVOL_VIEW_CROSS == 1);
+  options->oversample =
+      static_cast<int>(IntegerArgument(oversample, "oversample", 1, kMaxOversample));
+  options->linking = WordArgument(linking, "linking", {"classic", "symmetric"});
+  static_assert(ZAVOL_LINKING_CLASSIC == 0 && ZAVOL_LINKING_SYMMETRIC == 1);
 }
 
 uint32_t SeedArgument(py::handle value) {
@@ -147,7 +172,8 @@ uint32_t SeedArgument(py::handle value) {
 
 py::object Render(py::object depth, py::object settings, py::object depthKind,
                   py::object farCutoff, py::object screen, py::object seed, py::object dots,
-                  py::object pattern, py::object progress, py::object out,
+                  py::object dotSize, py::object anchor, py::object view, py::object oversample,
+                  py::object linking, py::object pattern, py::object progress, py::object out,
                   const py::kwargs& overrides) {
   const StereogramSettings record = SettingsArgument(settings, overrides);
   zavol_settings cSettings;
@@ -158,7 +184,7 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   zavol_options_default(&options);
   ScreenArgument(screen, &options);
   options.seed = SeedArgument(seed);
-  DotsArgument(dots);
+  ViewArguments(dots, dotSize, anchor, view, oversample, linking, &options);
   ProgressState state;
   if (!progress.is_none()) {
     if (!PyCallable_Check(progress.ptr())) {
@@ -297,7 +323,9 @@ zavol.FileError (an OSError) for a file that cannot be read or written.)";
   module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
              py::arg("depth_kind") = "host", py::arg("far_cutoff") = 1e9,
              py::arg("screen") = py::make_tuple(1920, 1080), py::arg("seed") = py::none(),
-             py::arg("dots") = "stream", py::arg("pattern") = py::none(),
+             py::arg("dots") = "stream", py::arg("dot_size") = 1, py::arg("anchor") = py::none(),
+             py::arg("view") = "wall", py::arg("oversample") = 1, py::arg("linking") = "classic",
+             py::arg("pattern") = py::none(),
              py::arg("progress") = py::none(), py::arg("out") = py::none(),
              R"(Renders the stereogram of a depth map.
 
@@ -311,7 +339,17 @@ depth_kind: what the numbers mean: 'host' (the engine's convention: negative in 
   distance at and beyond which a pixel is empty.
 screen: (width, height) of the monitor for the monitor media.
 seed: the dots' seed (0..2**32-1) when randomize_each_frame is set; None draws a fresh one.
-dots: 'stream', dots drawn afresh for every frame.
+dots: where new dots get their colours: 'stream' (the frame's random numbers one after another,
+  the plug-in's dots) or 'stable' (a hash of the dot's place and the seed, so that dots hold
+  still from frame to frame where the depth does; give every frame the same seed).
+dot_size: dots of N x N pixels, 1..64.
+anchor: which of a row's linked pixels gives them their colour: 'left' (the plug-in's) or
+  'centre'; None: left for stream dots, centre for stable ones.
+view: 'wall' (eyes diverged behind the picture, the plug-in's) or 'cross' (crossed in front of
+  it); either way the scene comes out toward the viewer.
+oversample: rows linked at N sub-pixels per pixel and averaged down, 1..8.
+linking: 'classic' (each pixel repeats the one a separation to its left, the plug-in's) or
+  'symmetric' (pairs centred on each point, hidden surfaces left unlinked).
 pattern: optional (height, width, 3 or 4) uint8 or uint16 image whose pixel (x, y) is the dot at
   (x, y); 8-bit samples count as their value times 256.
 progress: optional callable(row, last_row) asked before every row; a true result stops the frame

@@ -40,10 +40,16 @@ SAMPLES = [
     ("v2_LowResLeftView_Trunks.exr", "distance",
      ["--far-cutoff", 500, "--no-auto-distance", "--near-distance", 100, "--far-distance", 900],
      {"far_cutoff": 500, "auto_distance": False, "near_distance": 100, "far_distance": 900}),
+    ("cycles_single_zbuf.exr", None, ["--dots", "stable", "--dot-size", 2, "--view", "cross"],
+     {"dots": "stable", "dot_size": 2, "view": "cross"}),
+    ("cycles_multilayer.exr", "mist", ["--oversample", 3, "--linking", "symmetric", "--anchor",
+                                       "centre"],
+     {"oversample": 3, "linking": "symmetric", "anchor": "centre"}),
 ]
 
 
-@pytest.mark.parametrize("name,kind,options,keywords", SAMPLES, ids=[s[0] for s in SAMPLES])
+@pytest.mark.parametrize("name,kind,options,keywords", SAMPLES,
+                         ids=[f"{i}-{s[0]}" for i, s in enumerate(SAMPLES)])
 def test_sample_files_render_as_the_tool_renders_them(name, kind, options, keywords, tmp_path):
     keywords = dict(keywords)
     cutoff = keywords.pop("far_cutoff", 1e9)
