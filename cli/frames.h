@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zavol::cli {
 
@@ -20,6 +21,14 @@ bool HasFrameField(const std::string& pattern);
 // Every run of '#' replaced by frame, zero-padded to the run's length (more digits when the
 // number needs them).
 std::string ExpandFrame(const std::string& pattern, int frame);
+
+// The frames of range whose file exists, in order. When the folder part of pattern has no '#',
+// the folder is listed once and its names matched (so a range of a million frames over ten
+// files is quick); otherwise each name is looked up.
+std::vector<int> ExistingFrames(const std::string& pattern, const FrameRange& range);
+
+// The runs of consecutive frames of range that are not in existing (which is sorted).
+std::vector<FrameRange> MissingRuns(const std::vector<int>& existing, const FrameRange& range);
 
 // "WxH" with both sides 1..65535.
 bool ParseSize(const std::string& text, int* width, int* height);

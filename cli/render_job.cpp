@@ -48,14 +48,25 @@ int FeedRows(void* user, int row, int) noexcept {
   return feed.streaming && !feed.WriteRowsBefore(row) ? 1 : 0;
 }
 
-}  // namespace
-
-FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
-                            const std::atomic<bool>& stop) {
-  io::ReadDepthFile(job.input, job.read, depth);
-  if (stop.load()) return FrameResult::kStopped;
-  return RenderDepthToFile(job, depth, stop);
+// pattern repeated to width x height pixels. Throws io::IoError when it does not fit in memory.
+io::Image64 TilePattern(const io::Image64& pattern, int width, int height, const std::string& label) {
+  io::Image64 tiled;
+  try {
+    tiled.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  } catch (const std::bad_alloc&) {
+    throw io::IoError(label, "the tiled pattern is too large for memory");
+  }
+  tiled.width = width;
+  tiled.height = height;
+  for (int y = 0; y < height; ++y) {
+    const Pixel64* from = pattern.pixels.data() + static_cast<std::size_t>(y % pattern.height) * pattern.width;
+    Pixel64* to = tiled.pixels.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) to[x] = from[x % pattern.width];
+  }
+  return tiled;
 }
+
+}  // namespace
 
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
                               const std::atomic<bool>& stop) {
@@ -79,10 +90,19 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   options.screenWidth = job.screenWidth;
   options.screenHeight = job.screenHeight;
   options.seed = job.seed;
+  // A tiled pattern is repeated over the whole frame here, so the engine sees one pattern pixel
+  // per frame pixel, as it would from a pattern as large as the frame.
+  const io::Image64* source = job.pattern;
+  io::Image64 tiled;
+  if (source != nullptr && job.tilePattern && source->width > 0 && source->height > 0 &&
+      (source->width < depth.width || source->height < depth.height)) {
+    tiled = TilePattern(*source, depth.width, depth.height, job.output);
+    source = &tiled;
+  }
   ConstPixelView pattern{};
-  if (job.pattern != nullptr) {
-    pattern = ConstPixelView{reinterpret_cast<const uint16_t*>(job.pattern->pixels.data()),
-                             job.pattern->width, job.pattern->height, 4 * job.pattern->width};
+  if (source != nullptr) {
+    pattern = ConstPixelView{reinterpret_cast<const uint16_t*>(source->pixels.data()),
+                             source->width, source->height, 4 * source->width};
     options.pattern = &pattern;
   }
   options.progress = FeedRows;
@@ -104,6 +124,8 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   if (!feed.WriteRowsBefore(depth.height)) throw io::IoError(job.output, feed.failure);
   writer->Finish();
   writer.reset();
+  // A stop that came while the last rows were written: the finished file is not put in place.
+  if (stop.load()) return FrameResult::kStopped;
   out.Commit();
   return FrameResult::kWritten;
 }

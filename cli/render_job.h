@@ -19,6 +19,7 @@ struct FrameJob {
   io::WriteOptions write;
   StereogramSettings settings{};
   const io::Image64* pattern = nullptr;
+  bool tilePattern = false;
   int screenWidth = 1920, screenHeight = 1080;
   uint32_t seed = 0;
   bool verbose = false;
@@ -26,11 +27,9 @@ struct FrameJob {
 
 enum class FrameResult { kWritten, kStopped };
 
-// Reads, renders and writes one frame; the output appears only when complete. depth is the
-// caller's buffer, reused across frames. Throws io::IoError on a bad input or a failed write.
-FrameResult RenderFrameFile(const FrameJob& job, io::DepthMap& depth,
-                            const std::atomic<bool>& stop);
-// The same for a depth map already in memory (job.input only names it in messages).
+// Renders and writes one frame of a depth map in memory (job.input only names it in messages);
+// the output appears only when complete, and not at all when stop is set before it is put in
+// place. Throws io::IoError on a failed write.
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
                               const std::atomic<bool>& stop);
 

@@ -3,11 +3,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 
+#include "cli/tool.h"
 #include "io/error.h"
 #include "io/formats.h"
 #include "render/settings_schema.h"
@@ -48,15 +51,19 @@ constexpr FieldHelp kFieldHelp[] = {
     {offsetof(StereogramSettings, BackgroundDepth),
      "background plane behind the image, in viewer distances"},
     {offsetof(StereogramSettings, ViewingMedium),
-     "14in|15in|17in|19in|21in (monitors, with --screen), a5|a4|a3 (paper, the image fills the "
-     "sheet), dpi (--dpi), or the code"},
-    {offsetof(StereogramSettings, CustomDpi), "pixels per inch for --medium dpi"},
+     "what the picture is viewed on; it sets the pixels per inch and with them every "
+     "separation (the background repeats about 1.4 inches apart on the medium): "
+     "14in|15in|17in|19in|21in (monitors of that diagonal showing --screen pixels), a5|a4|a3 "
+     "(paper the image fills), dpi (--dpi), or the code"},
+    {offsetof(StereogramSettings, CustomDpi),
+     "pixels per inch of the custom medium; given without --medium it selects --medium dpi"},
     {offsetof(StereogramSettings, AutoDistance),
-     "take the depth range from each frame (else --near/--far-distance)"},
+     "take the depth range from each frame (else from --near/--far-distance)"},
     {offsetof(StereogramSettings, NearDistance),
-     "nearest scene distance from the camera, without auto distance"},
+     "nearest scene distance from the camera; given without --auto-distance or "
+     "--no-auto-distance it turns auto distance off"},
     {offsetof(StereogramSettings, FarDistance),
-     "farthest scene distance from the camera, without auto distance"},
+     "farthest scene distance from the camera; likewise turns auto distance off"},
     {offsetof(StereogramSettings, Color1), "first end of the dot colour ramp, as RRGGBB"},
     {offsetof(StereogramSettings, Color2), "second end of the dot colour ramp, as RRGGBB"},
     {offsetof(StereogramSettings, RampMode), ""},  // built from the codes, see below
@@ -72,9 +79,28 @@ static_assert(sizeof kFieldHelp / sizeof kFieldHelp[0] == kSettingsFieldCount,
               "every field has an option");
 
 std::string Range(const SettingsField& field) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g..%g", field.minimum, field.maximum);
-  return text;
+  return ShortNumber(field.minimum) + ".." + ShortNumber(field.maximum);
+}
+
+// Why a real or integer field's value is unusable: its bits and the reason; empty when it is a
+// finite number within the field's range.
+std::string InvalidValue(const SettingsField& field, const StereogramSettings& s) {
+  const double value = FieldValue(s, field);
+  if (field.kind == FieldKind::kReal && !std::isfinite(value)) {
+    uint32_t bits;
+    std::memcpy(&bits, reinterpret_cast<const unsigned char*>(&s) + field.offset, sizeof bits);
+    char text[48];
+    std::snprintf(text, sizeof text, "0x%08x: %s", bits, std::isnan(value) ? "not a number" : "infinite");
+    return text;
+  }
+  if (value >= field.minimum && value <= field.maximum) return {};
+  const std::string shown =
+      field.kind == FieldKind::kReal ? FormatReal(static_cast<float>(value)) : ShortNumber(value);
+  return shown + ": not within " + ShortNumber(field.minimum) + " to " + ShortNumber(field.maximum);
+}
+
+std::string Named(const SettingsField& field) {
+  return std::string(field.name) + " (--" + field.option + ")";
 }
 
 std::string HelpText(const SettingsField& field, const char* words) {
@@ -100,6 +126,7 @@ CLI::Option* AddValue(CLI::App& app, SettingsEdits& edits, const SettingsField& 
       "--" + std::string(field.option),
       [&edits, &field](const Value& value) {
         const double stored = static_cast<double>(value);
+        edits.edited.push_back(field.offset);
         edits.edits.push_back(
             [&field, stored](StereogramSettings& s) { SetFieldValue(s, field, stored); });
       },
@@ -109,6 +136,7 @@ CLI::Option* AddValue(CLI::App& app, SettingsEdits& edits, const SettingsField& 
 void AddBoolean(CLI::App& app, SettingsEdits& edits, const SettingsField& field,
                 const std::string& help) {
   auto setTo = [&edits, &field](double value) {
+    edits.edited.push_back(field.offset);
     edits.edits.push_back(
         [&field, value](StereogramSettings& s) { SetFieldValue(s, field, value); });
   };
@@ -135,6 +163,7 @@ void AddCode(CLI::App& app, SettingsEdits& edits, const SettingsField& field,
       [&edits, &field](const std::string& text) {
         int32_t code = 0;
         ParseCode(field, text, &code);
+        edits.edited.push_back(field.offset);
         edits.edits.push_back(
             [&field, code](StereogramSettings& s) { SetFieldValue(s, field, code); });
       },
@@ -208,12 +237,12 @@ void AddSettingsOptions(CLI::App& app, SettingsEdits& edits) {
     switch (field.kind) {
       case FieldKind::kReal:
         AddValue<float>(app, edits, field, help)
-            ->check(CLI::Range(field.minimum, field.maximum))
+            ->check(NumberWithin(field.minimum, field.maximum))
             ->type_name("X");
         break;
       case FieldKind::kInteger:
         AddValue<int>(app, edits, field, help)
-            ->check(CLI::Range(static_cast<int>(field.minimum), static_cast<int>(field.maximum)))
+            ->check(NumberWithin(field.minimum, field.maximum))
             ->type_name("N");
         break;
       case FieldKind::kBoolean:
@@ -225,6 +254,7 @@ void AddSettingsOptions(CLI::App& app, SettingsEdits& edits) {
                [&edits, &field](const std::string& text) {
                  uint32_t colour = 0;
                  ParseColour(text, &colour);
+                 edits.edited.push_back(field.offset);
                  edits.edits.push_back(
                      [&field, colour](StereogramSettings& s) { SetFieldValue(s, field, colour); });
                },
@@ -250,6 +280,8 @@ std::string DescribeSettings(const StereogramSettings& s) {
   for (const SettingsField& field : kSettingsFields) {
     const double value = FieldValue(s, field);
     std::string shown;
+    const bool numeric = field.kind == FieldKind::kReal || field.kind == FieldKind::kInteger;
+    const std::string invalid = numeric ? InvalidValue(field, s) : std::string();
     switch (field.kind) {
       case FieldKind::kReal:
         shown = FormatReal(static_cast<float>(value));
@@ -267,11 +299,80 @@ std::string DescribeSettings(const StereogramSettings& s) {
         shown = std::to_string(static_cast<int32_t>(value));
         break;
     }
+    if (!invalid.empty()) shown = "invalid (" + invalid + ")";
     char head[32];
     std::snprintf(head, sizeof head, "%-20s", field.name);
     text += head + shown + "\n";
   }
   return text;
+}
+
+bool SettingsEdits::Edited(std::size_t offset) const {
+  return std::find(edited.begin(), edited.end(), offset) != edited.end();
+}
+
+std::vector<std::string> SettingsEdits::Apply(StereogramSettings& settings) const {
+  for (const auto& edit : edits) edit(settings);
+  std::vector<std::string> warnings;
+  const bool distance = Edited(offsetof(StereogramSettings, NearDistance)) ||
+                        Edited(offsetof(StereogramSettings, FarDistance));
+  if (distance) {
+    if (!Edited(offsetof(StereogramSettings, AutoDistance))) {
+      settings.AutoDistance = 0;
+    } else if (settings.AutoDistance != 0) {
+      warnings.push_back("--near-distance and --far-distance have no effect with --auto-distance, "
+                         "which takes the depth range from each frame");
+    }
+  }
+  if (Edited(offsetof(StereogramSettings, CustomDpi))) {
+    if (!Edited(offsetof(StereogramSettings, ViewingMedium))) {
+      settings.ViewingMedium = kMediumCustomDpi;
+    } else if (settings.ViewingMedium != kMediumCustomDpi) {
+      const std::string medium = MediumName(settings.ViewingMedium);
+      warnings.push_back("--dpi has no effect with --medium " +
+                         (medium.empty() ? std::to_string(settings.ViewingMedium) : medium) +
+                         "; --medium dpi uses it");
+    }
+  }
+  return warnings;
+}
+
+SettingsProblem FindUnusableField(const StereogramSettings& s) {
+  const SettingsField& background = SettingsFieldAt(offsetof(StereogramSettings, BackgroundDepth));
+  const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
+  const SettingsField& farDistance = SettingsFieldAt(offsetof(StereogramSettings, FarDistance));
+  const SettingsField& nearDistance = SettingsFieldAt(offsetof(StereogramSettings, NearDistance));
+  for (const SettingsField& field : kSettingsFields) {
+    const bool used = field.kind == FieldKind::kReal
+                          ? (s.AutoDistance == 0 || (&field != &farDistance && &field != &nearDistance))
+                          : &field == &dpi && s.ViewingMedium == kMediumCustomDpi;
+    if (!used) continue;
+    const std::string invalid = InvalidValue(field, s);
+    if (!invalid.empty()) return {{field.offset}, Named(field) + " is invalid (" + invalid + ")"};
+    if (&field == &background && s.BackgroundDepth == 0.0f) {
+      return {{field.offset}, Named(field) + " is 0, which makes every separation 0 px"};
+    }
+  }
+  if (s.AutoDistance == 0 && !(s.NearDistance < s.FarDistance)) {
+    return {{nearDistance.offset, farDistance.offset},
+            Named(nearDistance) + " " + FormatReal(s.NearDistance) + " is not nearer than " +
+                Named(farDistance) + " " + FormatReal(s.FarDistance)};
+  }
+  return {};
+}
+
+int ReportUnusableSettings(const StereogramSettings& settings, const SettingsEdits& edits,
+                           const std::string& block, const std::string& command,
+                           const std::string& after) {
+  const SettingsProblem problem = FindUnusableField(settings);
+  if (problem.fields.empty()) return 0;
+  const bool fromOptions = std::any_of(problem.fields.begin(), problem.fields.end(),
+                                       [&edits](std::size_t f) { return edits.Edited(f); });
+  if (fromOptions || block.empty()) {
+    return UsageError(problem.text + ": the settings cannot make a picture" + after, command);
+  }
+  Report(block + ": " + problem.text + ": this block cannot make a picture" + after);
+  return kFailed;
 }
 
 StereogramSettings ReadSettingsBlock(const std::string& path) {

@@ -17,9 +17,14 @@ namespace zavol::cli {
 // Edits collected while parsing, applied in the order given.
 struct SettingsEdits {
   std::vector<std::function<void(StereogramSettings&)>> edits;
-  void Apply(StereogramSettings& settings) const {
-    for (const auto& edit : edits) edit(settings);
-  }
+  std::vector<std::size_t> edited;  // offsets of the fields the options set
+
+  bool Edited(std::size_t offset) const;
+  // Applies the edits, then what they imply where the intent is plain: a near or far distance
+  // given without --auto-distance/--no-auto-distance turns auto distance off, a dpi given
+  // without --medium selects the custom medium. Returns a warning for each option the settings
+  // then leave without effect (a distance with --auto-distance, a dpi with another medium).
+  std::vector<std::string> Apply(StereogramSettings& settings) const;
 };
 
 // Adds --near-object-depth ... --prevent-ghosting/--no-prevent-ghosting to app.
@@ -34,8 +39,30 @@ bool ParseMedium(const std::string& text, int32_t* code);
 // The name of a code; empty for a code without one.
 std::string MediumName(int32_t code);
 
-// The fourteen fields, one per line: name, value, and a word for coded values.
+// The fourteen fields, one per line: name, value, and a word for coded values. A real that is
+// not a finite number within its field's range, or a dpi outside its range, shows as
+// "invalid (0x7fc00000: not a number)" with its bits.
 std::string DescribeSettings(const StereogramSettings& settings);
+
+// A field whose value keeps the engine from making a picture.
+struct SettingsProblem {
+  std::vector<std::size_t> fields;  // offsets of the fields involved; empty: no problem
+  std::string text;                 // names the fields and their options
+};
+// The first problem in record order among the fields the picture uses: a depth fraction or
+// background depth that is not a finite number within its range, a background depth of 0 (every
+// separation 0 px), the dpi outside its range with the custom medium, and, without auto
+// distance, distances outside their range or a near distance not nearer than the far one.
+// Codes, flags and colours always render (an unknown medium as the 15-inch monitor, any ramp
+// but RGB as HSV), as the plug-in renders them.
+SettingsProblem FindUnusableField(const StereogramSettings& settings);
+
+// Reports what FindUnusableField finds: a usage error when an option set one of the fields
+// (or there is no block), else the fault of block. after ends the line. Returns 0 when the
+// settings can make a picture, else the exit code.
+int ReportUnusableSettings(const StereogramSettings& settings, const SettingsEdits& edits,
+                           const std::string& block, const std::string& command,
+                           const std::string& after = "");
 
 // A 56-byte block from a file / into a file (under a temporary name). Throw io::IoError.
 StereogramSettings ReadSettingsBlock(const std::string& path);

@@ -25,18 +25,24 @@ constexpr float kBackgroundDepth = kEmptyDepth;
 // Largest side a frame may have (the host's limit).
 constexpr int64_t kMaxSide = kMaxImageSide;
 
-struct DepthMap {
-  int width = 0;
-  int height = 0;
-  LargeVector<float> depth;  // width * height, row-major, row 0 at the top
-};
-
 // What the numbers of a depth file mean, and the conversion of one sample (render/depth_kind.h).
 using zavol::DepthKind;
 using zavol::ToEngineDepth;
 
 std::optional<DepthKind> ParseDepthKind(const std::string& name);
 const char* DepthKindName(DepthKind kind);
+
+// The depth file formats the readers know.
+enum class DepthFormat { kUnknown, kPfm, kPng, kExr };
+
+struct DepthMap {
+  int width = 0;
+  int height = 0;
+  LargeVector<float> depth;  // width * height, row-major, row 0 at the top
+  // What the reader read, and what it took the numbers to mean.
+  DepthFormat format = DepthFormat::kUnknown;
+  DepthKind kind = DepthKind::kHost;
+};
 
 // How to read a depth file. kind unset: each format's default (EXR distance, PFM host,
 // PNG height). channel empty: the reader's choice of depth channel (EXR only).

@@ -7,6 +7,7 @@
 #include <ImfDeepTiledInputPart.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
+#include <ImfIO.h>
 #include <ImfInputPart.h>
 #include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -273,8 +276,7 @@ bool FillsItsSize(const std::string& type, const std::vector<unsigned char>& val
 // Walks the header(s) before the library sees them: every attribute must fit in the file and
 // fill exactly the size it declares. The library allocates what a value claims before reading
 // it, so a few damaged bytes would otherwise ask for gigabytes.
-void CheckHeaders(const std::string& path, FILE* file) {
-  const uint64_t fileSize = FileSize(file);
+void CheckHeaders(const std::string& path, FILE* file, uint64_t fileSize) {
   unsigned char version[4];
   if (std::fread(version, 1, 4, file) != 4) throw IoError(path, "truncated OpenEXR header");
   const bool multiPart = (version[1] & 0x10) != 0;
@@ -336,6 +338,36 @@ void CheckHeaders(const std::string& path, FILE* file) {
   }
 }
 
+// OpenEXR's input stream over bytes in memory (standard input, a pipe).
+class MemoryIStream final : public Imf::IStream {
+ public:
+  MemoryIStream(const std::vector<uint8_t>& bytes, const std::string& name)
+      : Imf::IStream(name.c_str()), bytes_(bytes) {}
+  bool isMemoryMapped() const override { return true; }
+  bool read(char c[], int n) override {
+    std::memcpy(c, Take(n), static_cast<std::size_t>(n));
+    return position_ < bytes_.size();
+  }
+  char* readMemoryMapped(int n) override {
+    // The library only reads through the pointer it is given.
+    return const_cast<char*>(reinterpret_cast<const char*>(Take(n)));
+  }
+  uint64_t tellg() override { return position_; }
+  void seekg(uint64_t position) override { position_ = position; }
+
+ private:
+  const uint8_t* Take(int n) {
+    if (n < 0 || position_ > bytes_.size() || static_cast<uint64_t>(n) > bytes_.size() - position_) {
+      throw std::runtime_error("unexpected end of file");
+    }
+    const uint8_t* at = bytes_.data() + position_;
+    position_ += static_cast<uint64_t>(n);
+    return at;
+  }
+  const std::vector<uint8_t>& bytes_;
+  uint64_t position_ = 0;
+};
+
 }  // namespace
 
 std::string ChooseExrChannel(const std::string& path, const std::vector<std::string>& channels,
@@ -380,18 +412,34 @@ std::string ChooseExrChannel(const std::string& path, const std::vector<std::str
 void SetExrThreads(int threads) { Imf::setGlobalThreadCount(std::max(0, threads)); }
 
 void ReadExrDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
+  InputSource input(path);
+  ReadExrDepth(input, options, map);
+}
+
+void ReadExrDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map) {
+  const std::string& path = input.Name();
   {
-    FILE* file = OpenInput(path);
-    FileCloser closer{file};
+    FILE* file = input.Stream();
     unsigned char magic[4] = {};
     if (std::fread(magic, 1, 4, file) != 4 || magic[0] != 0x76 || magic[1] != 0x2f ||
         magic[2] != 0x31 || magic[3] != 0x01) {
       throw IoError(path, "not an OpenEXR file");
     }
-    CheckHeaders(path, file);
+    CheckHeaders(path, file, input.Size());
   }
   try {
-    Imf::MultiPartInputFile file(path.c_str(), std::max(0, options.threads));
+    // A file on disk is opened by name, so the library reads it with its own stream; bytes in
+    // memory are handed over through a stream of ours.
+    std::unique_ptr<MemoryIStream> memory;
+    std::unique_ptr<Imf::MultiPartInputFile> opened;
+    const int threads = std::max(0, options.threads);
+    if (input.DiskPath().empty()) {
+      memory = std::make_unique<MemoryIStream>(input.Memory(), path);
+      opened = std::make_unique<Imf::MultiPartInputFile>(*memory, threads);
+    } else {
+      opened = std::make_unique<Imf::MultiPartInputFile>(input.DiskPath().c_str(), threads);
+    }
+    Imf::MultiPartInputFile& file = *opened;
     // Channel names of every part, in part order, each once.
     std::vector<std::string> names;
     for (int i = 0; i < file.parts(); ++i) {
@@ -409,6 +457,8 @@ void ReadExrDepth(const std::string& path, const DepthReadOptions& options, Dept
       throw IoError(path, "channel '" + Printable(channel) + "' is subsampled; only full-resolution depth is read");
     }
     const DepthKind kind = options.kind.value_or(DepthKind::kDistance);
+    map.format = DepthFormat::kExr;
+    map.kind = kind;
     // Renderers that store depth as half write the largest half for empty sky.
     const float cutoff =
         info.type == Imf::HALF ? std::min(options.farCutoff, kLargestHalf) : options.farCutoff;

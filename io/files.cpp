@@ -1,9 +1,11 @@
-// Input files, output files under temporary names, small whole-file reads.
+// Input files (on disk or read into memory), output files under temporary names or standard
+// output, small whole-file reads.
 #include "io/files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,18 +29,51 @@ FILE* OpenInput(const std::string& path) {
   return file;
 }
 
-uint64_t FileSize(FILE* file) {
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0 || info.st_size < 0) return 0;
-  return static_cast<uint64_t>(info.st_size);
-}
-
 std::vector<uint8_t> ReadPrefix(FILE* file, std::size_t limit, const std::string& path) {
   std::vector<uint8_t> bytes(limit);
   const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
   if (std::ferror(file)) throw IoError(path, "cannot read (" + std::string(std::strerror(errno)) + ")");
   bytes.resize(got);
   return bytes;
+}
+
+InputSource::InputSource(const std::string& path) : name_(path == "-" ? "standard input" : path) {
+  FILE* file = path == "-" ? stdin : OpenInput(path);
+  struct stat info;
+  if (path != "-" && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
+    stream_ = file;
+    diskPath_ = path;
+    size_ = static_cast<uint64_t>(info.st_size);
+    return;
+  }
+  FileCloser closer{path == "-" ? nullptr : file};
+  // Read to the end in growing pieces; a signal (Ctrl-C while waiting on a terminal or a pipe)
+  // ends the read with an error, which the tool reports as stopped.
+  std::size_t piece = 1 << 16;
+  for (;;) {
+    const std::size_t have = memory_.size();
+    if (!FitsInMemory(static_cast<uint64_t>(have + piece) * 2)) throw IoError(name_, "too large for memory");
+    memory_.resize(have + piece);
+    const std::size_t got = std::fread(memory_.data() + have, 1, piece, file);
+    memory_.resize(have + got);
+    if (got < piece) {
+      if (std::ferror(file)) {
+        const int error = errno;
+        std::clearerr(file);
+        throw IoError(name_, "cannot read (" + std::string(std::strerror(error)) + ")");
+      }
+      break;
+    }
+    piece = std::min<std::size_t>(piece * 2, std::size_t{1} << 26);
+  }
+  if (memory_.empty()) throw IoError(name_, "empty file");
+  size_ = memory_.size();
+  stream_ = fmemopen(memory_.data(), memory_.size(), "rb");
+  if (stream_ == nullptr) throw IoError(name_, "cannot read (" + std::string(std::strerror(errno)) + ")");
+}
+
+InputSource::~InputSource() {
+  if (stream_ != nullptr) std::fclose(stream_);
 }
 
 std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit) {
@@ -48,11 +83,20 @@ std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit) {
 }
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
+  if (path == "-") return;
   std::string error;
   if (!file_.Open(path, &error)) throw IoError(path, error);
 }
 
+FILE* OutputFile::Stream() { return path_ == "-" ? stdout : file_.Stream(); }
+
 void OutputFile::Commit() {
+  if (path_ == "-") {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      throw IoError("standard output", "cannot write (" + std::string(std::strerror(errno)) + ")");
+    }
+    return;
+  }
   std::string error;
   if (!file_.Commit(&error)) throw IoError(path_, error);
 }

@@ -18,6 +18,8 @@ namespace zavol::io {
 // convention (io/depth_map.h). map's buffer is reused when it is large enough.
 
 // By the file's first bytes (PFM, PNG or EXR); the extension only names the format in messages.
+// "-" is standard input; it, pipes and devices are read into memory first. map.format and
+// map.kind tell what was read.
 void ReadDepthFile(const std::string& path, const DepthReadOptions& options, DepthMap& map);
 
 // PFM: "Pf" grey or "PF" colour (first channel); rows stored bottom-up; a negative scale means
@@ -58,13 +60,15 @@ struct Image64 {
   std::vector<Pixel64> pixels;
 };
 // PNG (any colour type and depth) or PAM (RGB, RGB_ALPHA, GRAYSCALE, GRAYSCALE_ALPHA; MAXVAL
-// 255 or 65535), by the first bytes.
+// 255 or 65535), by the first bytes; pipes and devices are read into memory first.
 Image64 ReadImage(const std::string& path);
 
 // ---- Writers that take a frame row by row, top to bottom.
-enum class ImageFormat { kPng, kPam, kExr };
+enum class ImageFormat { kPng, kPam, kExr, kPfm };
 // By the extension (case-insensitive); false when the tool does not write that kind.
 bool FormatForPath(const std::string& path, ImageFormat* format);
+// By the format's name ("png", "pam", "exr", "pfm"); false for any other.
+bool FormatForName(const std::string& name, ImageFormat* format);
 
 struct WriteOptions {
   int pngBits = 8;         // 8: the high byte of every 16-bit channel; 16: the channels as they are
@@ -83,16 +87,19 @@ class RowWriter {
 };
 
 // Writes to out, which stays open; path names the file in messages. PNG: RGB (or grey), 8 or 16
-// bits; PAM: 16-bit RGBA, exact; EXR: half RGBA, each channel over 65535.
+// bits; PAM: 16-bit RGBA, exact; EXR: half RGBA, each channel over 65535 (out must seek); PFM:
+// float RGB, each channel over 65535, alpha dropped (the frame is held until Finish, since PFM
+// stores its rows bottom-up).
 std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const std::string& path,
                                          int width, int height, const WriteOptions& options);
 
 // An output file that only ever appears complete: written under a temporary name in the same
 // folder, renamed into place by Commit. Destroyed uncommitted, it leaves nothing behind.
+// "-" is standard output: written directly, Commit flushes it, and nothing can be taken back.
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);  // throws IoError
-  FILE* Stream() { return file_.Stream(); }
+  FILE* Stream();
   const std::string& Path() const { return path_; }
   // For libraries that open files by name (OpenEXR); write through this or Stream(), not both.
   const std::string& TemporaryPath() const { return file_.TemporaryPath(); }

@@ -1,7 +1,8 @@
-// PAM images through the netpbm module: 16-bit RGBA frames out (big-endian samples, exact),
-// pattern images in.
+// PAM and PFM images through the netpbm module: 16-bit RGBA frames out as PAM (big-endian
+// samples, exact) or as float RGB PFM, pattern images in.
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "io/error.h"
@@ -46,8 +47,44 @@ class PamWriter final : public RowWriter {
   int width_;
 };
 
-Image64 ReadPamImage(const std::string& path, FILE* file) {
-  const uint64_t size = FileSize(file);
+// PFM keeps its rows bottom-up, so the frame is gathered and written at the end.
+class PfmWriter final : public RowWriter {
+ public:
+  PfmWriter(FILE* out, const std::string& path, int width, int height) : out_(out), path_(path) {
+    image_.width = width;
+    image_.height = height;
+    image_.channels = 3;
+    // Reserved whole, so that no row reallocates.
+    try {
+      image_.values.reserve(static_cast<std::size_t>(width) * height * 3);
+    } catch (const std::bad_alloc&) {
+      throw IoError(path, "frame is too large for memory");
+    }
+  }
+  void WriteRow(const Pixel64* row) override {
+    for (int x = 0; x < image_.width; ++x) {
+      for (uint16_t channel : {row[x].r, row[x].g, row[x].b}) image_.values.push_back(channel / 65535.0f);
+    }
+  }
+  void Finish() override {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes = netpbm::EncodePfm(image_, true);
+    } catch (const std::bad_alloc&) {
+      throw IoError(path_, "frame is too large for memory");
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() || std::fflush(out_) != 0) {
+      throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
+    }
+  }
+
+ private:
+  FILE* out_;
+  std::string path_;
+  netpbm::PfmImage image_;
+};
+
+Image64 ReadPamImage(const std::string& path, FILE* file, uint64_t size) {
   const std::vector<uint8_t> head = ReadPrefix(file, netpbm::kMaxHeaderBytes, path);
   netpbm::PamHeader header;
   std::string error;
@@ -85,18 +122,23 @@ std::unique_ptr<RowWriter> MakePamWriter(FILE* out, const std::string& path, int
   return std::make_unique<PamWriter>(out, path, width, height);
 }
 
+std::unique_ptr<RowWriter> MakePfmWriter(FILE* out, const std::string& path, int width,
+                                         int height) {
+  return std::make_unique<PfmWriter>(out, path, width, height);
+}
+
 Image64 ReadImage(const std::string& path) {
-  FILE* file = OpenInput(path);
-  FileCloser closer{file};
+  InputSource input(path);
+  FILE* file = input.Stream();
   unsigned char magic[8] = {};
   const std::size_t got = std::fread(magic, 1, 8, file);
   if (got >= 2 && magic[0] == 'P' && magic[1] == '7') {
-    std::rewind(file);
-    return ReadPamImage(path, file);
+    input.Rewind();
+    return ReadPamImage(input.Name(), file, input.Size());
   }
   static const unsigned char kPng[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
-  if (got == 8 && std::memcmp(magic, kPng, 8) == 0) return ReadPngImage(path, file);
-  throw IoError(path, "not a PNG or PAM image");
+  if (got == 8 && std::memcmp(magic, kPng, 8) == 0) return ReadPngImage(input.Name(), file);
+  throw IoError(input.Name(), "not a PNG or PAM image");
 }
 
 }  // namespace zavol::io

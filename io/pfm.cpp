@@ -12,9 +12,14 @@
 namespace zavol::io {
 
 void ReadPfmDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
-  FILE* file = OpenInput(path);
-  FileCloser closer{file};
-  const uint64_t size = FileSize(file);
+  InputSource input(path);
+  ReadPfmDepth(input, options, map);
+}
+
+void ReadPfmDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map) {
+  const std::string& path = input.Name();
+  FILE* file = input.Stream();
+  const uint64_t size = input.Size();
   const std::vector<uint8_t> head = ReadPrefix(file, netpbm::kMaxHeaderBytes, path);
   netpbm::PfmHeader header;
   std::string error;
@@ -26,6 +31,8 @@ void ReadPfmDepth(const std::string& path, const DepthReadOptions& options, Dept
     throw IoError(path, std::string("cannot read (") + std::strerror(errno) + ")");
   }
   const DepthKind kind = options.kind.value_or(DepthKind::kHost);
+  map.format = DepthFormat::kPfm;
+  map.kind = kind;
   std::vector<uint8_t> stored(header.RowBytes());
   for (int fileRow = 0; fileRow < header.height; ++fileRow) {
     if (std::fread(stored.data(), 1, stored.size(), file) != stored.size()) {

@@ -77,8 +77,13 @@ bool Guarded(PngReader& reader, Step&& step) {
 }  // namespace
 
 void ReadPngDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
-  FILE* file = OpenInput(path);
-  FileCloser closer{file};
+  InputSource input(path);
+  ReadPngDepth(input, options, map);
+}
+
+void ReadPngDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map) {
+  const std::string& path = input.Name();
+  FILE* file = input.Stream();
   CheckSignature(path, file);
   PngReader reader;
   Prepare(reader, file);
@@ -109,6 +114,8 @@ void ReadPngDepth(const std::string& path, const DepthReadOptions& options, Dept
   }
   SizeDepthMap(path, width, height, map);
   const DepthKind kind = options.kind.value_or(DepthKind::kHeight);
+  map.format = DepthFormat::kPng;
+  map.kind = kind;
   const float scale = bytesPerSample == 2 ? 1.0f / 65535.0f : 1.0f / 255.0f;
 
   auto convertRow = [&](const png_byte* bytes, float* out) {

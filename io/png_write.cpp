@@ -304,11 +304,13 @@ class PngWriter final : public RowWriter {
 
 std::unique_ptr<RowWriter> MakePamWriter(FILE* out, const std::string& path, int width, int height);
 std::unique_ptr<RowWriter> MakeExrWriter(FILE* out, const std::string& path, int width, int height);
+std::unique_ptr<RowWriter> MakePfmWriter(FILE* out, const std::string& path, int width, int height);
 
 std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const std::string& path,
                                          int width, int height, const WriteOptions& options) {
   if (format == ImageFormat::kPam) return MakePamWriter(out, path, width, height);
   if (format == ImageFormat::kExr) return MakeExrWriter(out, path, width, height);
+  if (format == ImageFormat::kPfm) return MakePfmWriter(out, path, width, height);
   return std::make_unique<PngWriter>(out, path, width, height, options);
 }
 
@@ -318,9 +320,14 @@ bool FormatForPath(const std::string& path, ImageFormat* format) {
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
   std::string extension = path.substr(dot + 1);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == "png") *format = ImageFormat::kPng;
-  else if (extension == "pam") *format = ImageFormat::kPam;
-  else if (extension == "exr") *format = ImageFormat::kExr;
+  return FormatForName(extension, format);
+}
+
+bool FormatForName(const std::string& name, ImageFormat* format) {
+  if (name == "png") *format = ImageFormat::kPng;
+  else if (name == "pam") *format = ImageFormat::kPam;
+  else if (name == "exr") *format = ImageFormat::kExr;
+  else if (name == "pfm") *format = ImageFormat::kPfm;
   else return false;
   return true;
 }

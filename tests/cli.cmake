@@ -9,7 +9,7 @@ if(NOT ZAVOL_WINDOWS)
     LIBS zavol_io PNG::PNG OpenEXR::OpenEXR
     LABELS cli)
   zavol_add_gtest(cli_tests
-    SOURCES cli_units_test.cpp cli_process_test.cpp
+    SOURCES cli_units_test.cpp cli_process_test.cpp cli_table_test.cpp
     LIBS zavol_cli zavol_io zavol_render zavol_test_hosts PNG::PNG
     LABELS cli)
   zavol_add_gtest(damaged_file_tests

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <thread>
 
+#include "cli/frames.h"
 #include "tests/cli_support.h"
 
 namespace {
@@ -46,6 +47,7 @@ struct EquivalenceCase {
   void (*edit)(StereogramSettings&);
   uint32_t seed;
   bool pattern;
+  bool tiled = false;  // --pattern-tile: the engine is given the pattern repeated to the frame's size
 };
 
 void PrintTo(const EquivalenceCase& c, std::ostream* out) { *out << c.name; }
@@ -72,6 +74,7 @@ TEST_P(SamePixelsAsTheEngine, RenderedThroughTheTool) {
   std::vector<std::string> args = {"render", dir / "d.pfm", "-o", dir / "out.pam"};
   args.insert(args.end(), c.options.begin(), c.options.end());
   if (c.pattern) args.insert(args.end(), {"--pattern", dir / "p.pam"});
+  if (c.tiled) args.push_back("--pattern-tile");
   const clitest::ProcessResult run = RunZavol(args);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const Image image = ReadPam(dir / "out.pam");
@@ -83,10 +86,20 @@ TEST_P(SamePixelsAsTheEngine, RenderedThroughTheTool) {
   zavoltest::FlatHost host(width, height, depth, Pixel64{0, 0, 0, 0});
   host.screenWidth = 1920, host.screenHeight = 1080;
   host.calendarTime = c.seed;
-  if (c.pattern) {
+  if (c.pattern && !c.tiled) {
     host.hasPattern = true;
     host.pattern = pattern.pixels;
     host.patternWidth = pattern.width, host.patternHeight = pattern.height;
+  }
+  if (c.tiled) {
+    host.hasPattern = true;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        host.pattern.push_back(pattern.pixels[static_cast<std::size_t>(y % pattern.height) * pattern.width +
+                                              x % pattern.width]);
+      }
+    }
+    host.patternWidth = width, host.patternHeight = height;
   }
   if (std::find(c.options.begin(), c.options.end(), "--screen") != c.options.end()) {
     host.screenWidth = 1280, host.screenHeight = 1024;
@@ -129,7 +142,18 @@ INSTANTIATE_TEST_SUITE_P(
                         1, false},
         EquivalenceCase{"pattern", {"--no-randomize", "--medium", "a4"},
                         [](StereogramSettings& s) { s.RandomizeEachFrame = 0, s.ViewingMedium = kMediumA4Paper; },
-                        0, true}),
+                        0, true},
+        EquivalenceCase{"pattern_tiled", {"--no-randomize", "--medium", "a4"},
+                        [](StereogramSettings& s) { s.RandomizeEachFrame = 0, s.ViewingMedium = kMediumA4Paper; },
+                        0, true, true},
+        // A distance turns auto distance off and a dpi selects the custom medium by themselves.
+        EquivalenceCase{"distances_and_dpi_imply_their_switches",
+                        {"--seed", "2", "--near-distance", "10", "--far-distance", "40", "--dpi", "96"},
+                        [](StereogramSettings& s) {
+                          s.AutoDistance = 0, s.NearDistance = 10, s.FarDistance = 40;
+                          s.ViewingMedium = kMediumCustomDpi, s.CustomDpi = 96;
+                        },
+                        2, false}),
     [](const testing::TestParamInfo<EquivalenceCase>& p) { return p.param.name; });
 
 TEST(SamePixels, EightBitPngIsTheHighByteOfThePam) {
@@ -249,13 +273,23 @@ TEST(Sequence, ParallelFramesEqualFramesRenderedOneByOne) {
   }
 }
 
+// Numbered names for one depth file: a sequence whose frames all have the same depth. (--frames
+// over a name without # is refused, so the sequence is made of links.)
+void LinkFrames(const ScratchDir& dir, const std::string& target, const std::string& numbered, int count) {
+  for (int f = 1; f <= count; ++f) {
+    std::filesystem::create_symlink(target, dir / zavol::cli::ExpandFrame(numbered, f));
+  }
+}
+
 // --randomize --seed N: reproducible, and every frame has a seed of its own.
 TEST(Sequence, SameInputEveryFrameWithSeedsOfTheirOwn) {
   ScratchDir dir;
   WritePfm(dir / "still.pfm", 64, 32, TestDepth(64, 32, 2));
+  LinkFrames(dir, dir / "still.pfm", "still_#.pfm", 3);
   for (const char* out : {"x_#.pam", "y_#.pam"}) {
-    const auto run = RunZavol({"render", dir / "still.pfm", "--frames", "1-3", "--randomize", "--seed", "77",
-                               "-q", "-o", dir / out, "--jobs", "2"});
+    // A4 paper: enough repeats across 64 pixels, so there is no warning (--quiet keeps them).
+    const auto run = RunZavol({"render", dir / "still_#.pfm", "--frames", "1-3", "--randomize", "--seed", "77",
+                               "-q", "-o", dir / out, "--jobs", "2", "--medium", "a4"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");  // quiet
   }
@@ -266,7 +300,7 @@ TEST(Sequence, SameInputEveryFrameWithSeedsOfTheirOwn) {
   EXPECT_FALSE(clitest::ReadBytes(dir / "x_1.pam") == clitest::ReadBytes(dir / "x_2.pam"));
   EXPECT_FALSE(clitest::ReadBytes(dir / "x_2.pam") == clitest::ReadBytes(dir / "x_3.pam"));
   // Without randomizing, every frame starts from seed 0 and they are all alike.
-  ASSERT_EQ(RunZavol({"render", dir / "still.pfm", "--frames", "1-2", "--no-randomize", "-q", "-o",
+  ASSERT_EQ(RunZavol({"render", dir / "still_#.pfm", "--frames", "1-2", "--no-randomize", "-q", "-o",
                       dir / "z_#.pam"}).exitCode, 0);
   EXPECT_TRUE(clitest::ReadBytes(dir / "z_1.pam") == clitest::ReadBytes(dir / "z_2.pam"));
 }
@@ -287,7 +321,8 @@ TEST(Sequence, MissingFrameFailsAloneAndTheOthersAreWritten) {
 TEST(Sequence, CtrlCStopsWithFinishedFramesWholeAndNoPartialFile) {
   ScratchDir dir;
   WritePfm(dir / "still.pfm", 1200, 800, TestDepth(1200, 800, 0));
-  const std::string command = clitest::Quote(ZAVOL_BIN) + " render " + clitest::Quote(dir / "still.pfm") +
+  LinkFrames(dir, dir / "still.pfm", "still_###.pfm", 400);
+  const std::string command = clitest::Quote(ZAVOL_BIN) + " render " + clitest::Quote(dir / "still_###.pfm") +
                               " --frames 1-400 --jobs 2 -q -o " + clitest::Quote(dir / "o_###.png") +
                               " 2>" + clitest::Quote(dir / "err.txt");
   const pid_t child = fork();
@@ -413,10 +448,11 @@ TEST(Tool, DemoWritesAnImageAndSaysWhere) {
 TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   ScratchDir dir;
   WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
-  const auto quiet = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png"});
+  // On A4 paper the 30-pixel frame has room for its repeats, so nothing is warned about.
+  const auto quiet = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png", "--medium", "a4"});
   EXPECT_EQ(quiet.exitCode, 0);
   EXPECT_EQ(quiet.err, "");
-  const auto verbose = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png", "--verbose"});
+  const auto verbose = RunZavol({"render", dir / "d.pfm", "-o", dir / "a.png", "--medium", "a4", "--verbose"});
   EXPECT_EQ(verbose.exitCode, 0);
   // The farthest depth of the test map: x 29, y 6, the last scene row above the hole.
   EXPECT_NE(verbose.err.find("minz=-21.57"), std::string::npos) << verbose.err;

@@ -337,6 +337,10 @@ TEST_F(Templates, AboutTextIsVersionBlankCreditAndThreeContactLines) {
     EXPECT_EQ(lines[i].rfind('\t', 0), 0u) << "contact line " << i + 1 << " opens with a tab";
     EXPECT_GT(lines[i].size(), 1u);
   }
+  // Where to turn, in words a reader can act on (not names of places standing in for them).
+  EXPECT_EQ(lines[3], "\tSource, manual and issues:");
+  EXPECT_EQ(lines[4], "\tsee README.md in the zavol");
+  EXPECT_EQ(lines[5], "\tsource tree");
   for (const std::string& line : lines) {
     // Courier New puts four dialog units to a character: 162 units hold 40 columns.
     EXPECT_LE(Columns(line), 40u) << "would wrap in the frame: " << line;

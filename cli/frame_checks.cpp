@@ -1,0 +1,139 @@
+// The frame's geometry through render/geometry.h, told to the user.
+#include "cli/frame_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "cli/settings_options.h"
+#include "cli/tool.h"
+#include "render/background.h"
+#include "render/geometry.h"
+#include "render/settings_schema.h"
+
+namespace zavol::cli {
+namespace {
+
+bool IsSceneDepth(float z) { return z > kBackgroundThreshold && z <= 0.0f; }
+
+// The separations of the nearest and farthest depths of a range, and of the background.
+struct Separations {
+  int nearest, farthest, background;
+};
+
+Separations SeparationsOf(const ViewingGeometry& view, const DepthRange& range) {
+  const SeparationRule rule(view, range);
+  return {rule(range.nearestDepth), rule(range.farthestDepth), rule.maxSeparationTrunc()};
+}
+
+std::string Real(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+std::string MediumText(const StereogramSettings& s, int screenWidth, int screenHeight) {
+  const std::string name = MediumName(s.ViewingMedium);
+  if (s.ViewingMedium == kMediumCustomDpi) return "custom dpi";
+  if (s.ViewingMedium >= kMediumA5Paper && s.ViewingMedium <= kMediumA3Paper) {
+    return name + " paper filled by the image";
+  }
+  const std::string screen = std::to_string(screenWidth) + "x" + std::to_string(screenHeight);
+  if (name.empty()) {
+    return "medium code " + std::to_string(s.ViewingMedium) + ", taken as the 15in monitor at " + screen;
+  }
+  return name + " monitor at " + screen;
+}
+
+}  // namespace
+
+int FitDpi(const StereogramSettings& settings, int width) {
+  // At one pixel per inch the background separation is the eye base in inches.
+  StereogramSettings atOneDpi = settings;
+  atOneDpi.ViewingMedium = kMediumCustomDpi;
+  atOneDpi.CustomDpi = 1;
+  const double eyeBase = ComputeGeometry(atOneDpi, width, 1, 1, 1).maxSeparation;
+  const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
+  if (!(eyeBase > 0)) return static_cast<int>(dpi.defaultValue);
+  const double wanted = std::round(width / (kFitRepeats * eyeBase));
+  return static_cast<int>(std::clamp(wanted, dpi.minimum, dpi.maximum));
+}
+
+DepthSpread LookAtDepth(const io::DepthMap& depth) {
+  DepthSpread spread;
+  float first = 0;
+  for (float z : depth.depth) {
+    if (!IsSceneDepth(z)) continue;
+    if (!spread.scene) {
+      spread.scene = true;
+      first = z;
+    } else if (z != first) {
+      spread.varied = true;
+      break;
+    }
+  }
+  return spread;
+}
+
+std::string DescribeGeometry(const StereogramSettings& settings, const io::DepthMap& depth,
+                             int screenWidth, int screenHeight) {
+  const ViewingGeometry view =
+      ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
+  const DepthRange range = FrameDepthRange(settings, depth.depth.data(),
+                                           static_cast<std::size_t>(depth.width),
+                                           static_cast<std::size_t>(depth.height));
+  const Separations s = SeparationsOf(view, range);
+  std::string text;
+  if (!LookAtDepth(depth).scene) {
+    text = "no scene depth";
+  } else {
+    text = "depth " + Real(range.farthestDepth) + " (far) to " + Real(range.nearestDepth) +
+           " (near) " + (settings.AutoDistance != 0 ? "scanned from the frame" : "from the distances") +
+           "; separations " + std::to_string(s.nearest) + " px (near) to " +
+           std::to_string(s.farthest) + " px (far)";
+  }
+  return text + ", background " + std::to_string(s.background) + " px; " +
+         Real(view.pixelsPerInch) + " pixels per inch (" +
+         MediumText(settings, screenWidth, screenHeight) + ")";
+}
+
+void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
+                     const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
+                     int screenHeight) {
+  const ViewingGeometry view =
+      ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
+  // With auto distance a frame's separations do not depend on where its depth range lies, only
+  // on the range not being empty: t runs from exactly 0 at the near end to exactly 1 at the far
+  // end. So a stand-in range gives the frame's own numbers without scanning it; an empty range
+  // gives every scene pixel the separation 1.
+  constexpr DepthRange kStandIn{-1.0f, -2.0f};
+  const bool sameDepth = settings.AutoDistance != 0 && !spread.varied;
+  const DepthRange range =
+      settings.AutoDistance != 0 ? kStandIn : FrameDepthRange(settings, nullptr, 0, 0);
+  Separations s = SeparationsOf(view, range);
+  if (sameDepth) s.nearest = s.farthest = 1;
+  const double repeats = s.background > 0 ? static_cast<double>(depth.width) / s.background : 0;
+  if (repeats < kFewestRepeats) {
+    char count[32];
+    std::snprintf(count, sizeof count, "%.1f", repeats);
+    WarnOnce("repeats", name + ": the background repeats every " + std::to_string(s.background) +
+                            " px, only " + count + " times across " + std::to_string(depth.width) +
+                            " px, too few to fuse; --fit picks a dpi for " +
+                            std::to_string(kFitRepeats) +
+                            ", or give the medium it is viewed on (--medium, --screen, --dpi)");
+  }
+  if (spread.scene && s.nearest == s.farthest) {
+    const std::string both = name + ": near and far separations are both " +
+                             std::to_string(s.nearest) + " px, so the scene shows flat; ";
+    if (sameDepth) {
+      WarnOnce("flat", both + "every scene pixel has the same depth; give the range with "
+                              "--near-distance and --far-distance");
+    } else if (settings.NearObjectDepth == settings.FarObjectDepth) {
+      WarnOnce("flat", both + "set --near-object-depth below --far-object-depth");
+    } else {
+      WarnOnce("flat", both + "raise the resolution (--fit or --dpi)");
+    }
+  }
+}
+
+}  // namespace zavol::cli
