@@ -2,6 +2,7 @@
 // number. Depends on the standard library only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ std::vector<int> ExistingFrames(const std::string& pattern, const FrameRange& ra
 
 // The runs of consecutive frames of range that are not in existing (which is sorted).
 std::vector<FrameRange> MissingRuns(const std::vector<int>& existing, const FrameRange& range);
+
+// The seed of frame number frame in a run seeded runSeed (--seed, or the start time), for
+// numbered files and the frames of a video alike: frames rendered within the same second still
+// get seeds of their own. The one place that decides a frame's seed.
+uint32_t FrameSeed(uint32_t runSeed, int frame);
 
 // "WxH" with both sides 1..65535.
 bool ParseSize(const std::string& text, int* width, int* height);

@@ -11,6 +11,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -99,6 +101,9 @@ bool IsVideoInput(const std::string& path) {
   try {
     FILE* file = OpenInput(path);
     FileCloser closer{file};
+    // Looking into a pipe would take its bytes from the image readers: videos are files.
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     head = ReadPrefix(file, kProbeBytes, path);
   } catch (const IoError&) {
     return false;  // the image readers say why
@@ -197,6 +202,8 @@ struct VideoReader::State {
     SizeDepthMap(path, frame->width, frame->height, map);
     const int width = frame->width, height = frame->height;
     const DepthKind kind = options.kind.value_or(DepthKind::kHeight);
+    map.format = DepthFormat::kVideo;
+    map.kind = kind;
     const auto format = static_cast<AVPixelFormat>(frame->format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (desc == nullptr) throw IoError(path, "frame " + std::to_string(framesRead) + " has no pixel format");

@@ -12,10 +12,11 @@
 
 namespace zavol::io {
 
-// Whether the tool should read path as a video: not a depth image (PFM, PNG, OpenEXR) by its
-// first bytes, and either a container the reader opens, judged by its contents alone, or named
-// like a video (.mp4, .mkv, .webm, .mov, .avi, .gif, .y4m, ...), so that a damaged one is
-// reported as a video. False for a file that cannot be opened.
+// Whether the tool should read path as a video: a regular file (a pipe cannot be looked into
+// without taking its bytes), not a depth image (PFM, PNG, OpenEXR) by its first bytes, and
+// either a container the reader opens, judged by its contents alone, or named like a video
+// (.mp4, .mkv, .webm, .mov, .avi, .gif, .y4m, ...), so that a damaged one is reported as a
+// video. False for a file that cannot be opened.
 bool IsVideoInput(const std::string& path);
 
 struct VideoInfo {

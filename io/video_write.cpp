@@ -71,6 +71,9 @@ void PaddedSides(AVPixelFormat pixels, int width, int height, int* paddedWidth, 
   *paddedHeight = (height + stepY - 1) / stepY * stepY;
 }
 
+constexpr const char* kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                        "medium", "slow", "slower", "veryslow", "placebo"};
+
 bool HasPrivateOption(const AVCodec* codec, const char* name) {
   if (codec->priv_class == nullptr) return false;
   const AVClass* privateClass = codec->priv_class;
@@ -104,6 +107,14 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
   }
   if (!options.preset.empty() && !HasPrivateOption(codec, "preset")) {
     *problem = "--preset: the " + name + " encoder has no presets";
+    return nullptr;
+  }
+  if (!options.preset.empty() && std::strcmp(codec->name, "libx264") == 0 &&
+      std::find(std::begin(kX264Presets), std::end(kX264Presets), options.preset) == std::end(kX264Presets)) {
+    // Checked here because x264 would print its own complaint on stderr.
+    std::string names;
+    for (const char* preset : kX264Presets) names += std::string(names.empty() ? "" : ", ") + preset;
+    *problem = "--preset " + options.preset + ": libx264's presets are " + names;
     return nullptr;
   }
   const AVPixelFormat pixels = ChoosePixels(codec, info.pixels);
