@@ -301,8 +301,10 @@ class GifPalette {
 
   bool Built() const { return !entries_.empty(); }
 
-  // Indices into picture's first plane, the palette into its second.
-  void Map(const uint8_t* rgb, int width, int height, AVFrame& picture) const {
+  // Indices into picture's first plane, the palette into its second. A colour the first frame
+  // lacked takes a free entry while there is one, so that a video of at most 256 colours keeps
+  // them all; an entry, once given, never changes.
+  void Map(const uint8_t* rgb, int width, int height, AVFrame& picture) {
     for (int y = 0; y < height; ++y) {
       uint8_t* out = picture.data[0] + static_cast<std::ptrdiff_t>(y) * picture.linesize[0];
       const uint8_t* in = rgb + static_cast<std::size_t>(y) * width * 3;
@@ -312,8 +314,15 @@ class GifPalette {
         const uint32_t colour = Pack(in);
         if (colour != last) {
           const auto hit = exact_.find(colour);
-          lastIndex = hit != exact_.end() ? hit->second
-                                          : nearest_[(in[0] >> 2) << 12 | (in[1] >> 2) << 6 | in[2] >> 2];
+          if (hit != exact_.end()) {
+            lastIndex = hit->second;
+          } else if (entries_.size() < 256) {
+            lastIndex = static_cast<uint8_t>(entries_.size());
+            entries_.push_back(colour);
+            exact_[colour] = lastIndex;
+          } else {
+            lastIndex = nearest_[(in[0] >> 2) << 12 | (in[1] >> 2) << 6 | in[2] >> 2];
+          }
           last = colour;
         }
         out[x] = lastIndex;
