@@ -161,100 +161,161 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
 
 // ---- Frames
 
-// The frame's rows as 8-bit RGB, padded to the encoder's sides by repeating the last column and
-// row; Finish converts them for the encoder.
-class Rgb24Frame : public VideoFrame {
+// BT.601 in limited range from 8-bit RGB, in integers: Y 16..235 from one pixel; Cb and Cr
+// 16..240 from the sums of n pixels (1 for 4:4:4, 4 for a 2x2 block of 4:2:0), rounded.
+inline uint8_t Luma(int r, int g, int b) {
+  return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+}
+template <int kShift>  // log2 of 256 times the pixels summed
+inline uint8_t BlueDifference(int r, int g, int b) {
+  return static_cast<uint8_t>((-38 * r - 74 * g + 112 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
+}
+template <int kShift>
+inline uint8_t RedDifference(int r, int g, int b) {
+  return static_cast<uint8_t>((112 * r - 94 * g - 18 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
+}
+
+// RGB24 into pixels of the same sides through a scaler of the caller's own (a scaler keeps
+// state, so frames converted on different threads never share one).
+av::ScalePtr MakeScaler(int width, int height, AVPixelFormat pixels) {
+  av::ScalePtr scaler(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, pixels,
+                                     SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (scaler == nullptr) throw std::bad_alloc();
+  if (IsYuv(pixels)) {
+    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler.get(), bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
+  }
+  return scaler;
+}
+
+// A frame for an FFmpeg encoder: its picture, and for a paletted one the 8-bit RGB that the
+// writer maps when it takes the frame (the palette comes from the video's first frame).
+class PictureFrame : public VideoFrame {
  public:
-  Rgb24Frame(int width, int height, int paddedWidth, int paddedHeight)
-      : width_(width), height_(height), paddedWidth_(paddedWidth), paddedHeight_(paddedHeight),
-        rgb_(static_cast<std::size_t>(paddedWidth) * paddedHeight * 3) {}
+  AVFrame* Picture() { return picture_.get(); }
+  virtual const uint8_t* Rgb() const { return nullptr; }
+
+ protected:
+  PictureFrame(AVPixelFormat pixels, int width, int height) : picture_(av::NewFrame()) {
+    picture_->format = pixels;
+    picture_->width = width;
+    picture_->height = height;
+    if (av_frame_get_buffer(picture_.get(), 0) < 0) throw std::bad_alloc();
+  }
+  // The encoder may still hold the last picture sent: then this one gets fresh buffers
+  // instead of writing into that one.
+  void MakeWritable() {
+    if (av_frame_make_writable(picture_.get()) < 0) throw std::bad_alloc();
+  }
+  uint8_t* Line(int plane, int y) { return picture_->data[plane] + static_cast<std::ptrdiff_t>(y) * picture_->linesize[plane]; }
+
+  av::FramePtr picture_;
+};
+
+// yuv420p straight from the rows: each row's luma at once, the chroma of a 2x2 block once its
+// second row has come. The picture's sides are the frame's rounded up to even numbers; the last
+// column and row repeat.
+class Yuv420Frame final : public PictureFrame {
+ public:
+  Yuv420Frame(int width, int height, const AVCodecContext& codec)
+      : PictureFrame(AV_PIX_FMT_YUV420P, codec.width, codec.height), width_(width), height_(height),
+        sums_(static_cast<std::size_t>(codec.width / 2) * 3) {}
 
   void Begin() override {
     y_ = 0;
-    BeginPicture();
+    MakeWritable();
   }
 
   void WriteRow(const Pixel64* row) override {
     if (y_ >= height_) return;
-    uint8_t* out = Row(y_++);
+    uint8_t* luma = Line(0, y_);
+    const bool secondRow = (y_ & 1) != 0;
+    int* sum = sums_.data();
+    for (int x = 0; x < picture_->width; x += 2, sum += 3) {
+      const Pixel64& a = row[x];
+      const Pixel64& b = row[std::min(x + 1, width_ - 1)];
+      const int r0 = a.r >> 8, g0 = a.g >> 8, b0 = a.b >> 8, r1 = b.r >> 8, g1 = b.g >> 8, b1 = b.b >> 8;
+      luma[x] = Luma(r0, g0, b0);
+      luma[x + 1] = Luma(r1, g1, b1);
+      if (secondRow) {
+        sum[0] += r0 + r1, sum[1] += g0 + g1, sum[2] += b0 + b1;
+      } else {
+        sum[0] = r0 + r1, sum[1] = g0 + g1, sum[2] = b0 + b1;
+      }
+    }
+    if (secondRow) Chroma(y_ / 2);
+    ++y_;
+  }
+
+  void Finish() override {
+    if (y_ == 0 || y_ >= picture_->height) return;
+    // An odd height: the padding row repeats the last, and completes the last blocks.
+    std::memcpy(Line(0, y_), Line(0, y_ - 1), static_cast<std::size_t>(picture_->width));
+    for (int& sum : sums_) sum *= 2;
+    Chroma(y_ / 2);
+  }
+
+ private:
+  void Chroma(int y) {
+    uint8_t* blue = Line(1, y);
+    uint8_t* red = Line(2, y);
+    const int* sum = sums_.data();
+    for (int x = 0; x < picture_->width / 2; ++x, sum += 3) {
+      blue[x] = BlueDifference<10>(sum[0], sum[1], sum[2]);
+      red[x] = RedDifference<10>(sum[0], sum[1], sum[2]);
+    }
+  }
+
+  int width_, height_;
+  std::vector<int> sums_;  // red, green, blue of each block's first row pair so far
+  int y_ = 0;
+};
+
+// Any other pixel format: the rows as 8-bit RGB, padded to the picture's sides by repeating the
+// last column and row, converted by FFmpeg's scaler when complete.
+class ScaledFrame final : public PictureFrame {
+ public:
+  ScaledFrame(int width, int height, const AVCodecContext& codec)
+      : PictureFrame(codec.pix_fmt, codec.width, codec.height), width_(width), height_(height),
+        rgb_(static_cast<std::size_t>(codec.width) * codec.height * 3) {
+    if (codec.pix_fmt != AV_PIX_FMT_PAL8) scaler_ = MakeScaler(codec.width, codec.height, codec.pix_fmt);
+  }
+
+  void Begin() override {
+    y_ = 0;
+    MakeWritable();
+  }
+
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    uint8_t* out = RgbRow(y_++);
     for (int x = 0; x < width_; ++x, out += 3) {
       out[0] = static_cast<uint8_t>(row[x].r >> 8);
       out[1] = static_cast<uint8_t>(row[x].g >> 8);
       out[2] = static_cast<uint8_t>(row[x].b >> 8);
     }
-    for (int x = width_; x < paddedWidth_; ++x, out += 3) std::memcpy(out, out - 3, 3);
+    for (int x = width_; x < picture_->width; ++x, out += 3) std::memcpy(out, out - 3, 3);
   }
 
   void Finish() override {
-    for (int y = std::max(y_, 1); y < paddedHeight_; ++y) {
-      std::memcpy(Row(y), Row(y - 1), static_cast<std::size_t>(paddedWidth_) * 3);
+    for (int y = std::max(y_, 1); y < picture_->height; ++y) {
+      std::memcpy(RgbRow(y), RgbRow(y - 1), static_cast<std::size_t>(picture_->width) * 3);
     }
-    Convert();
-  }
-
-  const uint8_t* Rgb() const { return rgb_.data(); }
-
- protected:
-  virtual void BeginPicture() {}
-  virtual void Convert() = 0;
-
-  // RGB24 into pixels of the same sides through a scaler of this frame's own (a scaler keeps
-  // state, so frames converted on different threads never share one).
-  static av::ScalePtr MakeScaler(int width, int height, AVPixelFormat pixels) {
-    av::ScalePtr scaler(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, pixels,
-                                       SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (scaler == nullptr) throw std::bad_alloc();
-    if (IsYuv(pixels)) {
-      const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-      sws_setColorspaceDetails(scaler.get(), bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
-    }
-    return scaler;
-  }
-
-  void Scale(SwsContext* scaler, uint8_t* const planes[], const int strides[]) const {
+    if (scaler_ == nullptr) return;
     const uint8_t* source[1] = {rgb_.data()};
-    const int sourceStride[1] = {paddedWidth_ * 3};
-    sws_scale(scaler, source, sourceStride, 0, paddedHeight_, planes, strides);
+    const int sourceStride[1] = {picture_->width * 3};
+    sws_scale(scaler_.get(), source, sourceStride, 0, picture_->height, picture_->data, picture_->linesize);
   }
 
-  int width_, height_, paddedWidth_, paddedHeight_;
+  const uint8_t* Rgb() const override { return rgb_.data(); }
 
  private:
-  uint8_t* Row(int y) { return rgb_.data() + static_cast<std::size_t>(y) * paddedWidth_ * 3; }
+  uint8_t* RgbRow(int y) { return rgb_.data() + static_cast<std::size_t>(y) * picture_->width * 3; }
 
+  int width_, height_;
   std::vector<uint8_t> rgb_;
-  int y_ = 0;
-};
-
-// A frame for an FFmpeg encoder: its picture in the encoder's pixel format. A paletted picture
-// is filled when the writer takes it, since its palette comes from the video's first frame.
-class EncoderFrame final : public Rgb24Frame {
- public:
-  EncoderFrame(int width, int height, const AVCodecContext& codec)
-      : Rgb24Frame(width, height, codec.width, codec.height), picture_(av::NewFrame()),
-        paletted_(codec.pix_fmt == AV_PIX_FMT_PAL8) {
-    picture_->format = codec.pix_fmt;
-    picture_->width = codec.width;
-    picture_->height = codec.height;
-    if (av_frame_get_buffer(picture_.get(), 0) < 0) throw std::bad_alloc();
-    if (!paletted_) scaler_ = MakeScaler(codec.width, codec.height, codec.pix_fmt);
-  }
-
-  AVFrame* Picture() { return picture_.get(); }
-
- private:
-  // The encoder may still hold the last picture sent (in its look-ahead): then this one gets
-  // fresh buffers instead of writing into that one.
-  void BeginPicture() override {
-    if (av_frame_make_writable(picture_.get()) < 0) throw std::bad_alloc();
-  }
-  void Convert() override {
-    if (!paletted_) Scale(scaler_.get(), picture_->data, picture_->linesize);
-  }
-
-  av::FramePtr picture_;
   av::ScalePtr scaler_;
-  bool paletted_;
+  int y_ = 0;
 };
 
 // ---- The GIF palette
@@ -447,11 +508,12 @@ class EncodedVideo final : public VideoWriter {
   }
 
   std::unique_ptr<VideoFrame> NewFrame() override {
-    return std::make_unique<EncoderFrame>(width_, height_, *codec_);
+    if (codec_->pix_fmt == AV_PIX_FMT_YUV420P) return std::make_unique<Yuv420Frame>(width_, height_, *codec_);
+    return std::make_unique<ScaledFrame>(width_, height_, *codec_);
   }
 
   void Write(VideoFrame& frame) override {
-    auto& f = static_cast<EncoderFrame&>(frame);
+    auto& f = static_cast<PictureFrame&>(frame);
     AVFrame* picture = f.Picture();
     if (codec_->pix_fmt == AV_PIX_FMT_PAL8) {
       if (!palette_.Built()) palette_.Build(f.Rgb(), static_cast<std::size_t>(codec_->width) * codec_->height);
@@ -519,24 +581,30 @@ class EncodedVideo final : public VideoWriter {
 
 // ---- Frame streams, written by us
 
-class Y4mFrame final : public Rgb24Frame {
+// The three planes of 4:4:4, one row of each at a time.
+class Y4mFrame final : public VideoFrame {
  public:
   Y4mFrame(int width, int height)
-      : Rgb24Frame(width, height, width, height),
-        planes_(static_cast<std::size_t>(width) * height * 3),
-        scaler_(MakeScaler(width, height, AV_PIX_FMT_YUV444P)) {}
+      : width_(width), height_(height), planes_(static_cast<std::size_t>(width) * height * 3) {}
+  void Begin() override { y_ = 0; }
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
+    uint8_t* luma = planes_.data() + static_cast<std::size_t>(y_++) * width_;
+    for (int x = 0; x < width_; ++x) {
+      const int r = row[x].r >> 8, g = row[x].g >> 8, b = row[x].b >> 8;
+      luma[x] = Luma(r, g, b);
+      luma[plane + x] = BlueDifference<8>(r, g, b);
+      luma[2 * plane + x] = RedDifference<8>(r, g, b);
+    }
+  }
+  void Finish() override {}
   const std::vector<uint8_t>& Planes() const { return planes_; }
 
  private:
-  void Convert() override {
-    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
-    uint8_t* const planes[3] = {planes_.data(), planes_.data() + plane, planes_.data() + 2 * plane};
-    const int strides[3] = {width_, width_, width_};
-    Scale(scaler_.get(), planes, strides);
-  }
-
+  int width_, height_;
   std::vector<uint8_t> planes_;
-  av::ScalePtr scaler_;
+  int y_ = 0;
 };
 
 class Rgb48Frame final : public VideoFrame {
