@@ -25,10 +25,10 @@ two_step() {
     -c:v libx264 -crf 18 -preset veryfast -pix_fmt yuv420p two.mp4
   rm -f p_*.png
 }
-# Wall seconds and peak resident memory (KB) of one run of the command.
+# Wall seconds, peak resident memory (KB) and processor seconds (user + system) of one run.
 measure() {
-  /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null
-  cat time.txt
+  /usr/bin/time -f "%e %M %U %S" -o time.txt "$@" >/dev/null
+  awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' time.txt
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 load() { cut -d' ' -f1 /proc/loadavg; }
@@ -39,22 +39,25 @@ echo "video_bench: 96 frames of the 1920x1080 scene as OpenEXR ($zavol scene)"
 export -f two_step direct
 export zavol
 loads=("$(load)")
-direct_times=() two_times=()
+direct_times=() two_times=() direct_cpu=() two_cpu=()
 for i in $(seq "$repeats"); do
-  read -r t _ < <(measure bash -c "direct 48")
-  direct_times+=("$t")
-  read -r t _ < <(measure bash -c "two_step")
-  two_times+=("$t")
+  read -r t _ c < <(measure bash -c "direct 48")
+  direct_times+=("$t") direct_cpu+=("$c")
+  read -r t _ c < <(measure bash -c "two_step")
+  two_times+=("$t") two_cpu+=("$c")
   loads+=("$(load)")
 done
 d=$(printf '%s\n' "${direct_times[@]}" | median)
 t=$(printf '%s\n' "${two_times[@]}" | median)
+dc=$(printf '%s\n' "${direct_cpu[@]}" | median)
+tc=$(printf '%s\n' "${two_cpu[@]}" | median)
 echo "48 frames 1920x1080, EXR -> H.264 crf 18 veryfast ($(nproc) cores, load averages ${loads[*]}):"
 echo "  direct (zavol -o out.mp4):          median ${d} s of ${direct_times[*]}"
 echo "  two-step (PNG frames, then ffmpeg): median ${t} s of ${two_times[*]}"
 echo "  direct is $(awk -v a="$t" -v b="$d" 'BEGIN { printf "%.2f", a / b }')x faster (goal: at least 1.3x)"
+echo "  processor time (user + system): direct ${dc} s, two-step ${tc} s, ratio $(awk -v a="$tc" -v b="$dc" 'BEGIN { printf "%.2f", a / b }')"
 echo "  files: direct.mp4 $(stat -c %s direct.mp4) bytes, two.mp4 $(stat -c %s two.mp4) bytes"
 
-read -r _ m48 < <(measure "$zavol" render 'd_####.exr' --frames 1-48 -o m.mp4 --crf 18 --preset veryfast --seed 1 -q)
-read -r _ m96 < <(measure "$zavol" render 'd_####.exr' --frames 1-96 -o m.mp4 --crf 18 --preset veryfast --seed 1 -q)
+read -r _ m48 _ < <(measure "$zavol" render 'd_####.exr' --frames 1-48 -o m.mp4 --crf 18 --preset veryfast --seed 1 -q)
+read -r _ m96 _ < <(measure "$zavol" render 'd_####.exr' --frames 1-96 -o m.mp4 --crf 18 --preset veryfast --seed 1 -q)
 echo "peak memory of the direct way: 48 frames $((m48 / 1024)) MiB, 96 frames $((m96 / 1024)) MiB"
