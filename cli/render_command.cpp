@@ -1,6 +1,6 @@
-// `zavol render`: a depth file, or a numbered sequence of them, into stereogram images; the
-// checks made before anything is written and what the user is told about each frame.
-// Depends on the tool's other pieces, zavol_io and the engine's interface.
+// `zavol render`: a depth file, a numbered sequence or a depth video into stereogram images or
+// one video; the checks made before anything is written and what the user is told about each
+// frame. Depends on the tool's other pieces, zavol_io, zavol_video and the engine's interface.
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -507,7 +507,8 @@ int RunRender(const RenderOptions& o) {
 Command AddRenderCommand(CLI::App& app) {
   auto o = std::make_shared<RenderOptions>();
   CLI::App* render = app.add_subcommand(
-      "render", "Render a depth file, or a numbered sequence of them, into stereogram images");
+      "render", "Render a depth file, a numbered sequence of them or a depth video into stereogram "
+                "images, or into one video");
   o->app = render;
   render->add_option("INPUT", o->input,
                      "Depth file: OpenEXR, PFM or PNG height map, or - for standard input; in a "
