@@ -124,8 +124,10 @@ struct VideoReader::State {
   int64_t framesRead = 0;
   int64_t listedFrames = 0;  // the container's index, when it has one
   VideoInfo info;
-  av::ScalePtr toRgb;  // colour and unusual pixel formats, through 16-bit RGBA
-  std::vector<uint16_t> line, alpha;
+  av::ScalePtr toRgb;  // unusual pixel formats, through 16-bit RGBA
+  std::vector<uint8_t> converted;
+  int convertedStride[4] = {0, 0, 0, 0};
+  std::vector<uint16_t> line;  // one row: up to three colour components and alpha
 
   [[noreturn]] void Fail(const std::string& what, int status) const {
     throw IoError(path, what + " (" + Printable(av::Reason(status), 160) + ")");
@@ -204,58 +206,82 @@ struct VideoReader::State {
     const DepthKind kind = options.kind.value_or(DepthKind::kHeight);
     map.format = DepthFormat::kVideo;
     map.kind = kind;
-    const auto format = static_cast<AVPixelFormat>(frame->format);
+    auto format = static_cast<AVPixelFormat>(frame->format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (desc == nullptr) throw IoError(path, "frame " + std::to_string(framesRead) + " has no pixel format");
-    constexpr uint64_t kOther = AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER |
-                                AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL;
-    const bool lumaPlane = (desc->flags & kOther) == 0 && desc->comp[0].depth <= 16;
-    line.resize(static_cast<std::size_t>(width) * 4);
-    alpha.resize(static_cast<std::size_t>(width));
-    const bool hasAlpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
     const uint8_t* planes[4] = {frame->data[0], frame->data[1], frame->data[2], frame->data[3]};
-    if (lumaPlane) {
-      const int bits = desc->comp[0].depth;
-      const float scale = 1.0f / static_cast<float>((1 << bits) - 1);
-      // Grey video is full range unless it says otherwise; YUV is limited (16..235 for 8 bits)
-      // unless it says it is full.
-      const bool grey = desc->nb_components <= 2;
-      const bool full = frame->color_range == AVCOL_RANGE_JPEG || IsFullRangeYuvName(desc->name) ||
-                        (grey && frame->color_range != AVCOL_RANGE_MPEG);
-      const float black = static_cast<float>(16 << (bits - 8 > 0 ? bits - 8 : 0));
-      const float span = static_cast<float>(219 << (bits - 8 > 0 ? bits - 8 : 0));
-      for (int y = 0; y < height; ++y) {
-        av_read_image_line2(line.data(), planes, frame->linesize, desc, 0, y, 0, width, 0, 2);
-        if (hasAlpha) {
-          av_read_image_line2(alpha.data(), planes, frame->linesize, desc, 0, y,
-                              desc->nb_components - 1, width, 0, 2);
-        }
-        float* out = map.depth.data() + static_cast<std::size_t>(y) * width;
+    const int* strides = frame->linesize;
+    constexpr uint64_t kUnusual = AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_FLOAT |
+                                  AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL;
+    const bool paletted = format == AV_PIX_FMT_PAL8;
+    if (!paletted && ((desc->flags & kUnusual) != 0 || desc->comp[0].depth > 16 ||
+                      (desc->flags & AV_PIX_FMT_FLAG_PAL) != 0)) {
+      // Float, Bayer, 1-bit and the like: FFmpeg's scaler makes them 16-bit RGBA first.
+      format = AV_PIX_FMT_RGBA64;
+      Convert(static_cast<AVPixelFormat>(frame->format), desc->name);
+      desc = av_pix_fmt_desc_get(format);
+      planes[0] = converted.data();
+      planes[1] = planes[2] = planes[3] = nullptr;
+      strides = convertedStride;
+    }
+    const bool rgb = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+    const bool hasAlpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    const int bits = paletted ? 8 : desc->comp[0].depth;
+    const float scale = 1.0f / static_cast<float>((1 << bits) - 1);
+    // Grey video is full range unless it says otherwise; YUV is limited (16..235 for 8 bits)
+    // unless it says it is full; RGB is full.
+    const bool grey = desc->nb_components <= 2;
+    const bool full = rgb || paletted || frame->color_range == AVCOL_RANGE_JPEG ||
+                      IsFullRangeYuvName(desc->name) || (grey && frame->color_range != AVCOL_RANGE_MPEG);
+    const float black = static_cast<float>(16 << (bits > 8 ? bits - 8 : 0));
+    const float span = static_cast<float>(219 << (bits > 8 ? bits - 8 : 0));
+    const int colours = rgb || paletted ? 3 : 1;
+    line.resize(static_cast<std::size_t>(width) * 4);
+    for (int y = 0; y < height; ++y) {
+      uint16_t* c[4] = {line.data(), line.data() + width, line.data() + 2 * width, line.data() + 3 * width};
+      if (paletted) {
+        const uint8_t* index = planes[0] + static_cast<std::ptrdiff_t>(y) * strides[0];
+        const uint32_t* palette = reinterpret_cast<const uint32_t*>(planes[1]);
         for (int x = 0; x < width; ++x) {
-          const float code = static_cast<float>(line[x]);
-          const float value = full ? code * scale : std::clamp((code - black) / span, 0.0f, 1.0f);
-          out[x] = hasAlpha && alpha[x] == 0 ? kBackgroundDepth
-                                             : ToEngineDepth(kind, value, options.farCutoff);
+          const uint32_t entry = palette[index[x]];  // 0xAARRGGBB
+          c[0][x] = (entry >> 16) & 255, c[1][x] = (entry >> 8) & 255, c[2][x] = entry & 255;
+          c[3][x] = static_cast<uint16_t>(entry >> 24);
+        }
+      } else {
+        for (int k = 0; k < colours; ++k) {
+          av_read_image_line2(c[k], planes, strides, desc, 0, y, k, width, 0, 2);
+        }
+        if (hasAlpha) {
+          av_read_image_line2(c[3], planes, strides, desc, 0, y, desc->nb_components - 1, width, 0, 2);
         }
       }
-      return;
+      float* out = map.depth.data() + static_cast<std::size_t>(y) * width;
+      for (int x = 0; x < width; ++x) {
+        float value;
+        if (colours == 1) {
+          const float code = static_cast<float>(c[0][x]);
+          value = full ? code * scale : std::clamp((code - black) / span, 0.0f, 1.0f);
+        } else if (c[0][x] == c[1][x] && c[1][x] == c[2][x]) {
+          value = static_cast<float>(c[0][x]) * scale;  // grey stored as colour reads as its grey
+        } else {
+          value = static_cast<float>((0.299 * c[0][x] + 0.587 * c[1][x] + 0.114 * c[2][x]) * scale);
+        }
+        out[x] = (hasAlpha || paletted) && c[3][x] == 0 ? kBackgroundDepth
+                                                       : ToEngineDepth(kind, value, options.farCutoff);
+      }
     }
-    // RGB, palettes and the rest through 16-bit RGBA; the luma is BT.601's.
-    toRgb.reset(sws_getCachedContext(toRgb.release(), width, height, format, width, height,
+  }
+
+  // The frame as 16-bit RGBA into converted.
+  void Convert(AVPixelFormat from, const char* name) {
+    const int width = frame->width, height = frame->height;
+    toRgb.reset(sws_getCachedContext(toRgb.release(), width, height, from, width, height,
                                      AV_PIX_FMT_RGBA64, SWS_POINT, nullptr, nullptr, nullptr));
-    if (toRgb == nullptr) {
-      throw IoError(path, std::string("frames of pixel format ") + desc->name + " cannot be read");
-    }
-    std::vector<uint16_t> rgba(static_cast<std::size_t>(width) * height * 4);
-    uint8_t* const target[1] = {reinterpret_cast<uint8_t*>(rgba.data())};
-    const int targetStride[1] = {width * 8};
-    sws_scale(toRgb.get(), planes, frame->linesize, 0, height, target, targetStride);
-    for (std::size_t i = 0; i < map.depth.size(); ++i) {
-      const uint16_t* p = &rgba[i * 4];
-      const float value = static_cast<float>((0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]) / 65535.0);
-      map.depth[i] = hasAlpha && p[3] == 0 ? kBackgroundDepth
-                                            : ToEngineDepth(kind, value, options.farCutoff);
-    }
+    if (toRgb == nullptr) throw IoError(path, std::string("frames of pixel format ") + name + " cannot be read");
+    converted.resize(static_cast<std::size_t>(width) * height * 8);
+    convertedStride[0] = width * 8;
+    uint8_t* const target[4] = {converted.data(), nullptr, nullptr, nullptr};
+    sws_scale(toRgb.get(), frame->data, frame->linesize, 0, height, target, convertedStride);
   }
 };
 

@@ -16,7 +16,6 @@ extern "C" {
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -635,14 +634,7 @@ class FrameStream final : public VideoWriter {
  public:
   FrameStream(VideoFormat format, const std::string& path, int width, int height, VideoRate rate)
       : format_(format), path_(path == "-" ? "standard output" : path), width_(width),
-        height_(height), rate_(rate) {
-    if (path == "-") {
-      stream_ = stdout;
-    } else {
-      file_.emplace(path);
-      stream_ = file_->Stream();
-    }
-  }
+        height_(height), rate_(rate), file_(path) {}
 
   std::unique_ptr<VideoFrame> NewFrame() override {
     if (format_ == VideoFormat::kY4m) return std::make_unique<Y4mFrame>(width_, height_);
@@ -666,20 +658,14 @@ class FrameStream final : public VideoWriter {
     Put(static_cast<Y4mFrame&>(frame).Planes());
   }
 
-  void Finish() override {
-    if (file_) {
-      file_->Commit();
-    } else if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0) {
-      throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
-    }
-  }
+  void Finish() override { file_.Commit(); }
 
   int Width() const override { return width_; }
   int Height() const override { return height_; }
 
  private:
   void Put(const std::vector<uint8_t>& bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.Stream()) != bytes.size()) {
       throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
     }
   }
@@ -688,8 +674,7 @@ class FrameStream final : public VideoWriter {
   std::string path_;
   int width_, height_;
   VideoRate rate_;
-  std::optional<OutputFile> file_;
-  FILE* stream_ = nullptr;
+  OutputFile file_;  // "-": standard output
   bool headerWritten_ = false;
 };
 

@@ -206,10 +206,10 @@ TEST(FrameStreams, Y4mIsYuv444AndRgb48IsTheEnginesWords) {
 }
 
 // ---- Depth videos. chain_ring.png as it is, mirrored and upside down, three frames in a
-// lossless video; each frame must read back as the height map it was made from. The grey and
-// YUV videos are converted from the picture by FFmpeg, and must read as the PNG reader reads
-// the picture; the 10- and 16-bit videos are written from known codes, so their heights are
-// exact.
+// lossless video; each frame must read back as the height map it was made from. The grey,
+// colour and YUV videos are converted from the picture by FFmpeg, and must read as the PNG
+// reader reads the picture; the 10- and 16-bit videos are written from known codes, so their
+// heights are exact.
 struct DepthVideoCase {
   const char* name;
   const char* pixelFormat;
@@ -296,6 +296,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DepthVideo,
     testing::Values(DepthVideoCase{"grey_8_bit", "gray", 0, 0.0f},
                     DepthVideoCase{"grey_and_alpha", "ya8", 0, 0.0f},
+                    DepthVideoCase{"colour", "bgr0", 0, 0.0f},
+                    DepthVideoCase{"colour_and_alpha", "bgra", 0, 0.0f},
                     // FFmpeg's own conversion to limited-range YUV is within a code of 16 + 219 v / 255.
                     DepthVideoCase{"yuv_limited_range", "yuv444p", 0, 1.0f / 219 + 1e-6f},
                     DepthVideoCase{"grey_10_bit", "gray10le", 10, 0.0f},
@@ -322,6 +324,12 @@ TEST(DepthVideo, FramesRenderAsTheirHeightMapsAtTheInputsRate) {
   EXPECT_EQ(Probe(dir / "same.mkv", dir).rate, "12/1");
   EXPECT_EQ(Probe(dir / "same.mkv", dir).frames, 4);
   EXPECT_EQ(Probe(dir / "fast.mkv", dir).rate, "30/1");
+  // One input, a video output: a one-frame video of the picture that input gives.
+  Zavol({"render", dir / "h_2.png", "--seed", "4", "-q", "-o", dir / "one.mkv"});
+  Zavol({"render", dir / "h_2.png", "--seed", "4", "-q", "-o", dir / "one.pam"});
+  EXPECT_EQ(Probe(dir / "one.mkv", dir).frames, 1);
+  const std::vector<uint8_t> one = DecodeRgb(dir / "one.mkv", dir);
+  EXPECT_TRUE(one == Dots(dir / "one.pam"));
 }
 
 // ---- Bad input: one line naming the file and the reason, the exit code, no file left (neither
