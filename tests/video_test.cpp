@@ -4,6 +4,7 @@
 // Ctrl-C, none of which may leave a file behind. Native only.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,6 +304,27 @@ INSTANTIATE_TEST_SUITE_P(
                     DepthVideoCase{"grey_10_bit", "gray10le", 10, 0.0f},
                     DepthVideoCase{"grey_16_bit", "gray16le", 16, 0.0f}),
     [](const testing::TestParamInfo<DepthVideoCase>& p) { return p.param.name; });
+
+// Which inputs the tool reads as videos: containers by their contents whatever their names,
+// damaged files by a video's name, never a depth image, a pipe (looking would take its bytes)
+// or a missing file.
+TEST(DepthVideo, WhatCountsAsAVideo) {
+  ScratchDir dir;
+  Zavol({"scene", "--size", "24x16", "-o", dir / "d.png"});
+  Zavol({"scene", "--size", "24x16", "-o", dir / "d.pfm"});
+  Zavol({"render", dir / "d.png", "-q", "-o", dir / "v.mkv"});
+  clitest::WriteBytes(dir / "video_named.dat", clitest::ReadBytes(dir / "v.mkv"));
+  clitest::WriteBytes(dir / "junk.mp4", {'n', 'o', 'p', 'e'});
+  clitest::WriteBytes(dir / "junk.dat", {'n', 'o', 'p', 'e'});
+  ASSERT_EQ(mkfifo((dir / "pipe.mkv").c_str(), 0600), 0);
+  const struct {
+    const char* name;
+    bool video;
+  } cases[] = {{"v.mkv", true}, {"video_named.dat", true}, {"junk.mp4", true}, {"junk.dat", false},
+               {"d.png", false}, {"d.pfm", false}, {"pipe.mkv", false}, {"missing.mkv", false}};
+  for (const auto& c : cases) EXPECT_EQ(zavol::io::IsVideoInput(dir / c.name), c.video) << c.name;
+  EXPECT_FALSE(zavol::io::IsVideoInput(clitest::DataFile("cycles_single_zbuf.exr")));
+}
 
 // The tool renders a depth video's frame N as the height map it was made from, seeded as frame
 // N of a sequence; a video it writes keeps the input's rate unless --fps says otherwise.
