@@ -20,5 +20,6 @@ Command AddRenderCommand(CLI::App& app);    // render_command.cpp
 Command AddDemoCommand(CLI::App& app);      // scene_commands.cpp
 Command AddSettingsCommand(CLI::App& app);  // settings_command.cpp
 Command AddSceneCommand(CLI::App& app);     // scene_commands.cpp
+Command AddDecodeCommand(CLI::App& app);    // decode_command.cpp
 
 }  // namespace zavol::cli

@@ -108,7 +108,9 @@ std::string ExpandFrame(const std::string& pattern, int frame) {
   return result;
 }
 
-uint32_t FrameSeed(uint32_t runSeed, int frame) { return runSeed + static_cast<uint32_t>(frame); }
+uint32_t FrameSeed(uint32_t runSeed, int frame, bool stableDots) {
+  return stableDots ? runSeed : runSeed + static_cast<uint32_t>(frame);
+}
 
 bool ParseSize(const std::string& text, int* width, int* height) {
   const std::size_t x = text.find_first_of("xX");

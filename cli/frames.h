@@ -31,10 +31,11 @@ std::vector<int> ExistingFrames(const std::string& pattern, const FrameRange& ra
 // The runs of consecutive frames of range that are not in existing (which is sorted).
 std::vector<FrameRange> MissingRuns(const std::vector<int>& existing, const FrameRange& range);
 
-// The seed of frame number frame in a run seeded runSeed (--seed, or the start time), for
-// numbered files and the frames of a video alike: frames rendered within the same second still
-// get seeds of their own. The one place that decides a frame's seed.
-uint32_t FrameSeed(uint32_t runSeed, int frame);
+// The seed of frame `frame` in a run seeded with runSeed (--seed, or the start time once per
+// run), for image sequences and videos alike: frames rendered within the same second still get
+// seeds of their own, runSeed + frame, except with stable dots, whose every frame takes runSeed:
+// a seed that changed from frame to frame would change every dot.
+uint32_t FrameSeed(uint32_t runSeed, int frame, bool stableDots);
 
 // "WxH" with both sides 1..65535.
 bool ParseSize(const std::string& text, int* width, int* height);

@@ -118,7 +118,8 @@ int main(int argc, char** argv) {
 
   const std::vector<Command> commands = {
       zavol::cli::AddRenderCommand(app), zavol::cli::AddDemoCommand(app),
-      zavol::cli::AddSettingsCommand(app), zavol::cli::AddSceneCommand(app)};
+      zavol::cli::AddSettingsCommand(app), zavol::cli::AddSceneCommand(app),
+      zavol::cli::AddDecodeCommand(app)};
   for (const Command& c : commands) c.app->allow_extras();
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "Show the commands, or the options of one");

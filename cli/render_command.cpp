@@ -25,6 +25,7 @@
 #include "cli/settings_options.h"
 #include "cli/tool.h"
 #include "cli/video_render.h"
+#include "cli/view_flags.h"
 #include "io/error.h"
 #include "io/formats.h"
 #include "io/video_read.h"
@@ -50,6 +51,7 @@ struct RenderOptions {
   int crf = -1;
   bool quiet = false, verbose = false, fit = false, patternTile = false;
   SettingsEdits edits;
+  ViewFlags view;
   CLI::App* app = nullptr;
   bool Given(const char* option) const { return app->count(option) > 0; }
 };
@@ -267,6 +269,7 @@ int Prepare(const RenderOptions& o, Prepared& p) {
   p.base.write.compression = o.compression;
   p.base.verbose = o.verbose;
   p.base.tilePattern = o.patternTile;
+  p.base.view = o.view.Options();
   try {
     p.base.settings = o.settingsBlock.empty() ? DefaultSettings() : ReadSettingsBlock(o.settingsBlock);
   } catch (const io::IoError& e) {
@@ -334,7 +337,7 @@ int RenderSingle(const RenderOptions& o, Prepared& p) {
   job.input = o.input;
   job.output = o.output;
   job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
-  job.seed = FrameSeed(p.seedBase, 0);
+  job.seed = FrameSeed(p.seedBase, 0, job.view.dots == DotSource::kStable);
   // One frame: its decoding and compression may use every job slot.
   job.read.threads = o.jobs > 1 ? o.jobs : 0;
   job.write.threads = o.jobs;
@@ -401,7 +404,7 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
       job.input = ExpandFrame(o.input, frame);
       job.output = ExpandFrame(o.output, frame);
       job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
-      job.seed = FrameSeed(p.seedBase, frame);
+      job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
       try {
         if (RenderOneFrame(o, p, job, depth) == FrameResult::kWritten) ++written;
       } catch (const io::IoError& e) {
@@ -489,7 +492,7 @@ int RenderVideo(const RenderOptions& o, Prepared& p) {
     job.input = input;
     job.output = output;
     job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
-    job.seed = FrameSeed(p.seedBase, frame);
+    job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
     return RenderDepth(o, p, job, depth, rows);
   };
   return RunVideoFrames(run);
@@ -557,7 +560,8 @@ Command AddRenderCommand(CLI::App& app) {
                    "farthest depths and of the background, the medium's pixels per inch, and the "
                    "engine's debug line (minz)");
   render->add_option("--seed", o->seed,
-                     "Seed for randomized frames instead of the start time; in a sequence frame F gets N + F")
+                     "Seed for randomized frames instead of the start time; in a sequence frame F gets N + F "
+                     "(with --dots stable every frame gets N)")
       ->check(NumberWithin(0, 4294967295.0))
       ->type_name("N");
   render->add_option("--depth-kind", o->depthKind,
@@ -603,6 +607,7 @@ Command AddRenderCommand(CLI::App& app) {
   render->add_option("--save-settings", o->saveSettings, "Also write the settings in effect as a block")
       ->type_name("BLOCK");
   AddSettingsOptions(*render, o->edits);
+  AddViewFlags(*render, o->view);
   return {render, [o] { return RunRender(*o); }};
 }
 

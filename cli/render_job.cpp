@@ -102,6 +102,7 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io
   options.screenWidth = job.screenWidth;
   options.screenHeight = job.screenHeight;
   options.seed = job.seed;
+  options.view = job.view;
   // A tiled pattern is repeated over the whole frame here, so the engine sees one pattern pixel
   // per frame pixel, as it would from a pattern as large as the frame.
   const io::Image64* source = job.pattern;

@@ -9,6 +9,7 @@
 
 #include "io/formats.h"
 #include "render/settings.h"
+#include "render/view_options.h"
 
 namespace zavol::cli {
 
@@ -23,6 +24,7 @@ struct FrameJob {
   int screenWidth = 1920, screenHeight = 1080;
   uint32_t seed = 0;
   bool verbose = false;
+  ViewOptions view;  // stable dots, linking, view, oversampling
 };
 
 enum class FrameResult { kWritten, kStopped };

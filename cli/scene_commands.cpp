@@ -15,6 +15,7 @@
 #include "cli/frames.h"
 #include "cli/render_job.h"
 #include "cli/tool.h"
+#include "cli/view_flags.h"
 #include "io/error.h"
 #include "io/formats.h"
 #include "render/background.h"
@@ -24,25 +25,20 @@ namespace zavol::cli {
 namespace {
 
 // The built-in scene: the same map for the demo and for the depth files of `zavol scene`,
-// shifted left by 8 pixels per frame so that a sequence moves.
+// moving left by kDemoScenePixelsPerFrame pixels per frame so that a sequence moves.
 io::DepthMap SceneFrame(int width, int height, int frame) {
-  const std::vector<float> scene = MakeDemoScene(width, height);
+  const std::vector<float> scene = MakeDemoSceneFrame(width, height, frame);
   io::DepthMap map;
   map.width = width;
   map.height = height;
-  map.depth.resize(scene.size());
-  const int shift = static_cast<int>((static_cast<int64_t>(frame) * 8) % width);
-  for (int y = 0; y < height; ++y) {
-    const float* from = scene.data() + static_cast<std::size_t>(y) * width;
-    float* to = map.depth.data() + static_cast<std::size_t>(y) * width;
-    for (int x = 0; x < width; ++x) to[x] = from[(x + shift) % width];
-  }
+  map.depth.assign(scene.begin(), scene.end());
   return map;
 }
 
 struct DemoOptions {
   std::string output = "demo.png", size = "1280x720";
   int64_t seed = -1;
+  ViewFlags view;
 };
 
 int RunDemo(const DemoOptions& o) {
@@ -57,6 +53,7 @@ int RunDemo(const DemoOptions& o) {
   job.input = "demo scene";
   job.output = o.output;
   job.settings = DefaultSettings();
+  job.view = o.view.Options();
   job.seed = o.seed >= 0 ? static_cast<uint32_t>(o.seed) : static_cast<uint32_t>(std::time(nullptr));
   const unsigned cores = std::thread::hardware_concurrency();
   job.write.threads = static_cast<int>(std::clamp(cores, 1u, 256u));
@@ -72,10 +69,12 @@ int RunDemo(const DemoOptions& o) {
   }
   std::error_code ignored;
   const std::string where = std::filesystem::absolute(o.output, ignored).lexically_normal().string();
+  const bool cross = job.view.view == ViewDirection::kCross;
   std::printf("zavol: wrote %s (%dx%d), a stereogram of a sphere in front of a tilted plane.\n"
-              "Look through the picture, as if at something far behind it, until the shapes "
-              "stand out.\n",
-              where.empty() ? o.output.c_str() : where.c_str(), width, height);
+              "%s until the shapes stand out.\n",
+              where.empty() ? o.output.c_str() : where.c_str(), width, height,
+              cross ? "Cross your eyes, as if at something between you and the picture,"
+                    : "Look through the picture, as if at something far behind it,");
   return 0;
 }
 
@@ -189,6 +188,7 @@ Command AddDemoCommand(CLI::App& app) {
   demo->add_option("--seed", o->seed, "Seed instead of the current time")
       ->check(NumberWithin(0, 4294967295.0))
       ->type_name("N");
+  AddViewFlags(*demo, o->view);
   return {demo, [o] { return RunDemo(*o); }};
 }
 

@@ -84,11 +84,11 @@ int UsageError(const std::string& message, const std::string& command) {
   return kUsageError;
 }
 
-void DrawBar(int done, int total, double seconds) {
+void DrawBar(int done, int total, double seconds, const char* unit) {
   if (total < 0) {
     // A video of unknown length: no bar to fill, no time to tell.
     std::lock_guard<std::mutex> lock(gOutputMutex);
-    std::fprintf(stderr, "\r\033[K%d frames  %.1f frames/s", done, seconds > 0 ? done / seconds : 0.0);
+    std::fprintf(stderr, "\r\033[K%d %s  %.1f %s/s", done, unit, seconds > 0 ? done / seconds : 0.0, unit);
     std::fflush(stderr);
     gBarShown = true;
     return;
@@ -100,8 +100,8 @@ void DrawBar(int done, int total, double seconds) {
   const double rate = seconds > 0 ? done / seconds : 0;
   const std::string left = done > 0 ? FormatDuration((total - done) / rate) + " left" : "";
   std::lock_guard<std::mutex> lock(gOutputMutex);
-  std::fprintf(stderr, "\r\033[K[%s] %d/%d frames  %.1f frames/s  %s", bar.c_str(), done, total,
-               rate, left.c_str());
+  std::fprintf(stderr, "\r\033[K[%s] %d/%d %s  %.1f %s/s  %s", bar.c_str(), done, total, unit,
+               rate, unit, left.c_str());
   std::fflush(stderr);
   gBarShown = true;
 }

@@ -1,5 +1,6 @@
 // Fuzz target: zavol_render as a library caller reaches it. The first 56 bytes are a settings
-// block as stored (unchecked), then sides (some of them invalid), option bits and a small depth.
+// block as stored (unchecked), then sides (some of them invalid), option bits, the viewing
+// options (one value of which is out of range) and a small depth.
 // The output sits between guard words and its rows leave gaps: a write outside the image, a
 // status that does not match the arguments, or a write by a refused call aborts.
 #include <cstdint>
@@ -18,6 +19,12 @@ constexpr std::size_t kGuardWords = 32;
 constexpr uint8_t kPattern = 1, kStop = 2, kDepthGap = 4, kOutGap = 8, kPatternGap = 16,
                   kWrongOutSize = 32, kGuide = 64, kSmallScreen = 128;
 
+// Viewing option bits of byte 62: stable dots, cross view, symmetric linking, the anchor in
+// bits 3-4 (3: out of range) and the oversampling less one in bits 5-7. The dot size comes from
+// byte 59.
+constexpr uint8_t kStable = 1, kCross = 2, kSymmetric = 4;
+constexpr int kAnchorShift = 3, kOversampleShift = 5;
+
 struct StopAt {
   int row;
   int lastRow;
@@ -32,7 +39,7 @@ int Progress(void* user, int row, int lastRow) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  if (size < ZAVOL_SETTINGS_BYTES + 6) return 0;
+  if (size < ZAVOL_SETTINGS_BYTES + 7) return 0;
   zavol_settings settings;
   if (zavol_settings_from_bytes(&settings, data, ZAVOL_SETTINGS_BYTES) != ZAVOL_OK) std::abort();
   const int width = data[56] % 70 - 3;  // -3 .. 66: a few sides that must be refused
@@ -40,9 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint8_t bits = data[58];
   const int extra = data[59] % 5;
   const int patternWidth = data[60] % 48, patternHeight = data[61] % 48;  // 0: refused
+  const uint8_t viewBits = data[62];
   if (bits & kGuide) settings.put_guide_points = 1;
-  const uint8_t* rest = data + 62;
-  const std::size_t floats = (size - 62) / 4;
+  const uint8_t* rest = data + 63;
+  const std::size_t floats = (size - 63) / 4;
 
   const int w = width > 0 ? width : 1, h = height > 0 ? height : 1;
   const std::ptrdiff_t depthStride = w + ((bits & kDepthGap) ? extra : 0);
@@ -69,6 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     options.screen_height = data[60];
   }
   options.seed = data[61];
+  options.dots = (viewBits & kStable) ? ZAVOL_DOTS_STABLE : ZAVOL_DOTS_STREAM;
+  options.view = (viewBits & kCross) ? ZAVOL_VIEW_CROSS : ZAVOL_VIEW_WALL;
+  options.linking = (viewBits & kSymmetric) ? ZAVOL_LINKING_SYMMETRIC : ZAVOL_LINKING_CLASSIC;
+  options.anchor = (viewBits >> kAnchorShift) & 3;
+  options.oversample = 1 + (viewBits >> kOversampleShift);
+  options.dot_size = 1 + data[59] / 5 % 4;
   const std::ptrdiff_t patternStride = 4 * patternWidth + ((bits & kPatternGap) ? extra : 0);
   std::vector<uint16_t> pattern(static_cast<std::size_t>(patternStride > 0 ? patternStride : 1) *
                                 (patternHeight > 0 ? patternHeight : 1));
@@ -84,7 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const bool sidesBad = width <= 0 || height <= 0 || outWidth <= 0 ||
                         ((bits & kPattern) && (patternWidth == 0 || patternHeight == 0));
   int expected = ZAVOL_OK;
-  if (sidesBad) {
+  if (options.anchor == 3) {
+    expected = ZAVOL_E_OPTION_VALUE;
+  } else if (sidesBad) {
     expected = ZAVOL_E_SIZE;
   } else if (bits & kWrongOutSize) {
     expected = ZAVOL_E_SIZE_MISMATCH;

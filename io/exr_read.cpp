@@ -485,14 +485,19 @@ void ReadExrDepth(InputSource& input, const DepthReadOptions& options, DepthMap&
 }
 
 void WriteExrDepth(OutputFile& out, int width, int height, const float* distances) {
+  WriteExrChannel(out, width, height, distances, "Z");
+}
+
+void WriteExrChannel(OutputFile& out, int width, int height, const float* values,
+                     const std::string& channel) {
   try {
     Imf::Header header(width, height);
-    header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+    header.channels().insert(channel, Imf::Channel(Imf::FLOAT));
     header.compression() = Imf::ZIP_COMPRESSION;
     Imf::OutputFile file(out.TemporaryPath().c_str(), header, 0);
     Imf::FrameBuffer frameBuffer;
-    frameBuffer.insert("Z", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<float*>(distances)),
-                                       sizeof(float), sizeof(float) * width));
+    frameBuffer.insert(channel, Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<float*>(values)),
+                                           sizeof(float), sizeof(float) * width));
     file.setFrameBuffer(frameBuffer);
     file.writePixels(height);
   } catch (const std::exception& e) {

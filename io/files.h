@@ -58,5 +58,8 @@ class InputSource {
 void ReadPfmDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map);
 void ReadPngDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map);
 void ReadExrDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map);
+// ReadImage over an opened input, positioned at its first byte.
+struct Image64;
+Image64 ReadImageFrom(InputSource& input);
 
 }  // namespace zavol::io

@@ -48,6 +48,9 @@ void WritePfm(FILE* out, const std::string& path, int width, int height, const f
               bool littleEndian);
 class OutputFile;
 void WriteExrDepth(OutputFile& out, int width, int height, const float* distances);
+// One float channel of any name (the decoder's height maps and separations).
+void WriteExrChannel(OutputFile& out, int width, int height, const float* values,
+                     const std::string& channel);
 
 // Threads OpenEXR may use for decoding, process-wide (0: decode on the calling thread).
 void SetExrThreads(int threads);
@@ -62,6 +65,8 @@ struct Image64 {
 // PNG (any colour type and depth) or PAM (RGB, RGB_ALPHA, GRAYSCALE, GRAYSCALE_ALPHA; MAXVAL
 // 255 or 65535), by the first bytes; pipes and devices are read into memory first.
 Image64 ReadImage(const std::string& path);
+// The same, or a JPEG picture (8-bit grey or colour, as RGB): the decoder's inputs.
+Image64 ReadPicture(const std::string& path);
 
 // ---- Writers that take a frame row by row, top to bottom.
 enum class ImageFormat { kPng, kPam, kExr, kPfm };

@@ -129,6 +129,10 @@ std::unique_ptr<RowWriter> MakePfmWriter(FILE* out, const std::string& path, int
 
 Image64 ReadImage(const std::string& path) {
   InputSource input(path);
+  return ReadImageFrom(input);
+}
+
+Image64 ReadImageFrom(InputSource& input) {
   FILE* file = input.Stream();
   unsigned char magic[8] = {};
   const std::size_t got = std::fread(magic, 1, 8, file);

@@ -10,6 +10,7 @@
 #include "render/frame.h"
 #include "render/image_render.h"
 #include "render/settings.h"
+#include "render/view_options.h"
 #include "render/version.h"
 
 // The C record and the stored one are the same fourteen words in the same order.
@@ -35,11 +36,34 @@ ZAVOL_SAME_FIELD(randomize_each_frame, RandomizeEachFrame);
 ZAVOL_SAME_FIELD(prevent_ghosting, PreventGhosting);
 #undef ZAVOL_SAME_FIELD
 static_assert(ZAVOL_MAX_SIDE == zavol::kMaxImageSide, "one limit for the library and the engine");
+static_assert(ZAVOL_DOTS_STABLE == static_cast<int>(zavol::DotSource::kStable) &&
+                  ZAVOL_ANCHOR_CENTRE == static_cast<int>(zavol::Anchor::kCentre) &&
+                  ZAVOL_ANCHOR_LEFT == static_cast<int>(zavol::Anchor::kLeft) &&
+                  ZAVOL_VIEW_CROSS == static_cast<int>(zavol::ViewDirection::kCross) &&
+                  ZAVOL_LINKING_SYMMETRIC == static_cast<int>(zavol::Linking::kSymmetric),
+              "the C constants are the engine's values");
 
 namespace {
 
 // The options as the first release defined them: the least struct_size a caller may pass.
 constexpr std::size_t kOptionsFirstSize = offsetof(zavol_options, user) + sizeof(void*);
+
+// Whether the caller's struct (struct_size bytes) holds the field that ends at end.
+bool Holds(const zavol_options& o, std::size_t end) { return o.struct_size >= end; }
+#define ZAVOL_FIELD_END(field) (offsetof(zavol_options, field) + sizeof(zavol_options::field))
+
+// The viewing options the caller knows of; the rest keep their defaults.
+zavol::ViewOptions ViewOptionsOf(const zavol_options& o) {
+  zavol::ViewOptions view;
+  if (Holds(o, ZAVOL_FIELD_END(dots))) view.dots = static_cast<zavol::DotSource>(o.dots);
+  if (Holds(o, ZAVOL_FIELD_END(dot_size))) view.dotSize = o.dot_size;
+  if (Holds(o, ZAVOL_FIELD_END(anchor))) view.anchor = static_cast<zavol::Anchor>(o.anchor);
+  if (Holds(o, ZAVOL_FIELD_END(view))) view.view = static_cast<zavol::ViewDirection>(o.view);
+  if (Holds(o, ZAVOL_FIELD_END(oversample))) view.oversample = o.oversample;
+  if (Holds(o, ZAVOL_FIELD_END(linking))) view.linking = static_cast<zavol::Linking>(o.linking);
+  return view;
+}
+#undef ZAVOL_FIELD_END
 
 StereogramSettings ToRecord(const zavol_settings& s) {
   StereogramSettings record;
@@ -123,6 +147,12 @@ void zavol_options_default(zavol_options* o) noexcept {
   o->screen_width = defaults.screenWidth;
   o->screen_height = defaults.screenHeight;
   o->seed = defaults.seed;
+  o->dots = static_cast<int>(defaults.view.dots);
+  o->dot_size = defaults.view.dotSize;
+  o->anchor = static_cast<int>(defaults.view.anchor);
+  o->view = static_cast<int>(defaults.view.view);
+  o->oversample = defaults.view.oversample;
+  o->linking = static_cast<int>(defaults.view.linking);
 }
 
 int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_options* o,
@@ -131,6 +161,8 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   if (o->struct_size < kOptionsFirstSize || o->struct_size > sizeof(zavol_options)) {
     return ZAVOL_E_OPTIONS;
   }
+  const zavol::ViewOptions view = ViewOptionsOf(*o);
+  if (!view.Valid()) return ZAVOL_E_OPTION_VALUE;
   zavol::DepthView depthView;
   zavol::PixelView outView;
   zavol::ConstPixelView patternView;
@@ -154,6 +186,7 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.pattern = o->pattern != nullptr ? &patternView : nullptr;
   options.progress = o->progress;
   options.user = o->user;
+  options.view = view;
   switch (zavol::RenderImage(ToRecord(*s), depthView, options, outView).status) {
     case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
     case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
@@ -175,6 +208,8 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_SETTINGS_SIZE: return "a settings block must be 56 bytes";
     case ZAVOL_E_OVERLAP: return "the output image overlaps the depth or the pattern";
     case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
+    case ZAVOL_E_OPTION_VALUE:
+      return "an option (dots, dot_size, anchor, view, oversample, linking) is out of range";
     default: return "unknown status";
   }
 }

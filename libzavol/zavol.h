@@ -52,7 +52,9 @@ typedef enum zavol_status {
   ZAVOL_E_DEPTH_KIND = -7,     /* not one of the ZAVOL_DEPTH_ kinds */
   ZAVOL_E_SETTINGS_SIZE = -8,  /* a settings block is not 56 bytes */
   ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
-  ZAVOL_E_OPTIONS = -10        /* options not set up by zavol_options_default (struct_size) */
+  ZAVOL_E_OPTIONS = -10,       /* options not set up by zavol_options_default (struct_size) */
+  ZAVOL_E_OPTION_VALUE = -11   /* an option is not one of its values (dots, dot_size, anchor,
+                                  view, oversample, linking) */
 } zavol_status;
 
 /* The filter's 56-byte settings record, field by field in its stored order. Values outside the
@@ -114,7 +116,36 @@ typedef struct zavol_options {
      the guide is on (it rewrites rows 5 to 15 at the end). */
   int (*progress)(void *user, int row, int last_row);
   void *user;
+
+  /* Viewing options beyond the plug-in, appended after the first release (a caller built
+     against an older header gets their defaults). The defaults give the plug-in's pixels; any
+     other value renders through a row builder of their own. They combine freely with each
+     other, both ramps, the pattern and the guide.
+     dots        ZAVOL_DOTS_STREAM: new dots from the frame's random stream, one after another.
+                 ZAVOL_DOTS_STABLE: from a hash of the dot's place and the seed, through the same
+                 ramps (a pattern is read as ever), so dots hold still from frame to frame where
+                 the depth does: give every frame of an animation the same seed.
+     dot_size    1..64: dots of dot_size x dot_size pixels (default 1).
+     anchor      which of a row's linked pixels gives them their colour: ZAVOL_ANCHOR_AUTO (left
+                 for stream dots, centre for stable ones), ZAVOL_ANCHOR_LEFT (the leftmost, the
+                 plug-in's), ZAVOL_ANCHOR_CENTRE (the one nearest the picture's centre, so a
+                 depth change recolours only what lies beyond it seen from the centre).
+     view        ZAVOL_VIEW_WALL: for eyes diverged behind the picture (the plug-in's).
+                 ZAVOL_VIEW_CROSS: for eyes crossed in front of it; separations are mirrored
+                 within the wall-eyed range, so the scene still comes out toward the viewer.
+     oversample  1..8: rows linked at oversample times the width and averaged down, so that
+                 depth steps are 1/oversample pixel (default 1).
+     linking     ZAVOL_LINKING_CLASSIC: each pixel repeats the one a separation to its left.
+                 ZAVOL_LINKING_SYMMETRIC: pairs centred on each point; points one eye cannot
+                 see are not linked; settings' prevent_ghosting does not apply.
+     Any other value: ZAVOL_E_OPTION_VALUE. */
+  int dots, dot_size, anchor, view, oversample, linking;
 } zavol_options;
+
+enum { ZAVOL_DOTS_STREAM = 0, ZAVOL_DOTS_STABLE = 1 };
+enum { ZAVOL_ANCHOR_AUTO = 0, ZAVOL_ANCHOR_LEFT = 1, ZAVOL_ANCHOR_CENTRE = 2 };
+enum { ZAVOL_VIEW_WALL = 0, ZAVOL_VIEW_CROSS = 1 };
+enum { ZAVOL_LINKING_CLASSIC = 0, ZAVOL_LINKING_SYMMETRIC = 1 };
 
 /* The defaults above, a null pattern and progress, and struct_size. */
 ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;

@@ -13,7 +13,6 @@
 namespace zavol {
 namespace {
 
-constexpr double kEyeSeparationInches = 2.75;
 // |z| at or beyond this is a background marker, on either side.
 constexpr float kBackgroundMarker = -kBackgroundThreshold;
 // A frame without scene depth: nothing raised the near end or lowered the far end; the debug

@@ -9,6 +9,9 @@
 
 namespace zavol {
 
+// The viewer's eyes are this far apart; the image plane is one viewing distance away.
+constexpr double kEyeSeparationInches = 2.75;
+
 // Per-frame quantities, each a 32-bit real as the renderer keeps them.
 struct ViewingGeometry {
   float pixelsPerInch;

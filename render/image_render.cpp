@@ -7,6 +7,7 @@
 
 #include "render/frame.h"
 #include "render/hsv.h"
+#include "render/view_engine.h"
 
 namespace zavol {
 namespace {
@@ -73,8 +74,10 @@ class BufferHost final : public FrameHost {
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
   BufferHost host(depth, options, out);
-  const int rendered =
-      RenderStereogram(settings, host, static_cast<std::size_t>(depth.rowStride));
+  const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
+  const int rendered = options.view.IsDefault()
+                           ? RenderStereogram(settings, host, stride)
+                           : RenderViewStereogram(settings, host, stride, options.view);
   // The depth is never missing here, so a frame that did not start lacked its row buffer.
   const ImageRenderStatus status = rendered == 1   ? ImageRenderStatus::kDone
                                    : host.stopped() ? ImageRenderStatus::kStopped

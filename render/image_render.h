@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "render/settings.h"
+#include "render/view_options.h"
 
 namespace zavol {
 
@@ -38,6 +39,9 @@ struct ImageRenderOptions {
   // unless the guide is on: it rewrites rows 5 to 15 after the last row.
   int (*progress)(void* user, int row, int lastRow) = nullptr;
   void* user = nullptr;
+  // Options beyond the plug-in (stable dots, linking, view, oversampling); the defaults render
+  // the plug-in's rows. Invalid ones (ViewOptions::Valid) are the caller's to refuse.
+  ViewOptions view;
 };
 
 enum class ImageRenderStatus { kDone, kStopped, kOutOfMemory };

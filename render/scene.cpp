@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 namespace zavol {
 
@@ -34,6 +35,20 @@ std::vector<float> MakeDemoScene(int width, int height) {
     }
   }
   return depth;
+}
+
+std::vector<float> MakeDemoSceneFrame(int width, int height, int frame) {
+  const std::vector<float> scene = MakeDemoScene(width, height);
+  if (scene.empty()) return scene;
+  std::vector<float> moved(scene.size());
+  const int64_t travel = int64_t{frame} * kDemoScenePixelsPerFrame % width;
+  const int shift = static_cast<int>(travel < 0 ? travel + width : travel);
+  for (int y = 0; y < height; ++y) {
+    const float* from = scene.data() + static_cast<std::size_t>(y) * width;
+    float* to = moved.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) to[x] = from[(x + shift) % width];
+  }
+  return moved;
 }
 
 }  // namespace zavol

@@ -17,4 +17,9 @@ constexpr float kDemoBackgroundDepth = kEmptyDepth;
 // Empty for a size of 0 or less.
 std::vector<float> MakeDemoScene(int width, int height);
 
+// Frame number frame of the scene in motion: shifted left by kDemoScenePixelsPerFrame pixels a
+// frame, what leaves at the left edge coming back at the right.
+constexpr int kDemoScenePixelsPerFrame = 8;
+std::vector<float> MakeDemoSceneFrame(int width, int height, int frame);
+
 }  // namespace zavol

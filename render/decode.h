@@ -1,0 +1,53 @@
+// Reading depth back out of a stereogram: for every pixel, the horizontal distance at which the
+// picture repeats to its left, with a confidence. Portable: plain buffers in and out, no I/O;
+// rows are independent, so they are shared among threads of the standard library.
+#pragma once
+
+#include <cstdint>
+
+#include "render/image_render.h"
+#include "render/settings.h"
+
+namespace zavol {
+
+// Whole-pixel separations, both ends included.
+struct SeparationBounds {
+  int minSeparation;
+  int maxSeparation;
+};
+
+// The separations the engine gives a frame of this size with these settings: from the nearer of
+// the near and far object separations (at least 1) to the background separation.
+SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int width, int height,
+                                       int screenWidth, int screenHeight);
+
+// The widest window the matcher takes; its costs stay well inside 32 bits.
+constexpr int kMaxDecodeWindow = 63;
+
+struct DecodeOptions {
+  SeparationBounds bounds{0, 0};  // the shifts searched; 1 <= min <= max
+  // Pixels of the row compared per shift, odd, 1..kMaxDecodeWindow. The window may sit centred
+  // on the pixel or end or start at it, whichever matches best, so that a pixel beside a depth
+  // edge is judged by the side of the edge it belongs to.
+  int window = 9;
+  // Below this a pixel is unknown: 1 - (best cost / mean cost over the shifts searched), so 0
+  // for a picture that does not repeat there and 1 for an exact repeat.
+  float minConfidence = 0.5f;
+  int threads = 1;  // rows decoded at once, the caller's thread included
+  // Asked on the caller's thread as rows finish; non-zero stops the decoding.
+  int (*progress)(void* user, int rowsDone, int rows) = nullptr;
+  void* user = nullptr;
+};
+
+enum class DecodeStatus { kDone, kStopped, kBadOptions, kOutOfMemory };
+
+// Decodes picture (its red, green and blue at 8 bits; alpha is ignored) into separations: for
+// pixel (x, y), at separations[y * width + x], the distance d such that the picture around x
+// repeats the picture around x - d, to a fraction of a pixel where the picture allows; NaN where
+// the row does not repeat reliably there (no shift fits, the best shift is not much better than
+// the others, or the pixel it points to does not point back). confidence, when not null, gets
+// each pixel's confidence in [0, 1] (0 where the match was rejected).
+DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
+                              float* separations, float* confidence);
+
+}  // namespace zavol

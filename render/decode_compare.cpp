@@ -1,0 +1,149 @@
+// The quality meter: the engine's separations and links replayed without drawing a dot, and a
+// decoded map scored against them. Portable; no I/O.
+#include "render/decode_compare.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "render/frame.h"
+#include "render/geometry.h"
+#include "render/guide.h"
+
+namespace zavol {
+namespace {
+
+// A frame host that only notes which pixels the guide covers (sets them to 1).
+class GuideMask final : public FrameHost {
+ public:
+  GuideMask(int width, int height, std::vector<uint8_t>& covered)
+      : width_(width), height_(height), covered_(covered) {}
+  const float* DepthChannel() override { return nullptr; }
+  int Height() override { return height_; }
+  int Width() override { return width_; }
+  void ScreenSize(int* width, int* height) override { *width = *height = 0; }
+  uint32_t CalendarTime() override { return 0; }
+  bool ProgressAndAbortQuery(int, int) override { return false; }
+  bool HasPattern() override { return false; }
+  void ReadPatternPixel(int, int, Pixel64*) override {}
+  void PutPixels(int x, int y, int count, const Pixel64*) override {
+    if (y < 0 || y >= height_) return;
+    const int64_t begin = std::max<int64_t>(x, 0);
+    const int64_t end = std::min<int64_t>(int64_t{x} + count, width_);
+    for (int64_t i = begin; i < end; ++i) {
+      covered_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+               static_cast<std::size_t>(i)] = 1;
+    }
+  }
+  void RgbToHsv(uint32_t, int* h, int* s, int* v) override { *h = *s = *v = 0; }
+  uint32_t HsvToRgb(int, int, int) override { return 0; }
+  void DebugLine(double) override {}
+
+ private:
+  int width_, height_;
+  std::vector<uint8_t>& covered_;
+};
+
+}  // namespace
+
+IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings,
+                                              const DepthView& depth, int screenWidth,
+                                              int screenHeight) {
+  IntendedSeparations out;
+  const int width = std::max(depth.width, 0), height = std::max(depth.height, 0);
+  out.width = width;
+  out.height = height;
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t stride = std::max(static_cast<std::size_t>(depth.rowStride), w);
+  const ViewingGeometry geometry =
+      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
+  const DepthRange range =
+      FrameDepthRange(settings, depth.values, w, static_cast<std::size_t>(height), stride);
+  const SeparationRule rule(geometry, range);
+  out.backgroundSeparation = std::max(rule.maxSeparationTrunc(), 0);
+  out.separation.resize(w * static_cast<std::size_t>(height));
+  out.visible.assign(out.separation.size(), 0);
+
+  // Pixels the guide paints over after the last row: neither they nor the pixels repeating
+  // them show the depth.
+  std::vector<uint8_t> covered(out.separation.size(), 0);
+  if (settings.PutGuidePoints != 0 && width > 0) {
+    GuideMask mask(width, height, covered);
+    std::vector<Pixel64> rowBuffer(w);
+    DrawGuide(mask, width, geometry.maxSeparation, rowBuffer.data(), rowBuffer.size());
+  }
+  const bool preventGhosting = settings.PreventGhosting != 0;
+  std::vector<int32_t> separations(w);
+  std::vector<uint8_t> repeatable(w);
+  for (int y = 0; y < height; ++y) {
+    rule.Fill(depth.values + static_cast<std::size_t>(y) * stride, w, separations.data());
+    const std::size_t row = static_cast<std::size_t>(y) * w;
+    // The row builder's links: a source is repeated at most once when ghosting is prevented;
+    // every pixel, linked or new, may itself be repeated once.
+    std::fill(repeatable.begin(), repeatable.end(), 1);
+    for (int x = 0; x < width; ++x) {
+      const int32_t s = separations[static_cast<std::size_t>(x)];
+      out.separation[row + static_cast<std::size_t>(x)] = static_cast<float>(s);
+      if (s < 1 || s > x) continue;
+      const std::size_t source = static_cast<std::size_t>(x - s);
+      if (preventGhosting && repeatable[source] == 0) continue;
+      repeatable[source] = 0;
+      out.visible[row + static_cast<std::size_t>(x)] =
+          covered[row + static_cast<std::size_t>(x)] == 0 && covered[row + source] == 0;
+    }
+  }
+  return out;
+}
+
+DecodeComparison CompareDecoded(const IntendedSeparations& intended, const float* decoded) {
+  DecodeComparison c;
+  const int width = intended.width;
+  const std::size_t w = static_cast<std::size_t>(width);
+  c.pixels = static_cast<int64_t>(w) * intended.height;
+  // Per row, how far each pixel lies from the nearest edge, in pixels.
+  std::vector<int> edgeDistance(w);
+  double errorSum = 0.0;
+  int64_t decodedVisible = 0;
+  for (int y = 0; y < intended.height; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * w;
+    const float* want = intended.separation.data() + row;
+    int last = -(1 << 30);
+    for (int x = 0; x < width; ++x) {
+      if (x > 0 && std::fabs(want[x] - want[x - 1]) > 1.0f) last = x;
+      edgeDistance[static_cast<std::size_t>(x)] = x - last;
+    }
+    last = 1 << 30;
+    for (int x = width - 1; x >= 0; --x) {
+      if (x + 1 < width && std::fabs(want[x + 1] - want[x]) > 1.0f) last = x;
+      int& d = edgeDistance[static_cast<std::size_t>(x)];
+      d = std::min(d, last - x);
+    }
+    for (int x = 0; x < width; ++x) {
+      const std::size_t i = row + static_cast<std::size_t>(x);
+      const bool visible = intended.visible[i] != 0;
+      const float got = decoded[i];
+      c.visible += visible;
+      if (std::isnan(got)) {
+        c.unknown += visible;
+        continue;
+      }
+      const double error = std::fabs(static_cast<double>(got) - want[x]);
+      const bool off = !(error <= 0.5);
+      if (visible) {
+        ++decodedVisible;
+        errorSum += error;
+        c.matched += !off;
+        c.wrong += off;
+      }
+      if (off && edgeDistance[static_cast<std::size_t>(x)] <= intended.backgroundSeparation) {
+        ++c.echoes;
+      }
+    }
+  }
+  c.matchShare =
+      c.visible > 0 ? static_cast<double>(c.matched) / static_cast<double>(c.visible) : 0.0;
+  c.meanError = decodedVisible > 0 ? errorSum / static_cast<double>(decodedVisible) : 0.0;
+  return c;
+}
+
+}  // namespace zavol

@@ -1,0 +1,47 @@
+// The quality meter: what a frame's stereogram should decode to under the engine's linking, and
+// how a decoded map measures up against it. Portable; no I/O.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/image_render.h"
+#include "render/settings.h"
+
+namespace zavol {
+
+// What the engine meant at every pixel of a frame.
+struct IntendedSeparations {
+  int width = 0, height = 0;
+  std::vector<float> separation;  // the separation rule's result for the pixel's depth
+  // 1 where the pixel repeats the pixel one separation to its left: the depth there is in the
+  // picture for both eyes. 0 where the row builder gave a new dot instead (the source was
+  // already repeated, or lies outside the row), where the pixel is its own source (separation
+  // 0), and under the guide.
+  std::vector<uint8_t> visible;
+  int backgroundSeparation = 0;  // whole pixels: how far an edge's echoes reach
+};
+
+// The default linking's intentions for a frame rendered as RenderImage renders it.
+IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings,
+                                              const DepthView& depth, int screenWidth,
+                                              int screenHeight);
+
+struct DecodeComparison {
+  int64_t pixels = 0;
+  int64_t visible = 0;   // pixels whose depth both eyes see (IntendedSeparations::visible)
+  int64_t matched = 0;   // visible pixels decoded within half a pixel of the intended separation
+  int64_t unknown = 0;   // visible pixels the decoder left unknown
+  int64_t wrong = 0;     // visible pixels decoded more than half a pixel off
+  // Pixels (visible or not) decoded more than half a pixel off within one background separation
+  // of an edge along the row; an edge lies between two neighbours whose intended separations
+  // differ by more than a pixel.
+  int64_t echoes = 0;
+  double matchShare = 0.0;  // matched / visible (0 when nothing is visible)
+  double meanError = 0.0;   // mean |decoded - intended| over the visible pixels decoded
+};
+
+// decoded holds width * height separations, NaN where unknown.
+DecodeComparison CompareDecoded(const IntendedSeparations& intended, const float* decoded);
+
+}  // namespace zavol

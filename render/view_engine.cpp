@@ -1,0 +1,169 @@
+// Rows with the viewing options. Each row: separations at the sub-pixel pitch, the pairs that
+// must match (classic or symmetric), the sets they form, one colour per set from its anchor (in
+// the anchors' order, so the stream is drawn left to right as the plug-in draws it), then the
+// average of each pixel's sub-pixels.
+#include "render/view_engine.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "render/guide.h"
+
+namespace zavol {
+namespace {
+
+// The last row's index for the progress report; the host's height is asked anew for each row.
+int LastRow(int height) { return height == INT_MIN ? INT_MIN : height - 1; }
+
+constexpr uint16_t kOpaque = 0xFFFF;
+
+}  // namespace
+
+void ViewRowBuilder::FreeBlock::operator()(void* block) const { std::free(block); }
+
+ViewRowBuilder::ViewRowBuilder(const StereogramSettings& settings,
+                               const ViewingGeometry& geometry, const SeparationRule& rule,
+                               const ViewOptions& options, int width, FrameHost& host,
+                               uint32_t seed, bool pattern)
+    : rule_(geometry, rule, options.view, std::clamp(options.oversample, 1, kMaxOversample)),
+      options_(options),
+      width_(std::max(width, 0)),
+      columns_(std::max(width, 1)),
+      oversample_(std::clamp(options.oversample, 1, kMaxOversample)),
+      subWidth_(0),
+      preventGhosting_(settings.PreventGhosting != 0),
+      eyeSeparationPx_(kEyeSeparationInches * geometry.pixelsPerInch),
+      painter_(settings, host, seed, pattern, options.dots,
+               std::clamp(options.dotSize, 1, kMaxDotSize), width) {}
+
+bool ViewRowBuilder::Allocate() {
+  if (!options_.Valid()) return false;
+  const std::size_t columns = static_cast<std::size_t>(columns_);
+  const std::size_t oversample = static_cast<std::size_t>(oversample_);
+  if (columns > static_cast<std::size_t>(INT_MAX) / oversample) return false;
+  const std::size_t sub = columns * oversample;
+  const std::size_t scratch =
+      options_.linking == Linking::kSymmetric ? VisibilityScratchFloats(columns) : 0;
+  // Pixels first (8-byte alignment), then the 4-byte arrays, then bytes.
+  const std::size_t pixels = 2 * sub + columns;
+  const std::size_t words = columns + (oversample > 1 ? sub : 0) + scratch;
+  if (pixels > SIZE_MAX / 64 || words > SIZE_MAX / 64) return false;
+  block_.reset(std::calloc(1, pixels * sizeof(Pixel64) + words * 4 + columns));
+  if (!block_ || !links_.Allocate(sub) || !painter_.Allocate()) return false;
+  current_ = static_cast<Pixel64*>(block_.get());
+  above_ = current_ + sub;
+  row_ = above_ + sub;
+  pixelSeparations_ = reinterpret_cast<int32_t*>(row_ + columns);
+  subSeparations_ = oversample > 1 ? pixelSeparations_ + columns : pixelSeparations_;
+  visibilityScratch_ = reinterpret_cast<float*>(pixelSeparations_ + columns +
+                                                (oversample > 1 ? sub : 0));
+  visible_ = reinterpret_cast<uint8_t*>(visibilityScratch_ + scratch);
+  subWidth_ = static_cast<int>(width_ * oversample);
+  return true;
+}
+
+void ViewRowBuilder::Build(const float* depth, int y) {
+  rule_.FillPixels(depth, static_cast<std::size_t>(width_), pixelSeparations_);
+  if (oversample_ > 1) {
+    for (int x = 0; x < width_; ++x) {
+      std::fill_n(subSeparations_ + static_cast<std::size_t>(x) * oversample_, oversample_,
+                  pixelSeparations_[x]);
+    }
+  }
+  if (options_.linking == Linking::kSymmetric) {
+    MarkVisible(pixelSeparations_, width_, oversample_, eyeSeparationPx_, options_.view,
+                visibilityScratch_, visible_);
+    links_.LinkSymmetric(subSeparations_, subWidth_, visible_, oversample_);
+  } else {
+    links_.LinkClassic(subSeparations_, subWidth_, preventGhosting_, y == 0);
+  }
+  links_.ChooseAnchors(options_.ResolvedAnchor());
+  Colour(y);
+  AverageDown();
+  std::swap(current_, above_);
+}
+
+void ViewRowBuilder::Colour(int y) {
+  painter_.StartRow(y);
+  // Anchors in ascending order, so stream dots are drawn left to right; each set's colour goes
+  // to its root, the set's leftmost member, which the second pass reaches before the others.
+  for (int x = 0; x < subWidth_; ++x) {
+    const int root = links_.Root(x);
+    if (links_.AnchorOf(root) != x) continue;
+    Pixel64 colour;
+    if (links_.KeepsRowAbove(root)) {
+      colour = above_[root];
+    } else {
+      colour = above_[x];
+      painter_.Paint(x / oversample_, colour);
+    }
+    colour.a = kOpaque;
+    current_[root] = colour;
+  }
+  for (int x = 0; x < subWidth_; ++x) current_[x] = current_[links_.Root(x)];
+}
+
+void ViewRowBuilder::AverageDown() {
+  if (oversample_ == 1) {
+    std::memcpy(row_, current_, static_cast<std::size_t>(width_) * sizeof(Pixel64));
+    return;
+  }
+  const uint32_t half = static_cast<uint32_t>(oversample_) / 2;
+  for (int x = 0; x < width_; ++x) {
+    const Pixel64* sub = current_ + static_cast<std::size_t>(x) * oversample_;
+    uint32_t r = half, g = half, b = half;
+    for (int k = 0; k < oversample_; ++k) {
+      r += sub[k].r;
+      g += sub[k].g;
+      b += sub[k].b;
+    }
+    const uint32_t n = static_cast<uint32_t>(oversample_);
+    row_[x] = Pixel64{static_cast<uint16_t>(r / n), static_cast<uint16_t>(g / n),
+                      static_cast<uint16_t>(b / n), kOpaque};
+  }
+}
+
+int RenderViewStereogram(const StereogramSettings& settings, FrameHost& host,
+                         std::size_t depthRowStride, const ViewOptions& options) {
+  const float* depth = host.DepthChannel();
+  if (depth == nullptr || !options.Valid()) return 0;
+  const int height = std::max(host.Height(), 0);
+  const int width = std::max(host.Width(), 0);
+  const std::size_t depthStride = std::max(depthRowStride, static_cast<std::size_t>(width));
+  int screenWidth = 0, screenHeight = 0;
+  host.ScreenSize(&screenWidth, &screenHeight);
+  const ViewingGeometry geometry =
+      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
+  const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
+                                           static_cast<std::size_t>(height), depthStride);
+  const SeparationRule rule(geometry, range);
+
+  const uint32_t seed = settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u;
+  const bool pattern = host.HasPattern();
+  // The builder holds the separation table: on the heap, not the stack.
+  std::unique_ptr<ViewRowBuilder> builder(new (std::nothrow) ViewRowBuilder(
+      settings, geometry, rule, options, width, host, seed, pattern));
+  if (!builder || !builder->Allocate()) return 0;
+
+  int result = 1;
+  for (int y = 0; y < height; ++y) {
+    if (host.ProgressAndAbortQuery(y, LastRow(host.Height()))) {
+      result = 0;
+      break;
+    }
+    builder->Build(depth + static_cast<std::size_t>(y) * depthStride, y);
+    host.PutPixels(0, y, width, builder->Row());
+  }
+  if (settings.PutGuidePoints != 0) {
+    DrawGuide(host, width, geometry.maxSeparation, builder->Row(),
+              static_cast<std::size_t>(std::max(width, 1)));
+  }
+  builder.reset();
+  host.DebugLine(range.farthestDepth);
+  return result;
+}
+
+}  // namespace zavol

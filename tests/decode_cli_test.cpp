@@ -1,0 +1,227 @@
+// `zavol decode` as a user runs it: bad inputs and options in one table (one line naming the
+// file or the option, the exit code, nothing left behind), the scores of --compare, and the
+// tool's separations against the decoder called directly on the same picture. Native only.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <sstream>
+
+#include <jpeglib.h>
+
+#include "render/decode.h"
+#include "tests/cli_support.h"
+
+namespace {
+
+using clitest::ScratchDir;
+
+// The picture as another tool would hand it over: a JPEG of libjpeg's default kind (chroma
+// halved both ways) at the given quality.
+std::vector<uint8_t> JpegBytes(const clitest::Image& picture, int quality) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(picture.width);
+  info.image_height = static_cast<JDIMENSION>(picture.height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(picture.width) * 3);
+  while (info.next_scanline < info.image_height) {
+    const clitest::Pixel64* p = picture.pixels.data() + static_cast<std::size_t>(info.next_scanline) * picture.width;
+    for (int x = 0; x < picture.width; ++x) {
+      row[3 * x] = static_cast<JSAMPLE>(p[x].r >> 8);
+      row[3 * x + 1] = static_cast<JSAMPLE>(p[x].g >> 8);
+      row[3 * x + 2] = static_cast<JSAMPLE>(p[x].b >> 8);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> bytes(buffer, buffer + size);
+  std::free(buffer);
+  return bytes;
+}
+
+// A 320x180 frame of the built-in scene at 30 dpi (separations 16 to 41 pixels), its depth, and
+// some things that are not stereograms.
+void MakeInputs(const ScratchDir& dir) {
+  const std::vector<std::vector<std::string>> runs = {
+      {"scene", "--size", "320x180", "-o", dir / "depth.pfm"},
+      {"scene", "--size", "300x180", "-o", dir / "other.pfm"},
+      {"render", dir / "depth.pfm", "--seed", "5", "--medium", "dpi", "--dpi", "30", "-o",
+       dir / "stereo.png"}};
+  for (const auto& args : runs) {
+    const clitest::ProcessResult run = clitest::RunZavol(args);
+    if (run.exitCode != 0) {
+      std::fprintf(stderr, "%s", run.err.c_str());
+      std::abort();
+    }
+  }
+  clitest::WriteBytes(dir / "junk.png", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+  bool ok = false;
+  const std::vector<uint8_t> jpeg = JpegBytes(clitest::DecodePng(dir / "stereo.png", &ok), 90);
+  if (!ok) std::abort();
+  clitest::WriteBytes(dir / "stereo.jpg", jpeg);
+  clitest::WriteBytes(dir / "cut.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
+  // Narrower than the smallest separation of the default medium (80 pixels on a 1920x1080
+  // 15-inch screen).
+  clitest::Image narrow;
+  narrow.width = 60;
+  narrow.height = 10;
+  for (int i = 0; i < 600; ++i) narrow.pixels.push_back({static_cast<uint16_t>(i * 40503u), 0, 0, 65535});
+  clitest::WriteBytes(dir / "narrow.pam", clitest::RgbPamBytes(narrow));
+}
+
+const ScratchDir& Inputs() {
+  static const ScratchDir dir;
+  static const bool made = (MakeInputs(dir), true);
+  static_cast<void>(made);
+  return dir;
+}
+
+struct BadCase {
+  const char* name;
+  std::vector<std::string> args;  // "%x" is the shared input x, "@x" x in the row's own folder
+  int exitCode;
+  const char* message;  // contained in the one line on stderr
+};
+
+void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
+
+class BadDecode : public testing::TestWithParam<BadCase> {};
+
+TEST_P(BadDecode, OneLineRightCodeNoFile) {
+  const BadCase& c = GetParam();
+  ScratchDir dir;
+  std::vector<std::string> args = {"decode"};
+  for (const std::string& a : c.args) {
+    args.push_back(a[0] == '%' ? Inputs() / a.substr(1) : a[0] == '@' ? dir / a.substr(1) : a);
+  }
+  const clitest::ProcessResult run = clitest::RunZavol(args);
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+  const std::string first = run.err.substr(0, run.err.find('\n'));
+  EXPECT_EQ(first.rfind("zavol: ", 0), 0u) << run.err;
+  EXPECT_NE(first.find(c.message), std::string::npos) << run.err;
+  EXPECT_TRUE(dir.Names().empty()) << "a file was left behind";
+  EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadDecode,
+    testing::Values(
+        BadCase{"not_an_image", {"%junk.png", "-o", "@o.png"}, 1, "junk.png: not a PNG, PAM or JPEG image"},
+        BadCase{"jpeg_cut_short", {"%cut.jpg", "-o", "@o.png"}, 1, "cut.jpg: truncated or damaged JPEG image"},
+        BadCase{"missing_picture", {"%none.png", "-o", "@o.png"}, 1, "none.png: no such file"},
+        BadCase{"too_narrow_for_one_separation", {"%narrow.pam", "-o", "@o.png"}, 1,
+                "narrow.pam: the picture is 60 pixels wide, too narrow to hold one repeat"},
+        BadCase{"missing_depth", {"%stereo.png", "--compare", "%none.exr"}, 1, "none.exr: no such file"},
+        BadCase{"depth_of_another_size", {"%stereo.png", "--compare", "%other.pfm"}, 1,
+                "other.pfm: the depth is 300x180, the picture 320x180"},
+        BadCase{"nothing_asked", {"%stereo.png"}, 2, "decode wants -o FILE"},
+        BadCase{"unknown_extension", {"%stereo.png", "-o", "@o.jpg"}, 2, "must end in .png, .pfm or .exr"},
+        BadCase{"separations_as_png", {"%stereo.png", "--separations", "-o", "@o.png"}, 2,
+                "--separations are real numbers"},
+        BadCase{"even_window", {"%stereo.png", "--window", "8", "-o", "@o.png"}, 2, "odd"},
+        BadCase{"window_too_wide", {"%stereo.png", "--window", "99", "-o", "@o.png"}, 2, "window"},
+        BadCase{"bounds_reversed",
+                {"%stereo.png", "--min-separation", "50", "--max-separation", "40", "-o", "@o.png"}, 2,
+                "the smallest must not exceed the largest"},
+        BadCase{"fit_and_a_medium", {"%stereo.png", "--fit", "--dpi", "30", "-o", "@o.png"}, 2,
+                "--fit chooses the dpi itself"},
+        BadCase{"output_is_the_picture", {"%stereo.png", "-o", "%stereo.png"}, 2, "is one of the inputs"},
+        BadCase{"unknown_option", {"%stereo.png", "-o", "@o.png", "--widow", "5"}, 2,
+                "unknown option --widow; did you mean --window?"}),
+    [](const testing::TestParamInfo<BadCase>& p) { return p.param.name; });
+
+std::map<std::string, std::string> KeyValues(const std::string& text) {
+  std::map<std::string, std::string> fields;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos) fields[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return fields;
+}
+
+TEST(Decode, CompareScoresTheToolsOwnPictureAndWritesTheMaps) {
+  ScratchDir dir;
+  const clitest::ProcessResult run =
+      clitest::RunZavol({"decode", Inputs() / "stereo.png", "--compare", Inputs() / "depth.pfm",
+                         "--medium", "dpi", "--dpi", "30", "-o", dir / "height.png",
+                         "--confidence", dir / "sure.pfm", "-q"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::map<std::string, std::string> f = KeyValues(run.out);
+  EXPECT_EQ(f["pixels"], "57600");
+  EXPECT_EQ(f["min_separation"], "16");
+  EXPECT_EQ(f["max_separation"], "41");
+  EXPECT_GT(std::stod(f["visible"]), 0.75 * 57600);
+  EXPECT_GE(std::stod(f["match_share"]), 0.95);
+  EXPECT_EQ(std::stol(f["matched"]) + std::stol(f["unknown"]) + std::stol(f["wrong"]),
+            std::stol(f["visible"]));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"height.png", "sure.pfm"}));
+  bool ok = false;
+  const clitest::Image height = clitest::DecodePng(dir / "height.png", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(height.width, 320);
+  // Unknown pixels are 0 (black): the leftmost column can repeat nothing to its left.
+  EXPECT_EQ(height.pixels[0].r, 0);
+
+  const clitest::ProcessResult json = clitest::RunZavol(
+      {"decode", Inputs() / "stereo.png", "--compare", Inputs() / "depth.pfm", "--medium", "dpi",
+       "--dpi", "30", "--json", "-q"});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(json.out.rfind("{\"pixels\": 57600, ", 0), 0u) << json.out;
+  EXPECT_NE(json.out.find("\"match_share\": " + f["match_share"] + ","), std::string::npos) << json.out;
+}
+
+// Another tool's way of handing a stereogram over: a JPEG, its dots blurred and blocky, still
+// decodes to the engine's separations for most pixels.
+TEST(Decode, AJpegOfThePictureStillDecodes) {
+  const clitest::ProcessResult run =
+      clitest::RunZavol({"decode", Inputs() / "stereo.jpg", "--compare", Inputs() / "depth.pfm",
+                         "--medium", "dpi", "--dpi", "30", "-q"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::map<std::string, std::string> f = KeyValues(run.out);
+  EXPECT_GE(std::stod(f["match_share"]), 0.85);
+}
+
+// The tool's --separations are the decoder's, bit for bit, on the picture as libpng reads it.
+TEST(Decode, ToolSeparationsEqualTheDecoderCalledDirectly) {
+  ScratchDir dir;
+  const clitest::ProcessResult run = clitest::RunZavol(
+      {"decode", Inputs() / "stereo.png", "--min-separation", "16", "--max-separation", "41",
+       "--separations", "-o", dir / "s.pfm", "-q", "-j", "2"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  zavol::netpbm::PfmImage fromTool;
+  std::string error;
+  const std::vector<uint8_t> bytes = clitest::ReadBytes(dir / "s.pfm");
+  ASSERT_TRUE(zavol::netpbm::DecodePfm(bytes.data(), bytes.size(), &fromTool, &error)) << error;
+
+  bool ok = false;
+  const clitest::Image picture = clitest::DecodePng(Inputs() / "stereo.png", &ok);
+  ASSERT_TRUE(ok);
+  zavol::DecodeOptions options;
+  options.bounds = {16, 41};
+  std::vector<float> direct(320 * 180);
+  const zavol::ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), 320, 180,
+                                   4 * 320};
+  ASSERT_EQ(zavol::DecodeStereogram(view, options, direct.data(), nullptr), zavol::DecodeStatus::kDone);
+  ASSERT_EQ(fromTool.values.size(), direct.size());
+  EXPECT_EQ(std::memcmp(fromTool.values.data(), direct.data(), direct.size() * sizeof(float)), 0);
+  const std::size_t known = static_cast<std::size_t>(
+      std::count_if(direct.begin(), direct.end(), [](float s) { return !std::isnan(s); }));
+  EXPECT_GT(known, direct.size() * 3 / 4);
+}
+
+}  // namespace

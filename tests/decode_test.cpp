@@ -1,0 +1,381 @@
+// The stereogram decoder and the quality meter: pictures with known repeats (flat planes, ramps,
+// fractional separations made by averaging a finer row), engine frames decoded back to the
+// separations the engine used, the meter's counts on hand-made maps, and bad calls. Portable.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "render/decode.h"
+#include "render/decode_compare.h"
+#include "render/geometry.h"
+#include "render/image_render.h"
+#include "render/scene.h"
+#include "tests/golden_scenes.h"
+
+namespace {
+
+using zavol::ConstPixelView;
+using zavol::DecodeOptions;
+using zavol::DecodeStatus;
+
+constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
+
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint16_t> words;  // RGBA
+  ConstPixelView View() const { return ConstPixelView{words.data(), width, height, 4 * width}; }
+};
+
+// A row of random dots in which pixel x repeats pixel x - separation(x) (a real: the row is
+// built `fine` times wider with whole separations there and averaged down, as an oversampling
+// renderer would). Each row gets dots of its own.
+template <class SeparationOf>
+Picture RepeatingPicture(int width, int height, int fine, SeparationOf separationOf,
+                         uint32_t seed = 7) {
+  Picture p;
+  p.width = width;
+  p.height = height;
+  p.words.resize(static_cast<std::size_t>(width) * height * 4);
+  std::mt19937 random(seed);
+  const int fineWidth = width * fine;
+  std::vector<int> fineRow(static_cast<std::size_t>(fineWidth) * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int i = 0; i < fineWidth; ++i) {
+      const int s = static_cast<int>(std::lround(separationOf(i / static_cast<double>(fine), y) * fine));
+      for (int c = 0; c < 3; ++c) {
+        fineRow[3 * i + c] = i >= s && s > 0 ? fineRow[3 * (i - s) + c]
+                                             : static_cast<int>(random() % 256);
+      }
+    }
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (int k = 0; k < fine; ++k) sum += fineRow[3 * (x * fine + k) + c];
+        p.words[(static_cast<std::size_t>(y) * width + x) * 4 + c] =
+            static_cast<uint16_t>(sum * 256 / fine);
+      }
+      p.words[(static_cast<std::size_t>(y) * width + x) * 4 + 3] = 65535;
+    }
+  }
+  return p;
+}
+
+std::vector<float> Decode(const Picture& p, int minSeparation, int maxSeparation, int threads = 1,
+                          std::vector<float>* confidence = nullptr) {
+  DecodeOptions o;
+  o.bounds = {minSeparation, maxSeparation};
+  o.threads = threads;
+  std::vector<float> out(static_cast<std::size_t>(p.width) * p.height, -1.0f);
+  if (confidence != nullptr) confidence->assign(out.size(), -1.0f);
+  EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(),
+                                    confidence != nullptr ? confidence->data() : nullptr),
+            DecodeStatus::kDone);
+  return out;
+}
+
+// ---- Known repeats: every pixel that has a full window of repeats to its left decodes to the
+// separation it was built with.
+struct KnownCase {
+  const char* name;
+  int fine;                                // 1: whole separations
+  double (*separation)(double x, int y);   // the separation at (x, y)
+  int minSeparation, maxSeparation;        // the range searched
+  double largestMeanError;                 // over the pixels judged and decoded
+  double leastShare;                       // of those pixels within half a pixel
+};
+
+void PrintTo(const KnownCase& c, std::ostream* out) { *out << c.name; }
+
+class KnownSeparations : public testing::TestWithParam<KnownCase> {};
+
+TEST_P(KnownSeparations, DecodeToTheSeparationsTheyWereBuiltWith) {
+  const KnownCase& c = GetParam();
+  const int width = 400, height = 6;
+  const Picture p = RepeatingPicture(width, height, c.fine, c.separation);
+  const std::vector<float> got = Decode(p, c.minSeparation, c.maxSeparation);
+  int judged = 0, within = 0, decoded = 0;
+  double errorSum = 0.0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double want = c.separation(x, y);
+      // A pixel is judged once the window and its source lie in the repeating part.
+      if (x < 2 * want + 8) continue;
+      ++judged;
+      const float g = got[static_cast<std::size_t>(y) * width + x];
+      if (std::isnan(g)) continue;
+      const double error = std::fabs(g - want);
+      within += error <= 0.5;
+      errorSum += error;
+      ++decoded;
+    }
+  }
+  ASSERT_GT(judged, 100);
+  EXPECT_GE(static_cast<double>(within) / judged, c.leastShare);
+  EXPECT_LE(errorSum / decoded, c.largestMeanError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, KnownSeparations,
+    testing::Values(
+        KnownCase{"flat_near_end", 1, [](double, int) { return 20.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_middle", 1, [](double, int) { return 37.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_far_end", 1, [](double, int) { return 60.0; }, 20, 60, 0.0, 1.0},
+        // Twice the separation is inside the range too: the first repeat must win.
+        KnownCase{"flat_with_its_double_in_range", 1, [](double, int) { return 25.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"whole_pixel_ramp", 1,
+                  [](double x, int) { return std::floor(30.0 + x / 20.0); }, 20, 60, 0.05, 0.95},
+        KnownCase{"rows_at_different_separations", 1,
+                  [](double, int y) { return 22.0 + 7.0 * y; }, 20, 60, 0.0, 1.0},
+        // Fractions of a pixel, as an oversampling renderer makes them: the decoder is judged by
+        // its mean error; a few pixels may miss.
+        KnownCase{"quarter_pixels_flat", 4, [](double, int) { return 33.25; }, 20, 60, 0.1, 0.95},
+        KnownCase{"half_pixels_flat", 4, [](double, int) { return 33.5; }, 20, 60, 0.25, 0.9},
+        KnownCase{"eighth_pixels_flat", 8, [](double, int) { return 40.125; }, 20, 60, 0.1, 0.95},
+        KnownCase{"quarter_pixel_ramp", 4,
+                  [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9}),
+    [](const testing::TestParamInfo<KnownCase>& p) { return p.param.name; });
+
+// The decoded levels across a slope in quarter pixels: a decoder that only found whole shifts
+// would give 5 levels over these 16 steps.
+TEST(KnownSeparations, QuarterPixelSlopeDecodesToQuarterPixelLevels) {
+  const int width = 800, height = 8;
+  auto separation = [](double x, int) { return 30.0 + std::floor((x - 80.0) / 45.0) * 0.25; };
+  const Picture p = RepeatingPicture(width, height, 4, separation);
+  const std::vector<float> got = Decode(p, 20, 60);
+  std::vector<int> votes(64, 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 80; x < width; ++x) {
+      const float g = got[static_cast<std::size_t>(y) * width + x];
+      if (!std::isnan(g) && g >= 29.9f && g < 34.0f) ++votes[static_cast<int>(std::lround((g - 30.0) * 4.0))];
+    }
+  }
+  int levels = 0;
+  for (int v : votes) levels += v >= 20;
+  EXPECT_GE(levels, 14);
+}
+
+// ---- Engine frames decoded back.
+struct Rendered {
+  Picture picture;
+  zavol::IntendedSeparations intended;
+  zavol::SeparationBounds bounds;
+};
+
+Rendered RenderScene(const StereogramSettings& s, int width, int height,
+                     const std::vector<float>& depth, bool pattern, int screenWidth = 1920,
+                     int screenHeight = 1080) {
+  Rendered r;
+  r.picture.width = width;
+  r.picture.height = height;
+  r.picture.words.assign(static_cast<std::size_t>(width) * height * 4, 0);
+  zavol::ImageRenderOptions o;
+  o.screenWidth = screenWidth;
+  o.screenHeight = screenHeight;
+  o.seed = 11;
+  std::vector<uint16_t> dots;
+  zavol::ConstPixelView patternView{};
+  if (pattern) {
+    for (const golden::Rgba& d : golden::CoordinatePattern(width, height)) {
+      dots.insert(dots.end(), {d.r, d.g, d.b, d.a});
+    }
+    patternView = zavol::ConstPixelView{dots.data(), width, height, 4 * width};
+    o.pattern = &patternView;
+  }
+  const zavol::DepthView view{depth.data(), width, height, width};
+  const zavol::PixelView out{r.picture.words.data(), width, height, 4 * width};
+  EXPECT_EQ(zavol::RenderImage(s, view, o, out).status, zavol::ImageRenderStatus::kDone);
+  r.intended = zavol::DefaultLinkingSeparations(s, view, screenWidth, screenHeight);
+  r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight);
+  return r;
+}
+
+// Where the meter calls a pixel visible, the picture does repeat at the intended separation:
+// the replay of the row builder's links agrees with the pixels it built.
+TEST(Meter, VisiblePixelsRepeatTheirSourceInTheRenderedPicture) {
+  for (const golden::Case& c : golden::Cases()) {
+    SCOPED_TRACE(c.name);
+    const golden::Scene scene = c.scene();
+    const Rendered r = RenderScene(c.settings, scene.width, scene.height, scene.depth, c.pattern,
+                                   golden::kScreenWidth, golden::kScreenHeight);
+    int64_t visible = 0;
+    for (int y = 0; y < scene.height; ++y) {
+      for (int x = 0; x < scene.width; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * scene.width + x;
+        if (r.intended.visible[i] == 0) continue;
+        ++visible;
+        const int s = static_cast<int>(r.intended.separation[i]);
+        ASSERT_GE(x, s);
+        for (int k = 0; k < 4; ++k) {
+          ASSERT_EQ(r.picture.words[4 * i + k], r.picture.words[4 * (i - s) + k]) << x << "," << y;
+        }
+      }
+    }
+    EXPECT_GT(visible, scene.width * scene.height / 5);
+  }
+}
+
+struct RoundTripCase {
+  const char* name;
+  StereogramSettings settings;
+  bool pattern;
+  double leastShare;
+};
+
+void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
+
+class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(RoundTrip, TheDemoSceneDecodesToTheEnginesSeparations) {
+  const RoundTripCase& c = GetParam();
+  const int width = 480, height = 270;
+  const Rendered r = RenderScene(c.settings, width, height, zavol::MakeDemoScene(width, height),
+                                 c.pattern, 480, 270);
+  const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+  const zavol::DecodeComparison m = zavol::CompareDecoded(r.intended, got.data());
+  EXPECT_GE(m.matchShare, c.leastShare);
+  EXPECT_GT(m.visible, m.pixels * 3 / 4);
+}
+
+StereogramSettings With(void (*edit)(StereogramSettings&)) {
+  StereogramSettings s = DefaultSettings();
+  s.RandomizeEachFrame = 0;
+  edit(s);
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RoundTrip,
+    testing::Values(
+        RoundTripCase{"defaults", With([](StereogramSettings&) {}), false, 0.95},
+        RoundTripCase{"hsv_ramp", With([](StereogramSettings& s) {
+                        s.RampMode = kRampHsv;
+                        s.Color1 = 0x2080F0;
+                        s.Color2 = 0xC04010;
+                      }), false, 0.95},
+        RoundTripCase{"near_background_narrow_range", With([](StereogramSettings& s) {
+                        s.BackgroundDepth = 0.3f;
+                        s.NearObjectDepth = 0.7f;
+                      }), false, 0.95},
+        RoundTripCase{"ghosting_allowed", With([](StereogramSettings& s) { s.PreventGhosting = 0; }), false, 0.9},
+        RoundTripCase{"guide", With([](StereogramSettings& s) { s.PutGuidePoints = 1; }), false, 0.95},
+        RoundTripCase{"coordinate_pattern", With([](StereogramSettings&) {}), true, 0.5}),
+    [](const testing::TestParamInfo<RoundTripCase>& p) { return p.param.name; });
+
+// ---- The meter's counts on a hand-made row: separations 5 then 9 (an edge between x = 7 and
+// x = 8), echoes reaching 3 pixels.
+TEST(Meter, CountsMatchesUnknownsWrongsAndEchoes) {
+  zavol::IntendedSeparations want;
+  want.width = 16;
+  want.height = 1;
+  want.backgroundSeparation = 3;
+  want.separation = {5, 5, 5, 5, 5, 5, 5, 5, 9, 9, 9, 9, 9, 9, 9, 9};
+  want.visible = {0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1};
+  std::vector<float> got(16, kUnknown);
+  got[5] = 5.0f;   // visible, exact
+  got[6] = 5.4f;   // visible, within half a pixel
+  got[7] = 9.0f;   // visible, wrong, beside the edge: an echo
+  got[9] = 9.0f;   // visible, exact (x = 8 stays unknown)
+  got[10] = 5.0f;  // not visible, wrong, 2 pixels from the edge: an echo
+  got[13] = 5.0f;  // visible, wrong, 5 pixels from the edge: not an echo
+  got[14] = 9.5f;  // half a pixel off still matches
+  got[15] = 9.0f;
+  const zavol::DecodeComparison c = zavol::CompareDecoded(want, got.data());
+  EXPECT_EQ(c.pixels, 16);
+  EXPECT_EQ(c.visible, 8);
+  EXPECT_EQ(c.matched, 5);
+  EXPECT_EQ(c.unknown, 1);
+  EXPECT_EQ(c.wrong, 2);
+  EXPECT_EQ(c.echoes, 2);
+  EXPECT_DOUBLE_EQ(c.matchShare, 5.0 / 8.0);
+  EXPECT_NEAR(c.meanError, (0.4 + 4.0 + 4.0 + 0.5) / 7.0, 1e-6);
+}
+
+TEST(Meter, BoundsHoldEverySeparationOfAFrame) {
+  const StereogramSettings s = DefaultSettings();
+  const zavol::SeparationBounds b = zavol::FrameSeparationBounds(s, 1920, 1080, 1920, 1080);
+  EXPECT_EQ(b.minSeparation, 80);  // 0.4 and 1.0 of 1.375 in at 2203 / 15 pixels per inch
+  EXPECT_EQ(b.maxSeparation, 201);
+  const std::vector<float> depth = zavol::MakeDemoScene(1920, 1080);
+  const zavol::IntendedSeparations want = zavol::DefaultLinkingSeparations(
+      s, zavol::DepthView{depth.data(), 1920, 1080, 1920}, 1920, 1080);
+  const auto [least, most] = std::minmax_element(want.separation.begin(), want.separation.end());
+  EXPECT_EQ(*least, 80.0f);
+  EXPECT_EQ(*most, 201.0f);
+  StereogramSettings flat = s;
+  flat.BackgroundDepth = 0.0f;  // every separation 0 or 1
+  const zavol::SeparationBounds one = zavol::FrameSeparationBounds(flat, 640, 480, 1920, 1080);
+  EXPECT_EQ(one.minSeparation, 1);
+  EXPECT_EQ(one.maxSeparation, 1);
+}
+
+// ---- Calls: bad options refused, threads change nothing, a stop is a stop.
+struct BadOptionsCase {
+  const char* name;
+  void (*spoil)(ConstPixelView& picture, DecodeOptions& o, bool& nullOutput);
+};
+
+void PrintTo(const BadOptionsCase& c, std::ostream* out) { *out << c.name; }
+
+class BadOptions : public testing::TestWithParam<BadOptionsCase> {};
+
+TEST_P(BadOptions, AreRefusedWithoutWriting) {
+  const Picture p = RepeatingPicture(64, 3, 1, [](double, int) { return 20.0; });
+  ConstPixelView view = p.View();
+  DecodeOptions o;
+  o.bounds = {10, 30};
+  bool nullOutput = false;
+  GetParam().spoil(view, o, nullOutput);
+  std::vector<float> out(64 * 3, -7.0f);
+  EXPECT_EQ(zavol::DecodeStereogram(view, o, nullOutput ? nullptr : out.data(), nullptr),
+            DecodeStatus::kBadOptions);
+  EXPECT_EQ(out, std::vector<float>(64 * 3, -7.0f));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadOptions,
+    testing::Values(
+        BadOptionsCase{"no_output", [](ConstPixelView&, DecodeOptions&, bool& n) { n = true; }},
+        BadOptionsCase{"negative_height", [](ConstPixelView& v, DecodeOptions&, bool&) { v.height = -3; }},
+        BadOptionsCase{"stride_short_of_a_row",
+                       [](ConstPixelView& v, DecodeOptions&, bool&) { v.rowStride = 4 * 64 - 1; }},
+        BadOptionsCase{"even_window", [](ConstPixelView&, DecodeOptions& o, bool&) { o.window = 8; }},
+        BadOptionsCase{"bounds_reversed", [](ConstPixelView&, DecodeOptions& o, bool&) { o.bounds = {31, 30}; }},
+        BadOptionsCase{"confidence_above_one",
+                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }}),
+    [](const testing::TestParamInfo<BadOptionsCase>& p) { return p.param.name; });
+
+TEST(Calls, ThreadsGiveTheSameBitsAsOne) {
+  const int width = 300, height = 37;
+  const Rendered r = RenderScene(DefaultSettings(), width, height, zavol::MakeDemoScene(width, height),
+                                 false, 300, 37);
+  std::vector<float> oneConfidence, threeConfidence;
+  const std::vector<float> one = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 1, &oneConfidence);
+  const std::vector<float> three = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 3, &threeConfidence);
+  ASSERT_EQ(one.size(), three.size());
+  EXPECT_EQ(std::memcmp(one.data(), three.data(), one.size() * sizeof(float)), 0);
+  EXPECT_EQ(oneConfidence, threeConfidence);
+}
+
+TEST(Calls, AStopFromProgressIsReportedAndNoMoreRowsStart) {
+  const Picture p = RepeatingPicture(64, 50, 1, [](double, int) { return 20.0; });
+  DecodeOptions o;
+  o.bounds = {10, 30};
+  int calls = 0;
+  o.user = &calls;
+  o.progress = [](void* user, int rowsDone, int rows) {
+    ++*static_cast<int*>(user);
+    return rowsDone == 3 && rows == 50 ? 1 : 0;
+  };
+  std::vector<float> out(64 * 50, -7.0f);
+  EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(), nullptr), DecodeStatus::kStopped);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(out[64 * 49], -7.0f);  // the last row was never decoded
+}
+
+}  // namespace
