@@ -98,12 +98,13 @@ bool IsFullRangeYuvName(const char* name) { return std::strncmp(name, "yuvj", 4)
 
 bool IsVideoInput(const std::string& path) {
   std::vector<uint8_t> head;
+  // Looking into a pipe would take its bytes from the image readers (and opening one waits for
+  // its writer): videos are files.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   try {
     FILE* file = OpenInput(path);
     FileCloser closer{file};
-    // Looking into a pipe would take its bytes from the image readers: videos are files.
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     head = ReadPrefix(file, kProbeBytes, path);
   } catch (const IoError&) {
     return false;  // the image readers say why
