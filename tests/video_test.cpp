@@ -1,7 +1,7 @@
 // Videos as FFmpeg's own programs see them: every container's frame count, size and rate; FFV1
 // and GIF frames equal to the PAM renders; y4m and rgb48 streams; depth videos made from the
-// sample files read back as the same height maps; and one table of bad inputs, a full disk and
-// Ctrl-C, none of which may leave a file behind. Native only.
+// sample files read back as the same height maps; stable dots holding still; and one table of
+// bad inputs, a full disk and Ctrl-C, none of which may leave a file behind. Native only.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -166,11 +166,36 @@ INSTANTIATE_TEST_SUITE_P(
         ContainerCase{"mkv_ffv1_exact_with_guide_and_hsv_ramp", "v.mkv",
                       {"--guide", "--ramp", "hsv", "--color1", "FF2000", "--color2", "2040C0"}, 97, 41, "24/1",
                       Pixels::kExact},
+        ContainerCase{"mkv_ffv1_exact_with_every_view_option", "v.mkv",
+                      {"--dots", "stable", "--dot-size", "2", "--anchor", "centre", "--view", "cross",
+                       "--oversample", "2", "--linking", "symmetric"},
+                      97, 41, "24/1", Pixels::kExact},
         ContainerCase{"gif_few_colours_exact", "v.gif", {"--fps", "25", "--color1", "000000", "--color2", "0000FF"},
                       97, 41, "25/1", Pixels::kExact},
         ContainerCase{"gif_many_colours_undithered", "v.gif", {"--fps", "25"}, 97, 41, "25/1",
                       Pixels::kSameColourSameEntry}),
     [](const testing::TestParamInfo<ContainerCase>& p) { return p.param.name; });
+
+// Stable dots hold still in a video: a depth that does not move gives the same frame every
+// time, where streaming dots give every frame dots of its own.
+TEST(VideoSeeds, StableDotsOfAStillDepthGiveEqualFrames) {
+  ScratchDir dir;
+  Zavol({"scene", "--size", "64x32", "-o", dir / "still.pfm"});
+  const std::vector<uint8_t> still = clitest::ReadBytes(dir / "still.pfm");
+  for (int f = 1; f <= 3; ++f) clitest::WriteBytes(dir / ("d_" + std::to_string(f) + ".pfm"), still);
+  const std::size_t frameBytes = 64 * 32 * 3;
+  for (const bool stable : {true, false}) {
+    std::vector<std::string> args = {"render", dir / "d_#.pfm", "--frames", "1-3", "-q", "-o", dir / "v.mkv"};
+    if (stable) args.insert(args.end(), {"--dots", "stable"});
+    Zavol(args);
+    const std::vector<uint8_t> decoded = DecodeRgb(dir / "v.mkv", dir);
+    ASSERT_EQ(decoded.size(), 3 * frameBytes);
+    for (int f = 1; f < 3; ++f) {
+      const bool same = std::equal(decoded.begin(), decoded.begin() + frameBytes, decoded.begin() + f * frameBytes);
+      EXPECT_EQ(same, stable) << (stable ? "stable" : "streaming") << " dots, frame " << f + 1;
+    }
+  }
+}
 
 // ---- Frame streams on standard output.
 TEST(FrameStreams, Y4mIsYuv444AndRgb48IsTheEnginesWords) {
