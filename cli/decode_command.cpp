@@ -19,6 +19,7 @@
 #include "cli/frames.h"
 #include "cli/settings_options.h"
 #include "cli/tool.h"
+#include "cli/view_flags.h"
 #include "io/error.h"
 #include "io/formats.h"
 #include "render/decode.h"
@@ -37,6 +38,7 @@ struct DecodeCommandOptions {
   int jobs = std::max(1, static_cast<int>(std::min(std::thread::hardware_concurrency(), 256u)));
   bool separations = false, json = false, quiet = false, fit = false;
   SettingsEdits edits;
+  ViewFlags view;  // as given to render: the links the meter replays
   CLI::App* app = nullptr;
   bool Given(const char* option) const { return app->count(option) > 0; }
 };
@@ -170,7 +172,8 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   if (o.separations && o.output.empty()) Warn("--separations has no effect without -o");
   if (o.compare.empty()) {
-    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff"}) {
+    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff", "--view",
+                               "--linking", "--dots", "--dot-size", "--anchor"}) {
       if (o.Given(option)) Warn(std::string(option) + " has no effect without --compare");
     }
   }
@@ -230,8 +233,8 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
 
   // The shifts searched: the engine's own range for this picture and medium, or the user's.
-  SeparationBounds bounds =
-      FrameSeparationBounds(settings, picture.width, picture.height, screenWidth, screenHeight);
+  SeparationBounds bounds = FrameSeparationBounds(settings, picture.width, picture.height,
+                                                  screenWidth, screenHeight, o.view.oversample);
   if (o.minSeparation > 0) bounds.minSeparation = o.minSeparation;
   if (o.maxSeparation > 0) bounds.maxSeparation = o.maxSeparation;
   if (bounds.minSeparation > bounds.maxSeparation) {
@@ -254,6 +257,7 @@ int RunDecode(const DecodeCommandOptions& o) {
   options.bounds = bounds;
   options.window = o.window;
   options.minConfidence = o.minConfidence;
+  options.oversample = o.view.oversample;
   options.threads = o.jobs;
   options.progress = OnRows;
   options.user = &progress;
@@ -299,8 +303,14 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   if (!o.compare.empty()) {
     const DepthView depthView{depth.depth.data(), depth.width, depth.height, depth.width};
-    const IntendedSeparations intended =
-        DefaultLinkingSeparations(settings, depthView, screenWidth, screenHeight);
+    IntendedSeparations intended;
+    try {
+      intended = ViewLinkingSeparations(settings, depthView, screenWidth, screenHeight,
+                                        o.view.Options());
+    } catch (const std::bad_alloc&) {
+      Report(o.compare + ": too large for memory");
+      return kFailed;
+    }
     PrintComparison(o, CompareDecoded(intended, separations.data()), bounds,
                     intended.backgroundSeparation);
   }
@@ -337,7 +347,13 @@ Command AddDecodeCommand(CLI::App& app) {
       "mean_error, the mean distance in pixels over those decoded; unknown and wrong, the rest; "
       "echoes, pixels decoded more than half a pixel off within one background separation "
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
-      "separations differ by more than a pixel.");
+      "separations differ by more than a pixel. Give --compare the viewing options the picture "
+      "was rendered with (--view, --oversample, --linking): the engine's separations and links "
+      "are then theirs, fractions of a pixel with --oversample. --oversample also tells the "
+      "decoder, with or without --compare, that rows were averaged from N sub-pixels: such a "
+      "picture repeats exactly only at a whole multiple of a fractional separation, which then "
+      "gives way to the fraction; rows are matched over pairs of pixels, whose repeat stands out "
+      "better; and the background may lie up to a pixel further.");
   decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
       ->required();
   decode->add_option("-o,--output", o->output,
@@ -394,6 +410,7 @@ Command AddDecodeCommand(CLI::App& app) {
                      "56-byte settings block the picture was rendered with")
       ->type_name("BLOCK");
   AddSettingsOptions(*decode, o->edits);
+  AddViewFlags(*decode, o->view);
   return {decode, [o] { return RunDecode(*o); }};
 }
 

@@ -60,7 +60,7 @@ void AddViewFlags(CLI::App& app, ViewFlags& flags) {
       ->group(group);
   app.add_option("--linking", flags.linking,
                  "classic (each pixel repeats the one a separation to its left: the plug-in's) "
-                 "or symmetric (pairs centred on each point, as in the stereogram literature; "
+                 "or symmetric (pairs centred on each point; "
                  "points one eye cannot see are left unlinked; --prevent-ghosting does not "
                  "apply)")
       ->check(CLI::IsMember({"classic", "symmetric"}))

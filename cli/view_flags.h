@@ -1,6 +1,6 @@
 // The viewing options beyond the plug-in on the command line: --dots, --dot-size, --anchor,
-// --view, --oversample and --linking, for `zavol render` and `zavol demo`. Depends on CLI11
-// and the engine's options only.
+// --view, --oversample and --linking, for `zavol render`, `zavol demo` and `zavol decode`
+// (which replays the links they make). Depends on CLI11 and the engine's options only.
 #pragma once
 
 #include <string>

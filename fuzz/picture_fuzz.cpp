@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   DecodeOptions options;
   options.bounds = {1, image.width - 1 < 40 ? image.width - 1 : 40};
   options.window = 1 + 2 * static_cast<int>(data[size / 2] % 5);
+  options.oversample = 1 + static_cast<int>(data[size / 3] % kMaxOversample);
   std::vector<float> separations(image.pixels.size()), confidence(image.pixels.size());
   const ConstPixelView view{reinterpret_cast<const uint16_t*>(image.pixels.data()), image.width,
                             image.height, 4 * static_cast<std::ptrdiff_t>(image.width)};

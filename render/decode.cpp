@@ -152,7 +152,8 @@ int ConsiderSse2(int shift, int x, int width, int h, const uint32_t* atCosts,
 class RowDecoder {
  public:
   RowDecoder(const DecodeOptions& options, int width)
-      : width_(width), halfWindow_(options.window / 2), bounds_(options.bounds),
+      : width_(width), halfWindow_(options.window / 2), oversample_(options.oversample),
+        bounds_(options.bounds),
         minConfidence_(options.minConfidence), b_(width, options.window / 2) {}
 
   void Decode(const uint16_t* words, float* separations, float* confidence) {
@@ -160,6 +161,17 @@ class RowDecoder {
       b_.red[x] = static_cast<uint8_t>(words[4 * x] >> 8);
       b_.green[x] = static_cast<uint8_t>(words[4 * x + 1] >> 8);
       b_.blue[x] = static_cast<uint8_t>(words[4 * x + 2] >> 8);
+    }
+    if (oversample_ > 1) {
+      // A pixel averaged from sub-pixels and the pixel a fractional separation to its left share
+      // only part of their sub-pixels (half, at half a pixel); two neighbouring pixels taken
+      // together share three quarters with the pair that far to the left, so the repeat stands
+      // out of the noise of the other shifts. Shifts are what the search measures, and a box
+      // moves none.
+      for (std::vector<uint8_t>* channel : {&b_.red, &b_.green, &b_.blue}) {
+        uint8_t* c = channel->data();
+        for (int x = 0; x + 1 < width_; ++x) c[x] = static_cast<uint8_t>((c[x] + c[x + 1] + 1) / 2);
+      }
     }
     std::fill(b_.bestCost.begin(), b_.bestCost.end(), kNoCost);
     std::fill(b_.bestShift.begin(), b_.bestShift.end(), -1);
@@ -281,12 +293,14 @@ class RowDecoder {
         // no better anywhere else: a match into a stretch that only one eye sees is a guess.
         const std::size_t p = static_cast<std::size_t>(x - shift);
         const bool mutual = std::abs(b.backShift[p] - shift) <= 1 || b.bestCost[x] <= b.backCost[p];
-        const Refined refined = Refine(x);
         const float mean = b.costSum[x] / static_cast<float>(b.costCount[x]);
-        if (mutual && mean > 0.0f) sure = std::max(0.0f, 1.0f - refined.cost / mean);
-        if (sure >= minConfidence_ && sure > 0.0f) {
-          separation = static_cast<float>(shift) + refined.fraction;
+        Refined refined = Refine(x);
+        float whole = static_cast<float>(shift);
+        if (mutual && mean > 0.0f) {
+          sure = std::max(0.0f, 1.0f - refined.cost / mean);
+          if (oversample_ > 1) FractionalFirstRepeat(x, mean, &whole, &refined, &sure);
         }
+        if (sure >= minConfidence_ && sure > 0.0f) separation = whole + refined.fraction;
       }
       separations[x] = separation;
       if (confidence != nullptr) confidence[x] = sure;
@@ -297,6 +311,79 @@ class RowDecoder {
     float fraction;  // to add to the whole shift, -1/2..1/2
     float cost;      // the cost of the refined repeat, on the scale of the whole shifts' costs
   };
+
+  // Least squares over pixels first..last for a repeat between whole shifts base and base + 1:
+  // the fraction f in [0, 1] and the residual.
+  void FitBetween(int base, int first, int last, double* fraction, double* residual) const {
+    const uint8_t* channels[3] = {b_.red.data(), b_.green.data(), b_.blue.data()};
+    double ee = 0.0, eg = 0.0, gg = 0.0;
+    for (const uint8_t* c : channels) {
+      for (int i = first; i <= last; ++i) {
+        const double e = c[i] - c[i - base], g = c[i - base - 1] - c[i - base];
+        ee += e * e;
+        eg += e * g;
+        gg += g * g;
+      }
+    }
+    const double f = gg > 0.0 ? std::clamp(eg / gg, 0.0, 1.0) : 0.0;
+    *fraction = f;
+    *residual = ee - 2.0 * f * eg + f * f * gg;
+  }
+
+  // Rows averaged down from a finer pitch repeat exactly only at a whole multiple of a
+  // fractional separation (16.5 pixels repeat exactly at 33), and only roughly at the fraction
+  // itself, so the whole shift chosen may be k times the first repeat. The fraction near shift / k
+  // is taken instead (the largest such k, up to the oversampling) when it repeats clearly: a quick
+  // whole-shift window beside it costs less than kCheap of the mean, and the fitted repeat is at
+  // least kSure sure.
+  void FractionalFirstRepeat(int x, float mean, float* whole, Refined* refined,
+                             float* sure) const {
+    constexpr float kCheap = 0.9f, kSure = 0.5f;
+    const int shift = b_.bestShift[x];
+    const int h = halfWindow_;
+    const uint8_t* r = b_.red.data();
+    const uint8_t* g = b_.green.data();
+    const uint8_t* bl = b_.blue.data();
+    for (int k = oversample_; k >= 2; --k) {
+      const double target = static_cast<double>(shift) / k;
+      const int base = static_cast<int>(std::floor(target));
+      if (target < bounds_.minSeparation - 0.5 || base < 1) continue;
+      const int first = std::max(b_.bestCentre[x] - 2 * h, base + 1);
+      const int last = std::min(b_.bestCentre[x] + 2 * h, width_ - 1);
+      if (last - first < 2 * h) continue;
+      // The windows at the whole shifts either side of the target: a fraction still shows at
+      // one of them at about half the cost of no repeat.
+      const int from = std::max(x - h, base + 1), to = std::min(x + h, width_ - 1);
+      if (to < from) continue;
+      uint32_t quick[2] = {0, 0};
+      for (int side = 0; side < 2; ++side) {
+        const int shifted = base + side;
+        for (int i = from; i <= to; ++i) {
+          const int dr = r[i] - r[i - shifted], dg = g[i] - g[i - shifted];
+          const int db = bl[i] - bl[i - shifted];
+          quick[side] += static_cast<uint32_t>(dr * dr + dg * dg + db * db);
+        }
+      }
+      const float quickCost = static_cast<float>(std::min(quick[0], quick[1])) *
+                              static_cast<float>(2 * h + 1) / static_cast<float>(to - from + 1);
+      if (!(quickCost < kCheap * mean)) continue;
+      double f = 0.0, residual = 0.0;
+      FitBetween(base, first, last, &f, &residual);
+      // Near the target, and not below the range searched.
+      if (std::fabs(base + f - target) > 0.5 / k + 0.0625 ||
+          base + f < bounds_.minSeparation - 0.5) {
+        continue;
+      }
+      const float cost = static_cast<float>(
+          residual * static_cast<double>(2 * h + 1) / (last - first + 1));
+      const float fitted = std::max(0.0f, 1.0f - cost / mean);
+      if (fitted < kSure) continue;
+      *whole = static_cast<float>(base);
+      *refined = Refined{static_cast<float>(f), cost};
+      *sure = fitted;
+      return;
+    }
+  }
 
   // The repeat between whole shifts: the pixels about the window against their partners
   // interpolated linearly between the pixels at shift and shift + 1 (or shift - 1), with the
@@ -337,6 +424,7 @@ class RowDecoder {
 
   int width_;
   int halfWindow_;
+  int oversample_;
   SeparationBounds bounds_;
   float minConfidence_;
   RowBuffers b_;
@@ -348,15 +436,19 @@ bool ValidOptions(const ConstPixelView& picture, const DecodeOptions& o) {
          picture.rowStride >= 4 * static_cast<std::ptrdiff_t>(picture.width) && o.window >= 1 &&
          o.window <= kMaxDecodeWindow && o.window % 2 == 1 && o.bounds.minSeparation >= 1 &&
          o.bounds.minSeparation <= o.bounds.maxSeparation && o.threads >= 1 &&
-         o.minConfidence >= 0.0f && o.minConfidence <= 1.0f;
+         o.minConfidence >= 0.0f && o.minConfidence <= 1.0f && o.oversample >= 1 &&
+         o.oversample <= kMaxOversample;
 }
 
 }  // namespace
 
 SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int width, int height,
-                                       int screenWidth, int screenHeight) {
+                                       int screenWidth, int screenHeight, int oversample) {
   const ViewingGeometry g = ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  const int background = SaturatingTrunc(g.maxSeparation);
+  const int64_t pitch = std::max(oversample, 1);
+  const int64_t backgroundSub = SaturatingTrunc(pitch * static_cast<double>(g.maxSeparation));
+  const int background =
+      static_cast<int>(std::min<int64_t>((backgroundSub + pitch - 1) / pitch, kMaxImageSide));
   const int nearest = SaturatingTrunc(std::min(g.nearSeparation, g.farSeparation));
   // Separations below 1 are pixels repeating themselves, not a horizontal repeat to look for.
   const int low = std::clamp(nearest, 1, kMaxImageSide);

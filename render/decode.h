@@ -17,9 +17,11 @@ struct SeparationBounds {
 };
 
 // The separations the engine gives a frame of this size with these settings: from the nearer of
-// the near and far object separations (at least 1) to the background separation.
+// the near and far object separations (at least 1) to the background separation. Rows linked at
+// oversample sub-pixels per pixel put the background a fraction of a pixel further, up to the
+// next whole pixel.
 SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int width, int height,
-                                       int screenWidth, int screenHeight);
+                                       int screenWidth, int screenHeight, int oversample = 1);
 
 // The widest window the matcher takes; its costs stay well inside 32 bits.
 constexpr int kMaxDecodeWindow = 63;
@@ -33,6 +35,12 @@ struct DecodeOptions {
   // Below this a pixel is unknown: 1 - (best cost / mean cost over the shifts searched), so 0
   // for a picture that does not repeat there and 1 for an exact repeat.
   float minConfidence = 0.5f;
+  // The picture's rows were averaged down from this many sub-pixels per pixel (1..
+  // kMaxOversample). Such a picture repeats exactly only at a whole multiple of a fractional
+  // separation (16.5 pixels at 33), and roughly at the fraction: above 1, rows are matched over
+  // pairs of neighbouring pixels, and a chosen shift that is such a multiple gives way to the
+  // fraction. 1 leaves both out, and their time.
+  int oversample = 1;
   int threads = 1;  // rows decoded at once, the caller's thread included
   // Asked on the caller's thread as rows finish; non-zero stops the decoding.
   int (*progress)(void* user, int rowsDone, int rows) = nullptr;

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #include "render/frame.h"
 #include "render/geometry.h"
 #include "render/guide.h"
+#include "render/linking.h"
 
 namespace zavol {
 namespace {
@@ -44,39 +47,60 @@ class GuideMask final : public FrameHost {
   std::vector<uint8_t>& covered_;
 };
 
+// What both meters need of a frame: its geometry, separation rule and the guide's pixels.
+struct FrameFacts {
+  FrameFacts(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
+             int screenHeight)
+      : width(std::max(depth.width, 0)),
+        height(std::max(depth.height, 0)),
+        w(static_cast<std::size_t>(width)),
+        stride(std::max(static_cast<std::size_t>(depth.rowStride), w)),
+        geometry(ComputeGeometry(settings, width, height, screenWidth, screenHeight)),
+        range(FrameDepthRange(settings, depth.values, w, static_cast<std::size_t>(height),
+                              stride)),
+        rule(geometry, range),
+        covered(w * static_cast<std::size_t>(height), 0) {
+    // Pixels the guide paints over after the last row: neither they nor the pixels repeating
+    // them show the depth.
+    if (settings.PutGuidePoints != 0 && width > 0) {
+      GuideMask mask(width, height, covered);
+      std::vector<Pixel64> rowBuffer(w);
+      DrawGuide(mask, width, geometry.maxSeparation, rowBuffer.data(), rowBuffer.size());
+    }
+  }
+  IntendedSeparations Empty() const {
+    IntendedSeparations out;
+    out.width = width;
+    out.height = height;
+    out.backgroundSeparation = std::max(rule.maxSeparationTrunc(), 0);
+    out.separation.resize(covered.size());
+    out.visible.assign(covered.size(), 0);
+    return out;
+  }
+
+  int width, height;
+  std::size_t w, stride;
+  ViewingGeometry geometry;
+  DepthRange range;
+  SeparationRule rule;
+  std::vector<uint8_t> covered;
+};
+
 }  // namespace
 
 IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings,
                                               const DepthView& depth, int screenWidth,
                                               int screenHeight) {
-  IntendedSeparations out;
-  const int width = std::max(depth.width, 0), height = std::max(depth.height, 0);
-  out.width = width;
-  out.height = height;
-  const std::size_t w = static_cast<std::size_t>(width);
-  const std::size_t stride = std::max(static_cast<std::size_t>(depth.rowStride), w);
-  const ViewingGeometry geometry =
-      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  const DepthRange range =
-      FrameDepthRange(settings, depth.values, w, static_cast<std::size_t>(height), stride);
-  const SeparationRule rule(geometry, range);
-  out.backgroundSeparation = std::max(rule.maxSeparationTrunc(), 0);
-  out.separation.resize(w * static_cast<std::size_t>(height));
-  out.visible.assign(out.separation.size(), 0);
-
-  // Pixels the guide paints over after the last row: neither they nor the pixels repeating
-  // them show the depth.
-  std::vector<uint8_t> covered(out.separation.size(), 0);
-  if (settings.PutGuidePoints != 0 && width > 0) {
-    GuideMask mask(width, height, covered);
-    std::vector<Pixel64> rowBuffer(w);
-    DrawGuide(mask, width, geometry.maxSeparation, rowBuffer.data(), rowBuffer.size());
-  }
+  const FrameFacts frame(settings, depth, screenWidth, screenHeight);
+  IntendedSeparations out = frame.Empty();
+  const int width = frame.width;
+  const std::size_t w = frame.w;
   const bool preventGhosting = settings.PreventGhosting != 0;
   std::vector<int32_t> separations(w);
   std::vector<uint8_t> repeatable(w);
-  for (int y = 0; y < height; ++y) {
-    rule.Fill(depth.values + static_cast<std::size_t>(y) * stride, w, separations.data());
+  for (int y = 0; y < frame.height; ++y) {
+    frame.rule.Fill(depth.values + static_cast<std::size_t>(y) * frame.stride, w,
+                    separations.data());
     const std::size_t row = static_cast<std::size_t>(y) * w;
     // The row builder's links: a source is repeated at most once when ghosting is prevented;
     // every pixel, linked or new, may itself be repeated once.
@@ -89,7 +113,65 @@ IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings
       if (preventGhosting && repeatable[source] == 0) continue;
       repeatable[source] = 0;
       out.visible[row + static_cast<std::size_t>(x)] =
-          covered[row + static_cast<std::size_t>(x)] == 0 && covered[row + source] == 0;
+          frame.covered[row + static_cast<std::size_t>(x)] == 0 && frame.covered[row + source] == 0;
+    }
+  }
+  return out;
+}
+
+IntendedSeparations ViewLinkingSeparations(const StereogramSettings& settings,
+                                           const DepthView& depth, int screenWidth,
+                                           int screenHeight, const ViewOptions& options) {
+  if (options.view == ViewDirection::kWall && options.oversample == 1 &&
+      options.linking == Linking::kClassic) {
+    return DefaultLinkingSeparations(settings, depth, screenWidth, screenHeight);
+  }
+  const FrameFacts frame(settings, depth, screenWidth, screenHeight);
+  IntendedSeparations out = frame.Empty();
+  const int width = frame.width;
+  const int n = std::clamp(options.oversample, 1, kMaxOversample);
+  const std::size_t w = frame.w, sub = w * static_cast<std::size_t>(n);
+  const SubPixelRule subRule(frame.geometry, frame.rule, options.view, n);
+  RowLinks links;
+  if (width == 0) return out;
+  if (!links.Allocate(sub)) throw std::bad_alloc();
+  std::vector<int32_t> pixelSeparations(w), subSeparations(n > 1 ? sub : 0), leftPartner(sub);
+  std::vector<float> scratch(VisibilityScratchFloats(w));
+  std::vector<uint8_t> seen(w);
+  const RowLinkBuffers buffers{pixelSeparations.data(),
+                               n > 1 ? subSeparations.data() : pixelSeparations.data(),
+                               scratch.data(), seen.data(), leftPartner.data()};
+  const double eyeSeparationPx = kEyeSeparationInches * frame.geometry.pixelsPerInch;
+  for (int y = 0; y < frame.height; ++y) {
+    LinkRow(subRule, options.linking, options.view,
+            depth.values + static_cast<std::size_t>(y) * frame.stride, width,
+            settings.PreventGhosting != 0, y == 0, eyeSeparationPx, buffers, links);
+    const std::size_t row = static_cast<std::size_t>(y) * w;
+    for (int x = 0; x < width; ++x) {
+      const std::size_t i = row + static_cast<std::size_t>(x);
+      out.separation[i] = static_cast<float>(pixelSeparations[static_cast<std::size_t>(x)]) / n;
+      int64_t distanceSum = 0;
+      int32_t nearest = INT32_MAX, farthest = INT32_MIN, firstSource = INT32_MAX, lastSource = -1;
+      bool linked = true;
+      for (int k = 0; k < n && linked; ++k) {
+        const int32_t m = x * n + k;
+        const int32_t source = leftPartner[static_cast<std::size_t>(m)];
+        linked = source >= 0;
+        const int32_t distance = m - source;
+        distanceSum += distance;
+        nearest = std::min(nearest, distance);
+        farthest = std::max(farthest, distance);
+        firstSource = std::min(firstSource, source);
+        lastSource = std::max(lastSource, source);
+      }
+      if (!linked) continue;
+      out.separation[i] = static_cast<float>(static_cast<double>(distanceSum) / (n * n));
+      if (farthest - nearest > n || frame.covered[i] != 0) continue;
+      bool sourceCovered = false;
+      for (int32_t p = firstSource / n; p <= lastSource / n; ++p) {
+        sourceCovered = sourceCovered || frame.covered[row + static_cast<std::size_t>(p)] != 0;
+      }
+      out.visible[i] = !sourceCovered;
     }
   }
   return out;

@@ -7,6 +7,7 @@
 
 #include "render/image_render.h"
 #include "render/settings.h"
+#include "render/view_options.h"
 
 namespace zavol {
 
@@ -26,6 +27,19 @@ struct IntendedSeparations {
 IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings,
                                               const DepthView& depth, int screenWidth,
                                               int screenHeight);
+
+// The intentions for a frame rendered with viewing options (ImageRenderOptions::view): the view
+// engine's links replayed row by row at its sub-pixel pitch. A pixel's separation is the mean
+// distance from its sub-pixels to the sub-pixels they were linked to on their left (a fraction of
+// a pixel with oversampling; under symmetric linking the separation of the point midway), and it
+// is visible when every sub-pixel has such a link, the distances lie within one pixel of each
+// other (else the pixel blends two repeats) and the guide covers neither it nor its source.
+// Unlinked pixels keep their own depth's separation. Options that leave the links alone (dots,
+// dot size, anchor) change nothing; with the links at their defaults this is
+// DefaultLinkingSeparations. Options must be valid (ViewOptions::Valid).
+IntendedSeparations ViewLinkingSeparations(const StereogramSettings& settings,
+                                           const DepthView& depth, int screenWidth,
+                                           int screenHeight, const ViewOptions& options);
 
 struct DecodeComparison {
   int64_t pixels = 0;

@@ -145,19 +145,21 @@ bool RowLinks::Allocate(std::size_t count) {
 }
 
 void RowLinks::LinkClassic(const int32_t* separations, int count, bool preventGhosting,
-                           bool firstRow) {
+                           bool firstRow, int32_t* leftPartner) {
   // Links only run leftwards, so a set's first member is its root and every later member can
   // point straight at it.
   for (int x = 0; x < count; ++x) {
     parent_[x] = x;
     rowAbove_[x] = 0;
     repeated_[x] = 0;
+    if (leftPartner != nullptr) leftPartner[x] = -1;
     const int32_t s = separations[x];
     if (s >= 1 && s <= x) {
       const int source = x - s;
       if (!preventGhosting || repeated_[source] == 0) {
         parent_[x] = parent_[source];
         repeated_[source] = 1;
+        if (leftPartner != nullptr) leftPartner[x] = source;
       }
     } else if (s == 0 && !(preventGhosting && firstRow)) {
       rowAbove_[x] = 1;
@@ -184,11 +186,12 @@ void RowLinks::Union(int a, int b) {
 }
 
 void RowLinks::LinkSymmetric(const int32_t* separations, int count, const uint8_t* visible,
-                             int oversample) {
+                             int oversample, int32_t* leftPartner) {
   for (int x = 0; x < count; ++x) {
     parent_[x] = x;
     rowAbove_[x] = 0;
   }
+  if (leftPartner != nullptr) std::fill_n(leftPartner, count, -1);
   for (int m = 0; m < count; ++m) {
     const int32_t s = separations[m];
     if (s < 1 || visible[m / oversample] == 0) continue;
@@ -196,8 +199,36 @@ void RowLinks::LinkSymmetric(const int32_t* separations, int count, const uint8_
     const int64_t right = left + s;
     if (left < 0 || right >= count) continue;
     Union(static_cast<int>(left), static_cast<int>(right));
+    // A sub-pixel that closes several pairs repeats each of their left members; the nearest is
+    // the repeat a decoder meets first.
+    if (leftPartner != nullptr && leftPartner[right] < left) {
+      leftPartner[right] = static_cast<int32_t>(left);
+    }
   }
   for (int x = 0; x < count; ++x) parent_[x] = Find(x);
+}
+
+void LinkRow(const SubPixelRule& rule, Linking linking, ViewDirection view, const float* depth,
+             int width, bool preventGhosting, bool firstRow, double eyeSeparationPx,
+             const RowLinkBuffers& buffers, RowLinks& links) {
+  const int oversample = rule.oversample();
+  rule.FillPixels(depth, static_cast<std::size_t>(width), buffers.pixelSeparations);
+  if (oversample > 1) {
+    for (int x = 0; x < width; ++x) {
+      std::fill_n(buffers.subSeparations + static_cast<std::size_t>(x) * oversample, oversample,
+                  buffers.pixelSeparations[x]);
+    }
+  }
+  const int subWidth = width * oversample;
+  if (linking == Linking::kSymmetric) {
+    MarkVisible(buffers.pixelSeparations, width, oversample, eyeSeparationPx, view,
+                buffers.visibilityScratch, buffers.visible);
+    links.LinkSymmetric(buffers.subSeparations, subWidth, buffers.visible, oversample,
+                        buffers.leftPartner);
+  } else {
+    links.LinkClassic(buffers.subSeparations, subWidth, preventGhosting, firstRow,
+                      buffers.leftPartner);
+  }
 }
 
 void RowLinks::ChooseAnchors(Anchor anchor) {

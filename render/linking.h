@@ -72,13 +72,17 @@ class RowLinks {
   // repeated at most once and a later link to it is refused (x starts a set of its own). A
   // separation of 0 makes x its own source: its set keeps the colour x had in the row above
   // (in the first row, with ghosting prevented, it starts a set like any refused link).
-  void LinkClassic(const int32_t* separations, int count, bool preventGhosting, bool firstRow);
+  // leftPartner, when not null, gets for every sub-pixel the sub-pixel it was linked to on its
+  // left, or -1: the repeat a decoder should find there.
+  void LinkClassic(const int32_t* separations, int count, bool preventGhosting, bool firstRow,
+                   int32_t* leftPartner = nullptr);
 
   // Every point whose pixel both eyes see (visible, per pixel: sub-pixel m belongs to pixel
   // m / oversample) links the pair centred on it, left = m - s/2 and right = left + s, and
-  // linked pairs that share a sub-pixel make one set.
+  // linked pairs that share a sub-pixel make one set. leftPartner, when not null, gets for
+  // every right member the nearest left member paired with it, and -1 elsewhere.
   void LinkSymmetric(const int32_t* separations, int count, const uint8_t* visible,
-                     int oversample);
+                     int oversample, int32_t* leftPartner = nullptr);
 
   // Each set's anchor: its leftmost member (the plug-in's new dot), or the member nearest the
   // row's centre, so that a depth change recolours only what lies beyond it seen from the
@@ -104,5 +108,21 @@ class RowLinks {
   uint8_t* rowAbove_ = nullptr;  // classic linking: a root that is its own source
   int count_ = 0;
 };
+
+// The working rows of LinkRow for a row of width pixels at oversample sub-pixels per pixel.
+struct RowLinkBuffers {
+  int32_t* pixelSeparations;  // width
+  int32_t* subSeparations;    // width x oversample; may be pixelSeparations when oversample is 1
+  float* visibilityScratch;   // VisibilityScratchFloats(width); symmetric linking only
+  uint8_t* visible;           // width; symmetric linking only
+  int32_t* leftPartner;       // width x oversample, or null when nobody asks
+};
+
+// One row's links as the view engine makes them: each pixel's separation spread over its
+// sub-pixels, then classic links, or the hidden-surface test and symmetric pairs. The row
+// builder and the quality meter both link through here, so the meter replays the very rule.
+void LinkRow(const SubPixelRule& rule, Linking linking, ViewDirection view, const float* depth,
+             int width, bool preventGhosting, bool firstRow, double eyeSeparationPx,
+             const RowLinkBuffers& buffers, RowLinks& links);
 
 }  // namespace zavol

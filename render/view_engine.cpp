@@ -66,20 +66,10 @@ bool ViewRowBuilder::Allocate() {
 }
 
 void ViewRowBuilder::Build(const float* depth, int y) {
-  rule_.FillPixels(depth, static_cast<std::size_t>(width_), pixelSeparations_);
-  if (oversample_ > 1) {
-    for (int x = 0; x < width_; ++x) {
-      std::fill_n(subSeparations_ + static_cast<std::size_t>(x) * oversample_, oversample_,
-                  pixelSeparations_[x]);
-    }
-  }
-  if (options_.linking == Linking::kSymmetric) {
-    MarkVisible(pixelSeparations_, width_, oversample_, eyeSeparationPx_, options_.view,
-                visibilityScratch_, visible_);
-    links_.LinkSymmetric(subSeparations_, subWidth_, visible_, oversample_);
-  } else {
-    links_.LinkClassic(subSeparations_, subWidth_, preventGhosting_, y == 0);
-  }
+  LinkRow(rule_, options_.linking, options_.view, depth, width_, preventGhosting_, y == 0,
+          eyeSeparationPx_,
+          RowLinkBuffers{pixelSeparations_, subSeparations_, visibilityScratch_, visible_, nullptr},
+          links_);
   links_.ChooseAnchors(options_.ResolvedAnchor());
   Colour(y);
   AverageDown();

@@ -139,6 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"fit_and_a_medium", {"%stereo.png", "--fit", "--dpi", "30", "-o", "@o.png"}, 2,
                 "--fit chooses the dpi itself"},
         BadCase{"output_is_the_picture", {"%stereo.png", "-o", "%stereo.png"}, 2, "is one of the inputs"},
+        BadCase{"oversample_beyond_eight", {"%stereo.png", "-o", "@o.png", "--oversample", "9"}, 2,
+                "--oversample"},
+        BadCase{"unknown_linking", {"%stereo.png", "--compare", "%depth.pfm", "--linking", "centred"}, 2,
+                "--linking"},
         BadCase{"unknown_option", {"%stereo.png", "-o", "@o.png", "--widow", "5"}, 2,
                 "unknown option --widow; did you mean --window?"}),
     [](const testing::TestParamInfo<BadCase>& p) { return p.param.name; });
@@ -183,6 +187,30 @@ TEST(Decode, CompareScoresTheToolsOwnPictureAndWritesTheMaps) {
   ASSERT_EQ(json.exitCode, 0) << json.err;
   EXPECT_EQ(json.out.rfind("{\"pixels\": 57600, ", 0), 0u) << json.out;
   EXPECT_NE(json.out.find("\"match_share\": " + f["match_share"] + ","), std::string::npos) << json.out;
+}
+
+// A picture rendered with the viewing options scores well only when --compare is told them: the
+// meter then replays the links the picture was built with.
+TEST(Decode, CompareTakesTheViewingOptionsThePictureWasRenderedWith) {
+  ScratchDir dir;
+  const std::vector<std::string> view = {"--view", "cross", "--oversample", "2", "--linking",
+                                         "symmetric", "--medium", "dpi", "--dpi", "30"};
+  std::vector<std::string> render = {"render", Inputs() / "depth.pfm", "--seed", "5", "-q", "-o",
+                                     dir / "view.png"};
+  render.insert(render.end(), view.begin(), view.end());
+  const clitest::ProcessResult rendered = clitest::RunZavol(render);
+  ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+  std::vector<std::string> told = {"decode", dir / "view.png", "--compare", Inputs() / "depth.pfm", "-q"};
+  told.insert(told.end(), view.begin(), view.end());
+  const clitest::ProcessResult withOptions = clitest::RunZavol(told);
+  ASSERT_EQ(withOptions.exitCode, 0) << withOptions.err;
+  const clitest::ProcessResult without = clitest::RunZavol(
+      {"decode", dir / "view.png", "--compare", Inputs() / "depth.pfm", "--medium", "dpi", "--dpi",
+       "30", "-q"});
+  ASSERT_EQ(without.exitCode, 0) << without.err;
+  const double share = std::stod(KeyValues(withOptions.out)["match_share"]);
+  EXPECT_GE(share, 0.85);
+  EXPECT_LT(std::stod(KeyValues(without.out)["match_share"]), share - 0.3);
 }
 
 // Another tool's way of handing a stereogram over: a JPEG, its dots blurred and blocky, still

@@ -67,9 +67,10 @@ Picture RepeatingPicture(int width, int height, int fine, SeparationOf separatio
 }
 
 std::vector<float> Decode(const Picture& p, int minSeparation, int maxSeparation, int threads = 1,
-                          std::vector<float>* confidence = nullptr) {
+                          std::vector<float>* confidence = nullptr, int oversample = 1) {
   DecodeOptions o;
   o.bounds = {minSeparation, maxSeparation};
+  o.oversample = oversample;
   o.threads = threads;
   std::vector<float> out(static_cast<std::size_t>(p.width) * p.height, -1.0f);
   if (confidence != nullptr) confidence->assign(out.size(), -1.0f);
@@ -88,6 +89,7 @@ struct KnownCase {
   int minSeparation, maxSeparation;        // the range searched
   double largestMeanError;                 // over the pixels judged and decoded
   double leastShare;                       // of those pixels within half a pixel
+  int oversample;                          // told to the decoder
 };
 
 void PrintTo(const KnownCase& c, std::ostream* out) { *out << c.name; }
@@ -98,7 +100,7 @@ TEST_P(KnownSeparations, DecodeToTheSeparationsTheyWereBuiltWith) {
   const KnownCase& c = GetParam();
   const int width = 400, height = 6;
   const Picture p = RepeatingPicture(width, height, c.fine, c.separation);
-  const std::vector<float> got = Decode(p, c.minSeparation, c.maxSeparation);
+  const std::vector<float> got = Decode(p, c.minSeparation, c.maxSeparation, 1, nullptr, c.oversample);
   int judged = 0, within = 0, decoded = 0;
   double errorSum = 0.0;
   for (int y = 0; y < height; ++y) {
@@ -123,22 +125,29 @@ TEST_P(KnownSeparations, DecodeToTheSeparationsTheyWereBuiltWith) {
 INSTANTIATE_TEST_SUITE_P(
     Table, KnownSeparations,
     testing::Values(
-        KnownCase{"flat_near_end", 1, [](double, int) { return 20.0; }, 20, 60, 0.0, 1.0},
-        KnownCase{"flat_middle", 1, [](double, int) { return 37.0; }, 20, 60, 0.0, 1.0},
-        KnownCase{"flat_far_end", 1, [](double, int) { return 60.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_near_end", 1, [](double, int) { return 20.0; }, 20, 60, 0.0, 1.0, 1},
+        KnownCase{"flat_middle", 1, [](double, int) { return 37.0; }, 20, 60, 0.0, 1.0, 1},
+        KnownCase{"flat_far_end", 1, [](double, int) { return 60.0; }, 20, 60, 0.0, 1.0, 1},
         // Twice the separation is inside the range too: the first repeat must win.
-        KnownCase{"flat_with_its_double_in_range", 1, [](double, int) { return 25.0; }, 20, 60, 0.0, 1.0},
+        KnownCase{"flat_with_its_double_in_range", 1, [](double, int) { return 25.0; }, 20, 60, 0.0, 1.0, 1},
         KnownCase{"whole_pixel_ramp", 1,
-                  [](double x, int) { return std::floor(30.0 + x / 20.0); }, 20, 60, 0.05, 0.95},
+                  [](double x, int) { return std::floor(30.0 + x / 20.0); }, 20, 60, 0.05, 0.95, 1},
         KnownCase{"rows_at_different_separations", 1,
-                  [](double, int y) { return 22.0 + 7.0 * y; }, 20, 60, 0.0, 1.0},
+                  [](double, int y) { return 22.0 + 7.0 * y; }, 20, 60, 0.0, 1.0, 1},
         // Fractions of a pixel, as an oversampling renderer makes them: the decoder is judged by
         // its mean error; a few pixels may miss.
-        KnownCase{"quarter_pixels_flat", 4, [](double, int) { return 33.25; }, 20, 60, 0.1, 0.95},
-        KnownCase{"half_pixels_flat", 4, [](double, int) { return 33.5; }, 20, 60, 0.25, 0.9},
-        KnownCase{"eighth_pixels_flat", 8, [](double, int) { return 40.125; }, 20, 60, 0.1, 0.95},
+        KnownCase{"quarter_pixels_flat", 4, [](double, int) { return 33.25; }, 20, 60, 0.1, 0.95, 1},
+        KnownCase{"half_pixels_flat", 4, [](double, int) { return 33.5; }, 20, 60, 0.25, 0.9, 1},
+        KnownCase{"eighth_pixels_flat", 8, [](double, int) { return 40.125; }, 20, 60, 0.1, 0.95, 1},
+        // Averaged rows repeat exactly only at a whole multiple of the fraction (41 and 65
+        // pixels here, both searched): the fraction is the first repeat all the same.
+        KnownCase{"half_pixels_with_their_double_in_range", 2, [](double, int) { return 20.5; }, 20, 60, 0.25, 0.9, 2},
+        // Halfway between two pixels over a wide range: many other shifts match about as well
+        // as single pixels do; pairs of pixels repeat clearly.
+        KnownCase{"half_pixels_over_a_wide_range", 2, [](double, int) { return 100.5; }, 20, 120, 1.0, 0.9, 2},
+        KnownCase{"quarter_pixels_with_their_fourfold_in_range", 4, [](double, int) { return 16.25; }, 15, 70, 0.3, 0.9, 4},
         KnownCase{"quarter_pixel_ramp", 4,
-                  [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9}),
+                  [](double x, int) { return 30.0 + std::floor(x / 10.0) * 0.25; }, 20, 60, 0.15, 0.9, 1}),
     [](const testing::TestParamInfo<KnownCase>& p) { return p.param.name; });
 
 // The decoded levels across a slope in quarter pixels: a decoder that only found whole shifts
@@ -169,7 +178,7 @@ struct Rendered {
 
 Rendered RenderScene(const StereogramSettings& s, int width, int height,
                      const std::vector<float>& depth, bool pattern, int screenWidth = 1920,
-                     int screenHeight = 1080) {
+                     int screenHeight = 1080, const zavol::ViewOptions& viewOptions = {}) {
   Rendered r;
   r.picture.width = width;
   r.picture.height = height;
@@ -178,6 +187,7 @@ Rendered RenderScene(const StereogramSettings& s, int width, int height,
   o.screenWidth = screenWidth;
   o.screenHeight = screenHeight;
   o.seed = 11;
+  o.view = viewOptions;
   std::vector<uint16_t> dots;
   zavol::ConstPixelView patternView{};
   if (pattern) {
@@ -190,8 +200,9 @@ Rendered RenderScene(const StereogramSettings& s, int width, int height,
   const zavol::DepthView view{depth.data(), width, height, width};
   const zavol::PixelView out{r.picture.words.data(), width, height, 4 * width};
   EXPECT_EQ(zavol::RenderImage(s, view, o, out).status, zavol::ImageRenderStatus::kDone);
-  r.intended = zavol::DefaultLinkingSeparations(s, view, screenWidth, screenHeight);
-  r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight);
+  r.intended = zavol::ViewLinkingSeparations(s, view, screenWidth, screenHeight, viewOptions);
+  r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight,
+                                          viewOptions.oversample);
   return r;
 }
 
@@ -267,6 +278,114 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"coordinate_pattern", With([](StereogramSettings&) {}), true, 0.5}),
     [](const testing::TestParamInfo<RoundTripCase>& p) { return p.param.name; });
 
+// ---- Pictures rendered with the viewing options, scored by the meter replaying the same links.
+struct ViewCase {
+  const char* name;
+  zavol::ViewOptions options;
+  double leastShare;
+};
+
+void PrintTo(const ViewCase& c, std::ostream* out) { *out << c.name; }
+
+zavol::ViewOptions View(void (*edit)(zavol::ViewOptions&)) {
+  zavol::ViewOptions o;
+  edit(o);
+  return o;
+}
+
+class ViewRoundTrip : public testing::TestWithParam<ViewCase> {};
+
+TEST_P(ViewRoundTrip, DecodesToTheSeparationsOfTheLinksItWasRenderedWith) {
+  const ViewCase& c = GetParam();
+  const int width = 480, height = 270;
+  const Rendered r = RenderScene(With([](StereogramSettings&) {}), width, height,
+                                 zavol::MakeDemoScene(width, height), false, 480, 270, c.options);
+  if (c.options.oversample == 1) {
+    // At the pixel pitch a visible pixel is an exact copy of its source: the replayed links are
+    // the ones the picture was built with.
+    for (std::size_t i = 0; i < r.intended.visible.size(); ++i) {
+      if (r.intended.visible[i] == 0) continue;
+      const std::size_t source = i - static_cast<std::size_t>(r.intended.separation[i]);
+      for (int k = 0; k < 4; ++k) ASSERT_EQ(r.picture.words[4 * i + k], r.picture.words[4 * source + k]) << i;
+    }
+  }
+  const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2,
+                                        nullptr, c.options.oversample);
+  const zavol::DecodeComparison m = zavol::CompareDecoded(r.intended, got.data());
+  EXPECT_GE(m.matchShare, c.leastShare);
+  EXPECT_GT(m.visible, m.pixels * 2 / 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ViewRoundTrip,
+    testing::Values(
+        ViewCase{"cross", View([](zavol::ViewOptions& o) { o.view = zavol::ViewDirection::kCross; }), 0.95},
+        ViewCase{"symmetric", View([](zavol::ViewOptions& o) { o.linking = zavol::Linking::kSymmetric; }), 0.95},
+        // Half of the separations halfway between two pixels.
+        ViewCase{"oversample_2", View([](zavol::ViewOptions& o) { o.oversample = 2; }), 0.9},
+        ViewCase{"oversample_4", View([](zavol::ViewOptions& o) { o.oversample = 4; }), 0.9},
+        ViewCase{"all_three_with_stable_dots", View([](zavol::ViewOptions& o) {
+                   o.view = zavol::ViewDirection::kCross;
+                   o.linking = zavol::Linking::kSymmetric;
+                   o.oversample = 4;
+                   o.dots = zavol::DotSource::kStable;
+                 }), 0.9}),
+    [](const testing::TestParamInfo<ViewCase>& p) { return p.param.name; });
+
+// A near square over a flat background: one-sided links without ghosting prevention leave
+// echoes beside its edges; pairs centred on each point with hidden surfaces unlinked do not.
+TEST(ViewMeasures, SymmetricLinkingHalvesTheEchoesOfOneSidedLinksAtAnEdge) {
+  const int width = 480, height = 120;
+  std::vector<float> depth(static_cast<std::size_t>(width) * height, -1.0f);
+  for (int y = 30; y < 90; ++y) std::fill_n(depth.begin() + y * width + 180, 120, -0.3f);
+  int64_t echoes[2] = {0, 0};
+  for (int symmetric = 0; symmetric < 2; ++symmetric) {
+    zavol::ViewOptions options;
+    if (symmetric == 1) options.linking = zavol::Linking::kSymmetric;
+    const Rendered r = RenderScene(With([](StereogramSettings& s) { s.PreventGhosting = 0; }),
+                                   width, height, depth, false, 480, 270, options);
+    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2);
+    echoes[symmetric] = zavol::CompareDecoded(r.intended, got.data()).echoes;
+  }
+  EXPECT_GT(echoes[0], 1000);
+  EXPECT_LE(2 * echoes[1], echoes[0]);
+}
+
+// A shallow slope: the decoded separations, rounded to 1/16 pixel, take about four times as many
+// distinct values with rows linked at four sub-pixels per pixel.
+TEST(ViewMeasures, OversamplingFourGivesSeveralTimesTheLevelsOnASlope) {
+  const int width = 480, height = 40;
+  std::vector<float> depth(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      // The first rows hold the frame's near and far ends, so the slope spans a few pixels of
+      // separation over the whole width.
+      depth[static_cast<std::size_t>(y) * width + x] =
+          y < 2 ? (x < width / 2 ? -0.3f : -1.0f) : -0.9f + 0.1f * x / width;
+    }
+  }
+  int levels[2] = {0, 0};
+  for (int pass = 0; pass < 2; ++pass) {
+    zavol::ViewOptions options;
+    options.oversample = pass == 0 ? 1 : 4;
+    const Rendered r = RenderScene(With([](StereogramSettings&) {}), width, height, depth, false,
+                                   480, 270, options);
+    const std::vector<float> got = Decode(r.picture, r.bounds.minSeparation, r.bounds.maxSeparation, 2,
+                                          nullptr, options.oversample);
+    std::vector<int> votes(16 * (r.bounds.maxSeparation + 2), 0);
+    for (int y = 4; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const float g = got[static_cast<std::size_t>(y) * width + x];
+        if (!std::isnan(g)) ++votes[static_cast<std::size_t>(std::lround(g * 16.0f))];
+      }
+    }
+    // A level is one that a whole column's worth of pixels decode to, not a stray fraction.
+    for (int v : votes) levels[pass] += v >= height;
+  }
+  EXPECT_GE(levels[0], 3);
+  EXPECT_GE(levels[1], 3 * levels[0]);
+}
+
 // ---- The meter's counts on a hand-made row: separations 5 then 9 (an edge between x = 7 and
 // x = 8), echoes reaching 3 pixels.
 TEST(Meter, CountsMatchesUnknownsWrongsAndEchoes) {
@@ -307,6 +426,20 @@ TEST(Meter, BoundsHoldEverySeparationOfAFrame) {
   const auto [least, most] = std::minmax_element(want.separation.begin(), want.separation.end());
   EXPECT_EQ(*least, 80.0f);
   EXPECT_EQ(*most, 201.0f);
+  // Four sub-pixels per pixel put the background at trunc(4 x 201.x) / 4 pixels: the searched
+  // range reaches the next whole pixel, and every separation of the frame lies inside it.
+  zavol::ViewOptions oversampled;
+  oversampled.oversample = 4;
+  const zavol::SeparationBounds fine = zavol::FrameSeparationBounds(s, 1920, 1080, 1920, 1080, 4);
+  EXPECT_EQ(fine.minSeparation, 80);
+  EXPECT_EQ(fine.maxSeparation, 202);
+  const zavol::IntendedSeparations fineWant = zavol::ViewLinkingSeparations(
+      s, zavol::DepthView{depth.data(), 1920, 1080, 1920}, 1920, 1080, oversampled);
+  const auto [fineLeast, fineMost] =
+      std::minmax_element(fineWant.separation.begin(), fineWant.separation.end());
+  EXPECT_GE(*fineLeast, 80.0f);
+  EXPECT_GT(*fineMost, 201.0f);
+  EXPECT_LE(*fineMost, 202.0f);
   StereogramSettings flat = s;
   flat.BackgroundDepth = 0.0f;  // every separation 0 or 1
   const zavol::SeparationBounds one = zavol::FrameSeparationBounds(flat, 640, 480, 1920, 1080);
@@ -347,7 +480,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptionsCase{"even_window", [](ConstPixelView&, DecodeOptions& o, bool&) { o.window = 8; }},
         BadOptionsCase{"bounds_reversed", [](ConstPixelView&, DecodeOptions& o, bool&) { o.bounds = {31, 30}; }},
         BadOptionsCase{"confidence_above_one",
-                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }}),
+                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.minConfidence = 1.5f; }},
+        BadOptionsCase{"oversample_zero", [](ConstPixelView&, DecodeOptions& o, bool&) { o.oversample = 0; }},
+        BadOptionsCase{"oversample_beyond_eight",
+                       [](ConstPixelView&, DecodeOptions& o, bool&) { o.oversample = 9; }}),
     [](const testing::TestParamInfo<BadOptionsCase>& p) { return p.param.name; });
 
 TEST(Calls, ThreadsGiveTheSameBitsAsOne) {
