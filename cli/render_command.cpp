@@ -1,6 +1,6 @@
-// `zavol render`: a depth file, or a numbered sequence of them, into stereogram images; the
-// checks made before anything is written and what the user is told about each frame.
-// Depends on the tool's other pieces, zavol_io and the engine's interface.
+// `zavol render`: a depth file, a numbered sequence or a depth video into stereogram images or
+// one video; the checks made before anything is written and what the user is told about each
+// frame. Depends on the tool's other pieces, zavol_io, zavol_video and the engine's interface.
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,9 +24,12 @@
 #include "cli/render_job.h"
 #include "cli/settings_options.h"
 #include "cli/tool.h"
+#include "cli/video_render.h"
 #include "cli/view_flags.h"
 #include "io/error.h"
 #include "io/formats.h"
+#include "io/video_read.h"
+#include "io/video_write.h"
 
 namespace zavol::cli {
 namespace {
@@ -45,6 +48,8 @@ struct RenderOptions {
   int64_t seed = -1;
   int bits = 8;
   int compression = 1;
+  std::string codec, fps, preset;  // video output
+  int crf = -1;
   bool quiet = false, verbose = false, fit = false, patternTile = false;
   SettingsEdits edits;
   ViewFlags view;
@@ -60,11 +65,16 @@ struct Prepared {
   FrameRange range;
   std::vector<int> frames;  // of a sequence, those whose input exists
   uint32_t seedBase = 0;
+  bool videoInput = false;              // the input is one depth video
+  std::optional<io::VideoFormat> video;  // the output is one video (or frame stream)
+  io::VideoWriteOptions videoOptions;
 };
 
-// Whether --frames can pick frames out of the input: a file name whose # is the frame number.
-// (An input that holds its frames in one file, a depth video, is the other kind.)
-bool InputHoldsFrames(const std::string& input) { return HasFrameField(input); }
+// Whether --frames can pick frames out of the input: a file name whose # is the frame number,
+// or a depth video, which holds its frames in one file.
+bool InputHoldsFrames(const std::string& input, bool videoInput) {
+  return HasFrameField(input) || videoInput;
+}
 
 bool IsMonitor(int32_t medium) {
   return medium >= kMedium14InchMonitor && medium <= kMedium21InchMonitor;
@@ -92,7 +102,7 @@ int RefuseOverwritingInputs(const RenderOptions& o, const Prepared& p) {
     if (const auto id = IdOf(path)) inputs.push_back({*id, path});
   };
   std::vector<std::string> outputs;
-  if (p.sequence) {
+  if (p.sequence && !p.videoInput) {
     for (int frame : p.frames) {
       addInput(ExpandFrame(o.input, frame));
       outputs.push_back(ExpandFrame(o.output, frame));
@@ -128,10 +138,13 @@ void WarnAboutIdleOptions(const RenderOptions& o, const Prepared& p) {
   if (o.Given("--screen") && !IsMonitor(s.ViewingMedium)) {
     Warn("--screen has no effect: only the monitor media (--medium 14in to 21in) use the screen size");
   }
-  if ((o.Given("--bits") || o.Given("--compression")) && p.base.format != io::ImageFormat::kPng) {
+  if ((o.Given("--bits") || o.Given("--compression")) && (p.video || p.base.format != io::ImageFormat::kPng)) {
     Warn("--bits and --compression have no effect: they apply to PNG output only");
   }
   if (o.patternTile && o.pattern.empty()) Warn("--pattern-tile has no effect without --pattern");
+  if (!p.video && (o.Given("--codec") || o.Given("--fps") || o.Given("--crf") || o.Given("--preset"))) {
+    Warn("--codec, --fps, --crf and --preset have no effect: they apply to video output");
+  }
 }
 
 // The same for options whose effect depends on what the input turned out to be.
@@ -154,23 +167,64 @@ void WarnAboutInputOptions(const RenderOptions& o, const Prepared& p, const std:
   }
 }
 
-// Returns 0 when ready, else the exit code (the reason already reported).
-int Prepare(const RenderOptions& o, Prepared& p) {
-  if (!o.format.empty()) {
-    io::FormatForName(o.format, &p.base.format);
-  } else if (o.output == "-") {
-    return UsageError("-o - writes the picture to standard output: give its --format (png, pam or pfm)",
-                      "render");
-  } else if (!io::FormatForPath(o.output, &p.base.format)) {
-    return UsageError(o.output + ": the output must end in .png, .pam or .exr (or .pfm: float "
-                                 "RGB), or give --format",
+// The video side of the command line: a depth video in, a video out, their options. Returns 0
+// when ready, else the exit code (the reason already reported).
+int PrepareVideo(const RenderOptions& o, Prepared& p) {
+  p.videoInput = o.input != "-" && !HasFrameField(o.input) && io::IsVideoInput(o.input);
+  if (p.video && HasFrameField(o.output)) {
+    return UsageError(o.output + ": a video is one file, with no # for frame numbers in its name", "render");
+  }
+  if (p.videoInput && !p.video && !HasFrameField(o.output)) {
+    return UsageError(o.output + ": a video's frames as images need # for the frame number, e.g. "
+                                 "out_####.png; or write a video (.mp4, .mkv, .webm, .gif)",
                       "render");
   }
+  if (!p.video) return 0;
+  p.videoOptions.codec = o.codec;
+  p.videoOptions.crf = o.crf;
+  p.videoOptions.preset = o.preset;
+  if (!o.fps.empty() && !io::ParseVideoRate(o.fps, &p.videoOptions.rate)) {
+    return UsageError("--fps wants frames per second above 0 and up to 1000, such as 24, 29.97 or "
+                      "30000/1001, not '" + o.fps + "'",
+                      "render");
+  }
+  if (const std::string problem = io::VideoOptionsProblem(*p.video, p.videoOptions); !problem.empty()) {
+    return UsageError(problem, "render");
+  }
+  return 0;
+}
+
+// Returns 0 when ready, else the exit code (the reason already reported).
+int Prepare(const RenderOptions& o, Prepared& p) {
+  io::VideoFormat video;
+  if (!o.format.empty()) {
+    if (io::VideoFormatForName(o.format, &video)) {
+      p.video = video;
+    } else {
+      io::FormatForName(o.format, &p.base.format);
+    }
+  } else if (o.output == "-") {
+    return UsageError("-o - writes the picture to standard output: give its --format (png, pam or "
+                      "pfm; y4m or rgb48 for a video's frames)",
+                      "render");
+  } else if (io::VideoFormatForPath(o.output, &video)) {
+    p.video = video;
+  } else if (!io::FormatForPath(o.output, &p.base.format)) {
+    return UsageError(o.output + ": the output must end in .png, .pam or .exr (or .pfm: float "
+                                 "RGB), a video's in .mp4, .mkv, .webm or .gif, or give --format",
+                      "render");
+  }
+  if (const int code = PrepareVideo(o, p); code != 0) return code;
   if (o.output == "-") {
     if (o.saveSettings == "-") {
       return UsageError("the picture and the settings cannot both go to standard output", "render");
     }
-    if (p.base.format == io::ImageFormat::kExr) {
+    if (p.video && !io::IsFrameStream(*p.video)) {
+      return UsageError("a video file cannot go to standard output (its writer seeks): give --format "
+                        "y4m or rgb48",
+                        "render");
+    }
+    if (!p.video && p.base.format == io::ImageFormat::kExr) {
       return UsageError("OpenEXR cannot go to standard output (its writer seeks): give --format "
                         "png, pam or pfm",
                         "render");
@@ -185,17 +239,17 @@ int Prepare(const RenderOptions& o, Prepared& p) {
       return UsageError("--frames wants A-B (0 <= A <= B) or one frame number, not '" + o.frames + "'",
                         "render");
     }
-    if (!InputHoldsFrames(o.input)) {
+    if (!InputHoldsFrames(o.input, p.videoInput)) {
       return UsageError(Shown(o.input) + ": --frames needs # for the frame number in the input's "
                                          "name too, e.g. depth_####.exr",
                         "render");
     }
-    if (!HasFrameField(o.output)) {
+    if (!HasFrameField(o.output) && !p.video) {
       return UsageError(o.output + ": a sequence's output needs # for the frame number, e.g. out_####.png",
                         "render");
     }
     p.sequence = true;
-  } else if (HasFrameField(o.input) || HasFrameField(o.output)) {
+  } else if (HasFrameField(o.input) || (HasFrameField(o.output) && !p.videoInput)) {
     return UsageError("# in a file name stands for the frame number: give --frames A-B", "render");
   }
   if (!ParseSize(o.screen, &p.base.screenWidth, &p.base.screenHeight)) {
@@ -233,7 +287,7 @@ int Prepare(const RenderOptions& o, Prepared& p) {
     return code;
   }
   WarnAboutIdleOptions(o, p);
-  if (p.sequence) p.frames = ExistingFrames(o.input, p.range);
+  if (p.sequence && !p.videoInput) p.frames = ExistingFrames(o.input, p.range);
   if (const int code = RefuseOverwritingInputs(o, p); code != 0) return code;
   try {
     if (!o.saveSettings.empty()) WriteSettingsBlock(o.saveSettings, p.base.settings);
@@ -248,11 +302,10 @@ int Prepare(const RenderOptions& o, Prepared& p) {
 
 std::atomic<int> gEmptyFrames{0};
 
-// Reads one frame, says what the user should know about it, and renders it.
-FrameResult RenderOneFrame(const RenderOptions& o, const Prepared& p, FrameJob job,
-                           io::DepthMap& depth) {
-  io::ReadDepthFile(job.input, job.read, depth);
-  if (StopRequested()) return FrameResult::kStopped;
+// Says what the user should know about a frame's depth, and renders it: into rows when given
+// (a frame of a video), else into the file job.output.
+FrameResult RenderDepth(const RenderOptions& o, const Prepared& p, FrameJob job,
+                        const io::DepthMap& depth, io::RowWriter* rows) {
   const std::string name = Shown(job.input);
   WarnAboutInputOptions(o, p, name, depth);
   const DepthSpread spread = LookAtDepth(depth);
@@ -268,7 +321,16 @@ FrameResult RenderOneFrame(const RenderOptions& o, const Prepared& p, FrameJob j
     Report((job.output == "-" ? std::string("standard output") : job.output) + ": " +
            DescribeGeometry(job.settings, depth, job.screenWidth, job.screenHeight));
   }
-  return RenderDepthToFile(job, depth, StopFlag());
+  return rows != nullptr ? RenderDepthToRows(job, depth, *rows, StopFlag())
+                         : RenderDepthToFile(job, depth, StopFlag());
+}
+
+// Reads one frame, says what the user should know about it, and renders it.
+FrameResult RenderOneFrame(const RenderOptions& o, const Prepared& p, FrameJob job,
+                           io::DepthMap& depth) {
+  io::ReadDepthFile(job.input, job.read, depth);
+  if (StopRequested()) return FrameResult::kStopped;
+  return RenderDepth(o, p, job, depth, nullptr);
 }
 
 int RenderSingle(const RenderOptions& o, Prepared& p) {
@@ -276,7 +338,7 @@ int RenderSingle(const RenderOptions& o, Prepared& p) {
   job.input = o.input;
   job.output = o.output;
   job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
-  job.seed = p.seedBase;
+  job.seed = FrameSeed(p.seedBase, 0, job.view.dots == DotSource::kStable);
   // One frame: its rows, decoding and compression may use every job slot.
   job.read.threads = o.jobs > 1 ? o.jobs : 0;
   job.write.threads = o.jobs;
@@ -404,9 +466,49 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   return 0;
 }
 
+// Into one video (from numbered files, one file or a depth video), or a depth video's frames
+// into numbered images.
+int RenderVideo(const RenderOptions& o, Prepared& p) {
+  VideoRun run;
+  run.input = o.input;
+  run.videoInput = p.videoInput;
+  if (p.videoInput) {
+    if (p.sequence) run.range = p.range;
+  } else if (p.sequence) {
+    // A video with frames missing would be a wrong video: it is not started.
+    if (ReportMissingFrames(o, p) > 0) {
+      Report(o.output + ": not written, since frames are missing");
+      return kFailed;
+    }
+    run.frames = p.frames;
+  } else {
+    run.frames = {0};  // one input: a one-frame video
+  }
+  run.read = p.base.read;
+  run.output = o.output;
+  run.video = p.video;
+  run.videoOptions = p.videoOptions;
+  run.videoOptions.threads = 0;
+  run.rateGiven = !o.fps.empty();
+  run.jobs = o.jobs;
+  run.quiet = o.quiet;
+  io::SetExrThreads(0);  // frames run in parallel; each decodes on its own thread
+  run.render = [&o, &p](int frame, const std::string& input, const std::string& output,
+                        const io::DepthMap& depth, io::RowWriter* rows) {
+    FrameJob job = p.base;
+    job.input = input;
+    job.output = output;
+    job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
+    job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
+    return RenderDepth(o, p, job, depth, rows);
+  };
+  return RunVideoFrames(run);
+}
+
 int RunRender(const RenderOptions& o) {
   Prepared p;
   if (const int code = Prepare(o, p); code != 0) return code;
+  if (p.video || p.videoInput) return RenderVideo(o, p);
   return p.sequence ? RenderSequence(o, p) : RenderSingle(o, p);
 }
 
@@ -415,24 +517,46 @@ int RunRender(const RenderOptions& o) {
 Command AddRenderCommand(CLI::App& app) {
   auto o = std::make_shared<RenderOptions>();
   CLI::App* render = app.add_subcommand(
-      "render", "Render a depth file, or a numbered sequence of them, into stereogram images");
+      "render", "Render a depth file, a numbered sequence of them or a depth video into stereogram "
+                "images, or into one video");
   o->app = render;
   render->add_option("INPUT", o->input,
                      "Depth file: OpenEXR, PFM or PNG height map, or - for standard input; in a "
-                     "sequence, a run of # is the zero-padded frame number (depth_####.exr)")
+                     "sequence, a run of # is the zero-padded frame number (depth_####.exr); or a "
+                     "depth video (any FFmpeg decodes; its luma is the height, brighter nearer)")
       ->required();
   render->add_option("-o,--output", o->output,
                      "Output image: .png (8-bit RGB), .pam (16-bit RGBA, exact), .exr (half RGBA) "
-                     "or .pfm (float RGB); - for standard output (with --format); # as in INPUT")
+                     "or .pfm (float RGB); or one video of all the frames: .mp4 (H.264), .mkv "
+                     "(FFV1, lossless), .webm (VP9), .gif; - for standard output (with --format); "
+                     "# as in INPUT")
       ->required();
   render->add_option("--format", o->format,
-                     "Output format instead of the extension's; needed for -o -")
-      ->check(CLI::IsMember({"png", "pam", "exr", "pfm"}))
-      ->type_name("png|pam|exr|pfm");
+                     "Output format instead of the extension's; needed for -o -, where a video's "
+                     "frames go as y4m (8-bit 4:4:4) or rgb48 (raw 16-bit little-endian RGB)")
+      ->check(CLI::IsMember({"png", "pam", "exr", "pfm", "mp4", "mkv", "webm", "gif", "y4m", "rgb48"}))
+      ->type_name("FORMAT");
   render->add_option("--frames", o->frames,
-                     "Render the frames A to B of a sequence; inputs missing in the range are "
-                     "reported, one line per run")
+                     "Render the frames A to B of a sequence, or of a depth video (counted from "
+                     "0); inputs missing in the range are reported, one line per run")
       ->type_name("A-B");
+  render->add_option("--codec", o->codec,
+                     "Video encoder instead of the container's own (libx264, ffv1, libvpx-vp9, "
+                     "gif), by FFmpeg's name")
+      ->type_name("NAME");
+  render->add_option("--fps", o->fps,
+                     "Video frames per second, e.g. 24, 29.97 or 30000/1001; default: a depth "
+                     "video's own rate, else 24 (GIF stores delays in 1/100 s)")
+      ->type_name("RATE");
+  render->add_option("--crf", o->crf,
+                     "The video encoder's constant quality (lower is better): libx264 0-51 (its "
+                     "default 23), libvpx-vp9 0-63 (default here 31)")
+      ->check(NumberWithin(0, 63))
+      ->type_name("N");
+  render->add_option("--preset", o->preset,
+                     "The video encoder's speed preset, e.g. libx264's ultrafast ... veryfast ... "
+                     "medium (its default) ... veryslow")
+      ->type_name("NAME");
   render->add_option("-j,--jobs", o->jobs, "Frames rendered in parallel (one frame: threads for "
                                            "its rows, decoding and compressing); default: all cores")
       ->check(NumberWithin(1, 256))

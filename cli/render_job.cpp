@@ -75,11 +75,23 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   // Declared after the file: the writer (and its threads) ends before the file is abandoned.
   std::unique_ptr<io::RowWriter> writer =
       io::MakeRowWriter(job.format, out.Stream(), job.output, depth.width, depth.height, job.write);
+  if (RenderDepthToRows(job, depth, *writer, stop) == FrameResult::kStopped) {
+    return FrameResult::kStopped;
+  }
+  writer.reset();
+  // A stop that came while the last rows were written: the finished file is not put in place.
+  if (stop.load()) return FrameResult::kStopped;
+  out.Commit();
+  return FrameResult::kWritten;
+}
+
+FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io::RowWriter& writer,
+                              const std::atomic<bool>& stop) {
   RowFeed feed;
   feed.width = depth.width;
   feed.streaming = job.settings.PutGuidePoints == 0;
   feed.heldRows = feed.streaming ? 1 : depth.height;
-  feed.writer = writer.get();
+  feed.writer = &writer;
   feed.stop = &stop;
   try {
     feed.rows.resize(static_cast<std::size_t>(depth.width) * feed.heldRows);
@@ -125,11 +137,7 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
     std::fprintf(stderr, "zavol: %s: minz=%f\n", job.output.c_str(), result.farthestDepth);
   }
   if (!feed.WriteRowsBefore(depth.height)) throw io::IoError(job.output, feed.failure);
-  writer->Finish();
-  writer.reset();
-  // A stop that came while the last rows were written: the finished file is not put in place.
-  if (stop.load()) return FrameResult::kStopped;
-  out.Commit();
+  writer.Finish();
   return FrameResult::kWritten;
 }
 

@@ -35,5 +35,9 @@ enum class FrameResult { kWritten, kStopped };
 // place. Throws io::IoError on a failed write.
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
                               const std::atomic<bool>& stop);
+// The same into rows, a frame's rows in order then Finish (a frame of a video); job.output
+// names it in messages and job.format and job.write are not used.
+FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io::RowWriter& rows,
+                              const std::atomic<bool>& stop);
 
 }  // namespace zavol::cli

@@ -85,6 +85,14 @@ int UsageError(const std::string& message, const std::string& command) {
 }
 
 void DrawBar(int done, int total, double seconds, const char* unit) {
+  if (total < 0) {
+    // A video of unknown length: no bar to fill, no time to tell.
+    std::lock_guard<std::mutex> lock(gOutputMutex);
+    std::fprintf(stderr, "\r\033[K%d %s  %.1f %s/s", done, unit, seconds > 0 ? done / seconds : 0.0, unit);
+    std::fflush(stderr);
+    gBarShown = true;
+    return;
+  }
   constexpr int kCells = 30;
   const int filled = total > 0 ? static_cast<int>(static_cast<int64_t>(done) * kCells / total) : kCells;
   std::string bar(static_cast<std::size_t>(filled), '#');

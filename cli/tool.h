@@ -27,7 +27,8 @@ void WarnOnce(const std::string& key, const std::string& message);
 // is empty); returns kUsageError.
 int UsageError(const std::string& message, const std::string& command = "");
 
-// The bar on stderr: frames (or other units) done of total, the rate and the time left.
+// The bar on stderr: frames (or other units) done of total, the rate and the time left (total
+// -1: unknown, then only the units done and the rate).
 void DrawBar(int done, int total, double seconds, const char* unit = "frames");
 void ClearBar();
 

@@ -7,7 +7,7 @@ cmake_minimum_required(VERSION 3.25)
 
 # Folder: what it may include besides itself. A folder name allows all of it, a path one header.
 # render/ is the engine and depends on nothing; host/ is declarations only; libzavol/ (the C
-# interface) sits on render/ alone.
+# interface) sits on render/ alone; python/ (the Python module) on libzavol/, beside io/.
 set(_zavol_layers
   "host:"
   "render:"
@@ -18,6 +18,7 @@ set(_zavol_layers
   "libzavol: render"
   "io: render"
   "cli: io render"
+  "python: libzavol io render"
   "bench: render tests libzavol io"
   "fuzz: io render cli libzavol"
   "tests: host render resources dialogs shell standin libzavol io cli fuzz bench")
@@ -77,6 +78,8 @@ if(SELF_TEST)
     "libzavol/zavol.cpp|render/image_render.h|yes"
     "libzavol/zavol.cpp|io/formats.h|no"
     "render/image_render.cpp|libzavol/zavol.h|no"
+    "python/module.cpp|libzavol/zavol.h|yes"
+    "python/module.cpp|cli/settings_options.h|no"
     "tools/new.cpp|render/frame.h|no")
   set(_wrong 0)
   foreach(_case IN LISTS _cases)

@@ -33,7 +33,7 @@ std::optional<DepthKind> ParseDepthKind(const std::string& name);
 const char* DepthKindName(DepthKind kind);
 
 // The depth file formats the readers know.
-enum class DepthFormat { kUnknown, kPfm, kPng, kExr };
+enum class DepthFormat { kUnknown, kPfm, kPng, kExr, kVideo };
 
 struct DepthMap {
   int width = 0;

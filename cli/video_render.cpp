@@ -1,0 +1,317 @@
+// The frame pipeline of a video. Workers claim frames in order (a video is decoded one frame at
+// a time, under the claim's lock, so frame numbers and pictures always match), read and render
+// them in parallel into frames taken from a small pool, and leave them for the writer, which
+// takes them in order on the calling thread. A worker waits for a free frame before it claims
+// one, so the frames in flight never exceed the pool, and the lowest unwritten frame always
+// belongs to a worker that is rendering it: the writer cannot wait forever.
+#include "cli/video_render.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "cli/tool.h"
+#include "io/error.h"
+#include "io/video_read.h"
+
+namespace zavol::cli {
+namespace {
+
+std::string Sides(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+class Pipeline {
+ public:
+  explicit Pipeline(const VideoRun& run) : run_(run), toVideo_(run.video.has_value()) {}
+
+  int Run() {
+    if (const int code = Start(); code != 0) return code;
+    const int workers = std::max(1, limit_ >= 0 ? std::min(run_.jobs, limit_) : run_.jobs);
+    if (toVideo_) {
+      // Two more than the workers: the writer's frame and one finished early stay in flight.
+      for (int i = 0; i < workers + 2; ++i) free_.push_back(writer_->NewFrame());
+    }
+    running_ = workers;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
+    WriteInOrder(start);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads) t.join();
+    ClearBar();
+    return Conclude(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                    workers);
+  }
+
+ private:
+  // The source opened, the first frame read (its sides are the video's), the writer opened.
+  int Start() {
+    try {
+      if (run_.videoInput) {
+        reader_ = std::make_unique<io::VideoReader>(run_.input, run_.jobs > 1 ? 0 : 1);
+        const io::VideoInfo& info = reader_->Info();
+        if (run_.range) {
+          limit_ = total_ = run_.range->Count();
+        } else if (info.frames > 0 && info.frames < (int64_t{1} << 30)) {
+          total_ = static_cast<int>(info.frames);  // for the bar: a container's count may be off
+        }
+        const int first = run_.range ? run_.range->first : 0;
+        for (int skipped = 0; skipped <= first; ++skipped) {
+          if (!reader_->Read(run_.read, first_)) {
+            Report(run_.input + (skipped == 0 ? ": the video has no frames"
+                                              : ": the video has " + std::to_string(skipped) +
+                                                    " frames; --frames starts at " + std::to_string(first)));
+            return kFailed;
+          }
+        }
+      } else {
+        limit_ = total_ = static_cast<int>(run_.frames.size());
+        if (total_ == 0) {
+          Report(run_.input + ": no frames to render");
+          return kFailed;
+        }
+        io::ReadDepthFile(ExpandFrame(run_.input, run_.frames[0]), run_.read, first_);
+      }
+      haveFirst_ = true;
+      if (!toVideo_) return 0;
+      io::VideoWriteOptions options = run_.videoOptions;
+      if (!run_.rateGiven && reader_ != nullptr) options.rate = reader_->Info().rate;
+      width_ = first_.width;
+      height_ = first_.height;
+      writer_ = io::OpenVideoWriter(*run_.video, run_.output, width_, height_, options);
+      if (writer_->Width() != width_ || writer_->Height() != height_) {
+        Warn(run_.output + ": this encoder needs even sides, so the " + Sides(width_, height_) +
+             " frames are " + Sides(writer_->Width(), writer_->Height()) +
+             " in the video (the last column and row repeated)");
+      }
+    } catch (const io::IoError& e) {
+      Report(e.what());
+      return kFailed;
+    }
+    return 0;
+  }
+
+  // The next frame to render: its index in the run, its number, the name of its input and, when
+  // it was read here (a video's frames, the first frame), its depth. False when there is none.
+  bool Claim(int* index, int* number, std::string* input, io::DepthMap& depth, bool* read) {
+    std::lock_guard<std::mutex> lock(claimMutex_);
+    if (sourceEnded_ || StopRequested() || Failed()) return false;
+    if (limit_ >= 0 && next_ >= limit_) return false;
+    *index = next_;
+    *read = false;
+    if (next_ == 0 && haveFirst_) {
+      std::swap(depth, first_);
+      haveFirst_ = false;
+      *read = true;
+    }
+    if (run_.videoInput) {
+      *number = (run_.range ? run_.range->first : 0) + next_;
+      *input = run_.input;
+      if (!*read) {
+        if (!reader_->Read(run_.read, depth)) {
+          sourceEnded_ = true;
+          if (run_.range) {
+            Fail(run_.input + ": the video ends after frame " + std::to_string(*number - 1) +
+                 "; --frames asks for frames up to " + std::to_string(run_.range->last));
+          }
+          return false;
+        }
+        *read = true;
+      }
+    } else {
+      *number = run_.frames[static_cast<std::size_t>(next_)];
+      *input = ExpandFrame(run_.input, *number);
+    }
+    ++next_;
+    return true;
+  }
+
+  void Work() {
+    io::DepthMap depth;  // reused by this worker's frames
+    for (;;) {
+      std::unique_ptr<io::VideoFrame> frame;
+      if (toVideo_) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return stopping_ || !free_.empty(); });
+        if (stopping_) break;
+        frame = std::move(free_.back());
+        free_.pop_back();
+      }
+      int index = 0, number = 0;
+      bool read = false;
+      std::string input;
+      try {
+        if (!Claim(&index, &number, &input, depth, &read)) break;
+        if (!read) io::ReadDepthFile(input, run_.read, depth);
+        if (toVideo_ && (depth.width != width_ || depth.height != height_)) {
+          throw io::IoError(input, "the frame is " + Sides(depth.width, depth.height) +
+                                       ", the video's frames " + Sides(width_, height_));
+        }
+        if (StopRequested()) break;
+        if (toVideo_) frame->Begin();
+        const std::string output = toVideo_ ? run_.output + " frame " + std::to_string(number)
+                                            : ExpandFrame(run_.output, number);
+        if (run_.render(number, input, output, depth, frame.get()) == FrameResult::kStopped) break;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (toVideo_) {
+          finished_[index] = std::make_pair(number, std::move(frame));
+        } else {
+          ++done_;
+        }
+      } catch (const io::IoError& e) {
+        if (StopRequested()) break;
+        if (toVideo_ || run_.videoInput) {
+          // One frame short, the video would be wrong; a video's frames after an unreadable
+          // one cannot be told apart.
+          Fail(e.what(), number);
+          if (toVideo_) break;
+          std::lock_guard<std::mutex> lock(claimMutex_);
+          sourceEnded_ = true;
+        } else {
+          Report(e.what());
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++failed_;
+      }
+      changed_.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    --running_;
+    changed_.notify_all();
+  }
+
+  // The finished frames into the video in order, and the progress bar, until the workers end.
+  void WriteInOrder(std::chrono::steady_clock::time_point start) {
+    const bool bar = !run_.quiet && isatty(STDERR_FILENO);
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait_for(lock, std::chrono::milliseconds(200), [this] {
+        return running_ == 0 || finished_.count(written_) != 0 || StopRequested() || Failed();
+      });
+      if (StopRequested() || (toVideo_ && Failed())) return;
+      if (toVideo_ && finished_.count(written_) != 0) {
+        auto entry = finished_.find(written_);
+        const int number = entry->second.first;
+        std::unique_ptr<io::VideoFrame> frame = std::move(entry->second.second);
+        finished_.erase(entry);
+        lock.unlock();
+        try {
+          writer_->Write(*frame);
+        } catch (const io::IoError& e) {
+          Fail(e.what(), number);
+          return;
+        }
+        lock.lock();
+        free_.push_back(std::move(frame));
+        ++written_;
+        ++done_;
+        changed_.notify_all();
+        continue;
+      }
+      if (running_ == 0) return;
+      if (bar) {
+        const int done = done_ + failed_;
+        lock.unlock();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        DrawBar(done, total_ > 0 ? std::max(total_, done) : -1, seconds);
+        lock.lock();
+      }
+    }
+  }
+
+  int Conclude(double seconds, int workers) {
+    const std::string where = run_.output == "-" ? "standard output" : run_.output;
+    if (StopRequested()) {
+      Report(toVideo_ ? "stopped; " + where + " not written"
+                      : "stopped; " + std::to_string(done_) + " frames written, no partial file left");
+      return StoppedExitCode();
+    }
+    if (!failure_.empty()) {
+      Report(failure_);
+      if (toVideo_) {
+        Report(where + ": not written" +
+               (failedFrame_ >= 0 ? " (frame " + std::to_string(failedFrame_) + " failed)" : ""));
+        return kFailed;
+      }
+    }
+    if (failed_ > 0 && !toVideo_) {
+      Report(std::to_string(failed_) + " of " + std::to_string(done_ + failed_) + " frames failed");
+      return kFailed;
+    }
+    if (toVideo_) {
+      try {
+        writer_->Finish();
+      } catch (const io::IoError& e) {
+        Report(e.what());
+        Report(where + ": not written");
+        return kFailed;
+      }
+    }
+    if (!run_.quiet) {
+      char line[200];
+      std::snprintf(line, sizeof line, "%d frames written%s%s in %.1f s (%.1f frames/s, %d jobs)",
+                    done_, toVideo_ ? " to " : "", toVideo_ ? where.c_str() : "", seconds,
+                    done_ / std::max(seconds, 1e-9), workers);
+      Report(line);
+    }
+    return 0;
+  }
+
+  bool Failed() {
+    std::lock_guard<std::mutex> lock(failureMutex_);
+    return !failure_.empty();
+  }
+
+  void Fail(const std::string& message, int frame = -1) {
+    {
+      std::lock_guard<std::mutex> lock(failureMutex_);
+      if (failure_.empty()) {
+        failure_ = message;
+        failedFrame_ = frame;
+      }
+    }
+    changed_.notify_all();
+  }
+
+  const VideoRun& run_;
+  const bool toVideo_;
+  std::unique_ptr<io::VideoReader> reader_;
+  std::unique_ptr<io::VideoWriter> writer_;
+  int width_ = 0, height_ = 0;
+  int limit_ = -1;  // frames to render; -1: a video's, to its end
+  int total_ = -1;  // the same as far as known, for the bar; -1: unknown
+
+  std::mutex claimMutex_;  // the source: next_, the reader, the first frame
+  int next_ = 0;
+  bool sourceEnded_ = false;
+  io::DepthMap first_;
+  bool haveFirst_ = false;
+
+  std::mutex mutex_;  // the pool, the finished frames and the counts
+  std::condition_variable changed_;
+  std::vector<std::unique_ptr<io::VideoFrame>> free_;
+  std::map<int, std::pair<int, std::unique_ptr<io::VideoFrame>>> finished_;  // index: number, frame
+  int written_ = 0, done_ = 0, failed_ = 0, running_ = 0;
+  bool stopping_ = false;
+
+  std::mutex failureMutex_;
+  std::string failure_;
+  int failedFrame_ = -1;
+};
+
+}  // namespace
+
+int RunVideoFrames(const VideoRun& run) { return Pipeline(run).Run(); }
+
+}  // namespace zavol::cli

@@ -1,0 +1,750 @@
+// Videos through FFmpeg's libraries, following its own examples: one video stream, frames sent
+// to the encoder in order and its packets muxed as they come (send-frame / receive-packet),
+// flushed with a null frame. The rows arrive as the engine's 16-bit words; the dots are 8-bit
+// colours, so every format but rgb48 takes each channel's high byte, as 8-bit PNG output does.
+#include "io/video_write.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "io/av_support.h"
+#include "io/error.h"
+
+namespace zavol::io {
+namespace {
+
+struct FormatInfo {
+  VideoFormat format;
+  const char* name;
+  const char* extension;  // null: no file kind of its own
+  const char* muxer;      // null: written by us
+  const char* encoder;
+  AVPixelFormat pixels;
+};
+
+constexpr FormatInfo kFormats[] = {
+    {VideoFormat::kMp4, "mp4", ".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P},
+    {VideoFormat::kMkv, "mkv", ".mkv", "matroska", "ffv1", AV_PIX_FMT_BGR0},
+    {VideoFormat::kWebm, "webm", ".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P},
+    {VideoFormat::kGif, "gif", ".gif", "gif", "gif", AV_PIX_FMT_PAL8},
+    {VideoFormat::kY4m, "y4m", ".y4m", nullptr, nullptr, AV_PIX_FMT_YUV444P},
+    {VideoFormat::kRgb48, "rgb48", nullptr, nullptr, nullptr, AV_PIX_FMT_RGB48LE},
+};
+
+const FormatInfo& InfoOf(VideoFormat format) {
+  for (const FormatInfo& info : kFormats) {
+    if (info.format == format) return info;
+  }
+  return kFormats[0];
+}
+
+// ---- The encoder and its pixel format
+
+// The container's own pixel format when the encoder takes it, else the one that loses least
+// from 8-bit RGB.
+AVPixelFormat ChoosePixels(const AVCodec* codec, AVPixelFormat preferred) {
+  if (codec->pix_fmts == nullptr) return preferred;
+  for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
+    if (*p == preferred) return preferred;
+  }
+  return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_RGB24, 0, nullptr);
+}
+
+// Sides rounded up to what the pixel format's chroma planes need.
+void PaddedSides(AVPixelFormat pixels, int width, int height, int* paddedWidth, int* paddedHeight) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixels);
+  const int stepX = 1 << desc->log2_chroma_w, stepY = 1 << desc->log2_chroma_h;
+  *paddedWidth = (width + stepX - 1) / stepX * stepX;
+  *paddedHeight = (height + stepY - 1) / stepY * stepY;
+}
+
+constexpr const char* kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                        "medium", "slow", "slower", "veryslow", "placebo"};
+
+bool HasPrivateOption(const AVCodec* codec, const char* name) {
+  if (codec->priv_class == nullptr) return false;
+  const AVClass* privateClass = codec->priv_class;
+  return av_opt_find(&privateClass, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+}
+
+bool IsYuv(AVPixelFormat pixels) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixels);
+  return (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0 && desc->nb_components >= 3;
+}
+
+// An open encoder for the format and options, or null with the problem in words.
+av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& options,
+                         const AVOutputFormat* muxer, int width, int height, std::string* problem) {
+  av::QuietLog();
+  const std::string name = options.codec.empty() ? info.encoder : options.codec;
+  const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+  if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO) {
+    *problem = options.codec.empty()
+                   ? "this FFmpeg has no " + name + " encoder, which ." + info.name + " videos use"
+                   : "--codec " + name + ": no such video encoder in this FFmpeg (ffmpeg -encoders lists them)";
+    return nullptr;
+  }
+  if (avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
+    *problem = "--codec " + name + ": its " + avcodec_get_name(codec->id) + " video cannot go into ." + info.name;
+    return nullptr;
+  }
+  if (options.crf >= 0 && !HasPrivateOption(codec, "crf")) {
+    *problem = "--crf: the " + name + " encoder has no constant-quality setting";
+    return nullptr;
+  }
+  if (!options.preset.empty() && !HasPrivateOption(codec, "preset")) {
+    *problem = "--preset: the " + name + " encoder has no presets";
+    return nullptr;
+  }
+  if (!options.preset.empty() && std::strcmp(codec->name, "libx264") == 0 &&
+      std::find(std::begin(kX264Presets), std::end(kX264Presets), options.preset) == std::end(kX264Presets)) {
+    // Checked here because x264 would print its own complaint on stderr.
+    std::string names;
+    for (const char* preset : kX264Presets) names += std::string(names.empty() ? "" : ", ") + preset;
+    *problem = "--preset " + options.preset + ": libx264's presets are " + names;
+    return nullptr;
+  }
+  const AVPixelFormat pixels = ChoosePixels(codec, info.pixels);
+  if (pixels == AV_PIX_FMT_NONE) {
+    *problem = "the " + name + " encoder takes no pixel format zavol can give it";
+    return nullptr;
+  }
+  av::CodecPtr context(avcodec_alloc_context3(codec));
+  if (context == nullptr) throw std::bad_alloc();
+  PaddedSides(pixels, width, height, &context->width, &context->height);
+  context->pix_fmt = pixels;
+  context->time_base = AVRational{options.rate.den, options.rate.num};
+  context->framerate = AVRational{options.rate.num, options.rate.den};
+  context->thread_count = options.threads;
+  if (IsYuv(pixels)) {
+    // The conversion below uses BT.601 in limited range; say so, so players convert back alike.
+    context->colorspace = AVCOL_SPC_SMPTE170M;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->color_primaries = AVCOL_PRI_BT709;  // the primaries of sRGB
+    context->color_trc = AVCOL_TRC_IEC61966_2_1;
+  }
+  if ((muxer->flags & AVFMT_GLOBALHEADER) != 0) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  AVDictionary* settings = nullptr;
+  int crf = options.crf;
+  if (std::strcmp(codec->name, "libvpx-vp9") == 0) {
+    // libvpx on its own aims at a low bit rate; constant quality suits pictures of noise, and
+    // its speed 4 with row threads keeps a 1080p video from taking many times its length.
+    if (crf < 0) crf = 31;
+    av_dict_set(&settings, "b", "0", 0);
+    av_dict_set(&settings, "row-mt", "1", 0);
+    av_dict_set(&settings, "cpu-used", "4", 0);
+  }
+  if (crf >= 0) av_dict_set(&settings, "crf", std::to_string(crf).c_str(), 0);
+  if (!options.preset.empty()) av_dict_set(&settings, "preset", options.preset.c_str(), 0);
+  av::ClearLog();
+  const int opened = avcodec_open2(context.get(), codec, &settings);
+  av_dict_free(&settings);
+  if (opened < 0) {
+    *problem = "cannot start the " + name + " encoder (" + Printable(av::Reason(opened), 160) + ")";
+    return nullptr;
+  }
+  return context;
+}
+
+// ---- Frames
+
+// BT.601 in limited range from 8-bit RGB, in integers: Y 16..235 from one pixel; Cb and Cr
+// 16..240 from the sums of n pixels (1 for 4:4:4, 4 for a 2x2 block of 4:2:0), rounded.
+inline uint8_t Luma(int r, int g, int b) {
+  return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+}
+template <int kShift>  // log2 of 256 times the pixels summed
+inline uint8_t BlueDifference(int r, int g, int b) {
+  return static_cast<uint8_t>((-38 * r - 74 * g + 112 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
+}
+template <int kShift>
+inline uint8_t RedDifference(int r, int g, int b) {
+  return static_cast<uint8_t>((112 * r - 94 * g - 18 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
+}
+
+// RGB24 into pixels of the same sides through a scaler of the caller's own (a scaler keeps
+// state, so frames converted on different threads never share one).
+av::ScalePtr MakeScaler(int width, int height, AVPixelFormat pixels) {
+  av::ScalePtr scaler(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, pixels,
+                                     SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (scaler == nullptr) throw std::bad_alloc();
+  if (IsYuv(pixels)) {
+    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler.get(), bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
+  }
+  return scaler;
+}
+
+// A frame for an FFmpeg encoder: its picture, and for a paletted one the 8-bit RGB that the
+// writer maps when it takes the frame (the palette comes from the video's first frame).
+class PictureFrame : public VideoFrame {
+ public:
+  AVFrame* Picture() { return picture_.get(); }
+  virtual const uint8_t* Rgb() const { return nullptr; }
+
+ protected:
+  PictureFrame(AVPixelFormat pixels, int width, int height) : picture_(av::NewFrame()) {
+    picture_->format = pixels;
+    picture_->width = width;
+    picture_->height = height;
+    if (av_frame_get_buffer(picture_.get(), 0) < 0) throw std::bad_alloc();
+  }
+  // The encoder may still hold the last picture sent: then this one gets fresh buffers
+  // instead of writing into that one.
+  void MakeWritable() {
+    if (av_frame_make_writable(picture_.get()) < 0) throw std::bad_alloc();
+  }
+  uint8_t* Line(int plane, int y) { return picture_->data[plane] + static_cast<std::ptrdiff_t>(y) * picture_->linesize[plane]; }
+
+  av::FramePtr picture_;
+};
+
+// yuv420p straight from the rows: each row's luma at once, the chroma of a 2x2 block once its
+// second row has come. The picture's sides are the frame's rounded up to even numbers; the last
+// column and row repeat.
+class Yuv420Frame final : public PictureFrame {
+ public:
+  Yuv420Frame(int width, int height, const AVCodecContext& codec)
+      : PictureFrame(AV_PIX_FMT_YUV420P, codec.width, codec.height), width_(width), height_(height),
+        sums_(static_cast<std::size_t>(codec.width / 2) * 3) {}
+
+  void Begin() override {
+    y_ = 0;
+    MakeWritable();
+  }
+
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    uint8_t* luma = Line(0, y_);
+    const bool secondRow = (y_ & 1) != 0;
+    int* sum = sums_.data();
+    for (int x = 0; x < picture_->width; x += 2, sum += 3) {
+      const Pixel64& a = row[x];
+      const Pixel64& b = row[std::min(x + 1, width_ - 1)];
+      const int r0 = a.r >> 8, g0 = a.g >> 8, b0 = a.b >> 8, r1 = b.r >> 8, g1 = b.g >> 8, b1 = b.b >> 8;
+      luma[x] = Luma(r0, g0, b0);
+      luma[x + 1] = Luma(r1, g1, b1);
+      if (secondRow) {
+        sum[0] += r0 + r1, sum[1] += g0 + g1, sum[2] += b0 + b1;
+      } else {
+        sum[0] = r0 + r1, sum[1] = g0 + g1, sum[2] = b0 + b1;
+      }
+    }
+    if (secondRow) Chroma(y_ / 2);
+    ++y_;
+  }
+
+  void Finish() override {
+    if (y_ == 0 || y_ >= picture_->height) return;
+    // An odd height: the padding row repeats the last, and completes the last blocks.
+    std::memcpy(Line(0, y_), Line(0, y_ - 1), static_cast<std::size_t>(picture_->width));
+    for (int& sum : sums_) sum *= 2;
+    Chroma(y_ / 2);
+  }
+
+ private:
+  void Chroma(int y) {
+    uint8_t* blue = Line(1, y);
+    uint8_t* red = Line(2, y);
+    const int* sum = sums_.data();
+    for (int x = 0; x < picture_->width / 2; ++x, sum += 3) {
+      blue[x] = BlueDifference<10>(sum[0], sum[1], sum[2]);
+      red[x] = RedDifference<10>(sum[0], sum[1], sum[2]);
+    }
+  }
+
+  int width_, height_;
+  std::vector<int> sums_;  // red, green, blue of each block's first row pair so far
+  int y_ = 0;
+};
+
+// Any other pixel format: the rows as 8-bit RGB, padded to the picture's sides by repeating the
+// last column and row, converted by FFmpeg's scaler when complete.
+class ScaledFrame final : public PictureFrame {
+ public:
+  ScaledFrame(int width, int height, const AVCodecContext& codec)
+      : PictureFrame(codec.pix_fmt, codec.width, codec.height), width_(width), height_(height),
+        rgb_(static_cast<std::size_t>(codec.width) * codec.height * 3) {
+    if (codec.pix_fmt != AV_PIX_FMT_PAL8) scaler_ = MakeScaler(codec.width, codec.height, codec.pix_fmt);
+  }
+
+  void Begin() override {
+    y_ = 0;
+    MakeWritable();
+  }
+
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    uint8_t* out = RgbRow(y_++);
+    for (int x = 0; x < width_; ++x, out += 3) {
+      out[0] = static_cast<uint8_t>(row[x].r >> 8);
+      out[1] = static_cast<uint8_t>(row[x].g >> 8);
+      out[2] = static_cast<uint8_t>(row[x].b >> 8);
+    }
+    for (int x = width_; x < picture_->width; ++x, out += 3) std::memcpy(out, out - 3, 3);
+  }
+
+  void Finish() override {
+    for (int y = std::max(y_, 1); y < picture_->height; ++y) {
+      std::memcpy(RgbRow(y), RgbRow(y - 1), static_cast<std::size_t>(picture_->width) * 3);
+    }
+    if (scaler_ == nullptr) return;
+    const uint8_t* source[1] = {rgb_.data()};
+    const int sourceStride[1] = {picture_->width * 3};
+    sws_scale(scaler_.get(), source, sourceStride, 0, picture_->height, picture_->data, picture_->linesize);
+  }
+
+  const uint8_t* Rgb() const override { return rgb_.data(); }
+
+ private:
+  uint8_t* RgbRow(int y) { return rgb_.data() + static_cast<std::size_t>(y) * picture_->width * 3; }
+
+  int width_, height_;
+  std::vector<uint8_t> rgb_;
+  av::ScalePtr scaler_;
+  int y_ = 0;
+};
+
+// ---- The GIF palette
+
+// 256 colours for the dots. A frame of at most 256 colours (a ramp along one channel, a small
+// pattern) keeps them exactly; otherwise a median cut over the frame's colours, weighted by
+// their counts. Each colour always maps to the same entry and nothing is dithered: the depth is
+// carried by repeats of equal pixels, which dithering would break.
+class GifPalette {
+ public:
+  void Build(const uint8_t* rgb, std::size_t pixels) {
+    std::vector<uint32_t> all(pixels);
+    for (std::size_t i = 0; i < pixels; ++i) all[i] = Pack(rgb + i * 3);
+    std::sort(all.begin(), all.end());
+    std::vector<Colour> colours;
+    for (std::size_t i = 0; i < all.size();) {
+      std::size_t j = i;
+      while (j < all.size() && all[j] == all[i]) ++j;
+      colours.push_back(Colour{all[i], static_cast<uint64_t>(j - i)});
+      i = j;
+    }
+    if (colours.size() <= 256) {
+      for (const Colour& c : colours) entries_.push_back(c.rgb);
+    } else {
+      MedianCut(colours);
+    }
+    for (std::size_t i = 0; i < entries_.size(); ++i) exact_[entries_[i]] = static_cast<uint8_t>(i);
+    // Colours outside the palette go to the entry nearest the middle of their 6-bit cell.
+    nearest_.resize(std::size_t{1} << 18);
+    for (uint32_t cell = 0; cell < nearest_.size(); ++cell) {
+      const int r = static_cast<int>((cell >> 12) << 2 | 2), g = static_cast<int>(((cell >> 6) & 63) << 2 | 2),
+                b = static_cast<int>((cell & 63) << 2 | 2);
+      int best = 0;
+      int64_t bestDistance = INT64_MAX;
+      for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const int dr = r - static_cast<int>(entries_[i] >> 16), dg = g - static_cast<int>((entries_[i] >> 8) & 255),
+                  db = b - static_cast<int>(entries_[i] & 255);
+        const int64_t distance = int64_t{dr} * dr + int64_t{dg} * dg + int64_t{db} * db;
+        if (distance < bestDistance) bestDistance = distance, best = static_cast<int>(i);
+      }
+      nearest_[cell] = static_cast<uint8_t>(best);
+    }
+  }
+
+  bool Built() const { return !entries_.empty(); }
+
+  // Indices into picture's first plane, the palette into its second. A colour the first frame
+  // lacked takes a free entry while there is one, so that a video of at most 256 colours keeps
+  // them all; an entry, once given, never changes.
+  void Map(const uint8_t* rgb, int width, int height, AVFrame& picture) {
+    for (int y = 0; y < height; ++y) {
+      uint8_t* out = picture.data[0] + static_cast<std::ptrdiff_t>(y) * picture.linesize[0];
+      const uint8_t* in = rgb + static_cast<std::size_t>(y) * width * 3;
+      uint32_t last = UINT32_MAX;
+      uint8_t lastIndex = 0;
+      for (int x = 0; x < width; ++x, in += 3) {
+        const uint32_t colour = Pack(in);
+        if (colour != last) {
+          const auto hit = exact_.find(colour);
+          if (hit != exact_.end()) {
+            lastIndex = hit->second;
+          } else if (entries_.size() < 256) {
+            lastIndex = static_cast<uint8_t>(entries_.size());
+            entries_.push_back(colour);
+            exact_[colour] = lastIndex;
+          } else {
+            lastIndex = nearest_[(in[0] >> 2) << 12 | (in[1] >> 2) << 6 | in[2] >> 2];
+          }
+          last = colour;
+        }
+        out[x] = lastIndex;
+      }
+    }
+    uint32_t* palette = reinterpret_cast<uint32_t*>(picture.data[1]);
+    for (std::size_t i = 0; i < 256; ++i) {
+      palette[i] = i < entries_.size() ? 0xFF000000u | entries_[i] : 0xFF000000u;
+    }
+  }
+
+ private:
+  struct Colour {
+    uint32_t rgb;  // 0xRRGGBB
+    uint64_t count;
+  };
+
+  static uint32_t Pack(const uint8_t* p) { return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]; }
+  static int Channel(uint32_t rgb, int axis) { return static_cast<int>((rgb >> (16 - 8 * axis)) & 255); }
+
+  // Splits the box with the widest channel range at its weighted median until there are 256.
+  void MedianCut(std::vector<Colour>& colours) {
+    struct Box {
+      std::size_t begin, end;
+      int axis, range;
+    };
+    auto measure = [&colours](Box& box) {
+      int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
+      for (std::size_t i = box.begin; i < box.end; ++i) {
+        for (int a = 0; a < 3; ++a) {
+          const int v = Channel(colours[i].rgb, a);
+          low[a] = std::min(low[a], v), high[a] = std::max(high[a], v);
+        }
+      }
+      box.axis = 0;
+      for (int a = 1; a < 3; ++a) {
+        if (high[a] - low[a] > high[box.axis] - low[box.axis]) box.axis = a;
+      }
+      box.range = high[box.axis] - low[box.axis];
+    };
+    std::vector<Box> boxes{Box{0, colours.size(), 0, 0}};
+    measure(boxes[0]);
+    while (boxes.size() < 256) {
+      auto widest = std::max_element(boxes.begin(), boxes.end(),
+                                     [](const Box& a, const Box& b) { return a.range < b.range; });
+      if (widest->range == 0) break;
+      Box box = *widest;
+      const int axis = box.axis;
+      std::sort(colours.begin() + static_cast<std::ptrdiff_t>(box.begin),
+                colours.begin() + static_cast<std::ptrdiff_t>(box.end),
+                [axis](const Colour& a, const Colour& b) { return Channel(a.rgb, axis) < Channel(b.rgb, axis); });
+      uint64_t total = 0, below = 0;
+      for (std::size_t i = box.begin; i < box.end; ++i) total += colours[i].count;
+      std::size_t cut = box.begin + 1;
+      for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
+        below += colours[i].count;
+        cut = i + 1;
+        if (below * 2 >= total) break;
+      }
+      // Never between two colours of the same channel value: the halves would overlap.
+      while (cut < box.end && Channel(colours[cut].rgb, axis) == Channel(colours[cut - 1].rgb, axis)) ++cut;
+      if (cut == box.end) {
+        cut = box.begin + 1;
+        while (Channel(colours[cut].rgb, axis) == Channel(colours[cut - 1].rgb, axis)) ++cut;
+      }
+      Box first{box.begin, cut, 0, 0}, second{cut, box.end, 0, 0};
+      measure(first);
+      measure(second);
+      *widest = first;
+      boxes.push_back(second);
+    }
+    for (const Box& box : boxes) {
+      uint64_t sum[3] = {0, 0, 0}, count = 0;
+      for (std::size_t i = box.begin; i < box.end; ++i) {
+        for (int a = 0; a < 3; ++a) sum[a] += Channel(colours[i].rgb, a) * colours[i].count;
+        count += colours[i].count;
+      }
+      uint32_t entry = 0;
+      for (int a = 0; a < 3; ++a) entry = entry << 8 | static_cast<uint32_t>((sum[a] + count / 2) / count);
+      entries_.push_back(entry);
+    }
+  }
+
+  std::vector<uint32_t> entries_;
+  std::unordered_map<uint32_t, uint8_t> exact_;
+  std::vector<uint8_t> nearest_;
+};
+
+// ---- Videos through FFmpeg's muxers
+
+class EncodedVideo final : public VideoWriter {
+ public:
+  EncodedVideo(const FormatInfo& info, const std::string& path, int width, int height,
+               const VideoWriteOptions& options)
+      : out_(path), path_(path), width_(width), height_(height), packet_(av::NewPacket()) {
+    av::QuietLog();
+    av::ClearLog();
+    // The muxer writes the temporary by name: the MP4 muxer opens it again to move its index to
+    // the front.
+    const std::string& temporary = out_.TemporaryPath();
+    AVFormatContext* context = nullptr;
+    int status = avformat_alloc_output_context2(&context, nullptr, info.muxer, temporary.c_str());
+    if (status < 0 || context == nullptr) Fail("cannot start the video", status);
+    context_.reset(context);
+    std::string problem;
+    codec_ = OpenEncoder(info, options, context->oformat, width, height, &problem);
+    if (codec_ == nullptr) throw IoError(path_, problem);
+    stream_ = avformat_new_stream(context, nullptr);
+    if (stream_ == nullptr) throw std::bad_alloc();
+    stream_->time_base = codec_->time_base;
+    stream_->avg_frame_rate = codec_->framerate;
+    stream_->r_frame_rate = codec_->framerate;
+    status = avcodec_parameters_from_context(stream_->codecpar, codec_.get());
+    if (status < 0) Fail("cannot start the video", status);
+    status = avio_open(&context->pb, temporary.c_str(), AVIO_FLAG_WRITE);
+    if (status < 0) Fail("cannot create the file", status);
+    AVDictionary* muxing = nullptr;
+    if (info.format == VideoFormat::kMp4) av_dict_set(&muxing, "movflags", "+faststart", 0);
+    status = avformat_write_header(context, &muxing);
+    av_dict_free(&muxing);
+    if (status < 0) Fail("cannot write the video's header", status);
+  }
+
+  std::unique_ptr<VideoFrame> NewFrame() override {
+    if (codec_->pix_fmt == AV_PIX_FMT_YUV420P) return std::make_unique<Yuv420Frame>(width_, height_, *codec_);
+    return std::make_unique<ScaledFrame>(width_, height_, *codec_);
+  }
+
+  void Write(VideoFrame& frame) override {
+    auto& f = static_cast<PictureFrame&>(frame);
+    AVFrame* picture = f.Picture();
+    if (codec_->pix_fmt == AV_PIX_FMT_PAL8) {
+      if (!palette_.Built()) palette_.Build(f.Rgb(), static_cast<std::size_t>(codec_->width) * codec_->height);
+      palette_.Map(f.Rgb(), codec_->width, codec_->height, *picture);
+    }
+    picture->pts = nextPts_++;
+    Send(picture);
+  }
+
+  void Finish() override {
+    Send(nullptr);
+    av::ClearLog();
+    int status = av_write_trailer(context_.get());
+    if (status < 0) Fail("cannot write the video's end", status);
+    status = avio_closep(&context_->pb);
+    if (status < 0) Fail("cannot write", status);
+    out_.Commit();
+  }
+
+  int Width() const override { return codec_->width; }
+  int Height() const override { return codec_->height; }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what, int status) {
+    throw IoError(path_, what + " (" + Printable(av::Reason(status), 160) + ")");
+  }
+
+  // The picture to the encoder (null: the end), then every packet it has ready to the muxer.
+  void Send(const AVFrame* picture) {
+    av::ClearLog();
+    int status = avcodec_send_frame(codec_.get(), picture);
+    if (status < 0) Fail("cannot encode", status);
+    for (;;) {
+      status = avcodec_receive_packet(codec_.get(), packet_.get());
+      if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
+      if (status < 0) Fail("cannot encode", status);
+      av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
+      packet_->stream_index = stream_->index;
+      // Takes the packet's data, leaving the packet blank for the next.
+      status = av_interleaved_write_frame(context_.get(), packet_.get());
+      if (status < 0) Fail("cannot write", status);
+    }
+  }
+
+  // Closes the muxer's file (if still open) and frees the muxer.
+  struct MuxerFree {
+    void operator()(AVFormatContext* context) const {
+      if (context->pb != nullptr) avio_closep(&context->pb);
+      avformat_free_context(context);
+    }
+  };
+
+  // Destroyed last, after the muxer has closed it: removes the temporary unless it was put in
+  // place.
+  OutputFile out_;
+  std::string path_;
+  int width_, height_;
+  std::unique_ptr<AVFormatContext, MuxerFree> context_;
+  av::CodecPtr codec_;
+  AVStream* stream_ = nullptr;
+  av::PacketPtr packet_;
+  int64_t nextPts_ = 0;
+  GifPalette palette_;
+};
+
+// ---- Frame streams, written by us
+
+// The three planes of 4:4:4, one row of each at a time.
+class Y4mFrame final : public VideoFrame {
+ public:
+  Y4mFrame(int width, int height)
+      : width_(width), height_(height), planes_(static_cast<std::size_t>(width) * height * 3) {}
+  void Begin() override { y_ = 0; }
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
+    uint8_t* luma = planes_.data() + static_cast<std::size_t>(y_++) * width_;
+    for (int x = 0; x < width_; ++x) {
+      const int r = row[x].r >> 8, g = row[x].g >> 8, b = row[x].b >> 8;
+      luma[x] = Luma(r, g, b);
+      luma[plane + x] = BlueDifference<8>(r, g, b);
+      luma[2 * plane + x] = RedDifference<8>(r, g, b);
+    }
+  }
+  void Finish() override {}
+  const std::vector<uint8_t>& Planes() const { return planes_; }
+
+ private:
+  int width_, height_;
+  std::vector<uint8_t> planes_;
+  int y_ = 0;
+};
+
+class Rgb48Frame final : public VideoFrame {
+ public:
+  Rgb48Frame(int width, int height)
+      : width_(width), height_(height), bytes_(static_cast<std::size_t>(width) * height * 6) {}
+  void Begin() override { y_ = 0; }
+  void WriteRow(const Pixel64* row) override {
+    if (y_ >= height_) return;
+    uint8_t* out = bytes_.data() + static_cast<std::size_t>(y_++) * width_ * 6;
+    for (int x = 0; x < width_; ++x) {
+      for (const uint16_t word : {row[x].r, row[x].g, row[x].b}) {
+        *out++ = static_cast<uint8_t>(word & 0xFF);
+        *out++ = static_cast<uint8_t>(word >> 8);
+      }
+    }
+  }
+  void Finish() override {}
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  int width_, height_;
+  std::vector<uint8_t> bytes_;
+  int y_ = 0;
+};
+
+class FrameStream final : public VideoWriter {
+ public:
+  FrameStream(VideoFormat format, const std::string& path, int width, int height, VideoRate rate)
+      : format_(format), path_(path == "-" ? "standard output" : path), width_(width),
+        height_(height), rate_(rate), file_(path) {}
+
+  std::unique_ptr<VideoFrame> NewFrame() override {
+    if (format_ == VideoFormat::kY4m) return std::make_unique<Y4mFrame>(width_, height_);
+    return std::make_unique<Rgb48Frame>(width_, height_);
+  }
+
+  void Write(VideoFrame& frame) override {
+    if (format_ == VideoFormat::kRgb48) {
+      Put(static_cast<Rgb48Frame&>(frame).Bytes());
+      return;
+    }
+    if (!headerWritten_) {
+      const std::string header = "YUV4MPEG2 W" + std::to_string(width_) + " H" + std::to_string(height_) +
+                                 " F" + std::to_string(rate_.num) + ":" + std::to_string(rate_.den) +
+                                 " Ip A1:1 C444 XCOLORRANGE=LIMITED\n";
+      Put(std::vector<uint8_t>(header.begin(), header.end()));
+      headerWritten_ = true;
+    }
+    static const std::vector<uint8_t> kFrameMark = {'F', 'R', 'A', 'M', 'E', '\n'};
+    Put(kFrameMark);
+    Put(static_cast<Y4mFrame&>(frame).Planes());
+  }
+
+  void Finish() override { file_.Commit(); }
+
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+
+ private:
+  void Put(const std::vector<uint8_t>& bytes) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.Stream()) != bytes.size()) {
+      throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
+    }
+  }
+
+  VideoFormat format_;
+  std::string path_;
+  int width_, height_;
+  VideoRate rate_;
+  OutputFile file_;  // "-": standard output
+  bool headerWritten_ = false;
+};
+
+std::string LowerExtension(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string extension = path.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+}  // namespace
+
+bool VideoFormatForPath(const std::string& path, VideoFormat* format) {
+  const std::string extension = LowerExtension(path);
+  for (const FormatInfo& info : kFormats) {
+    if (info.extension != nullptr && extension == info.extension) {
+      *format = info.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool VideoFormatForName(const std::string& name, VideoFormat* format) {
+  for (const FormatInfo& info : kFormats) {
+    if (name == info.name) {
+      *format = info.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsFrameStream(VideoFormat format) { return InfoOf(format).muxer == nullptr; }
+
+bool ParseVideoRate(const std::string& text, VideoRate* rate) {
+  AVRational parsed{0, 1};
+  if (text.empty() || av_parse_video_rate(&parsed, text.c_str()) < 0) return false;
+  if (parsed.num <= 0 || parsed.den <= 0 || parsed.num > 1000 * static_cast<int64_t>(parsed.den)) return false;
+  rate->num = parsed.num;
+  rate->den = parsed.den;
+  return true;
+}
+
+std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options) {
+  const FormatInfo& info = InfoOf(format);
+  if (info.muxer == nullptr) {
+    if (!options.codec.empty()) return "--codec: " + std::string(info.name) + " frames are not encoded";
+    if (options.crf >= 0) return "--crf: " + std::string(info.name) + " frames are not encoded";
+    if (!options.preset.empty()) return "--preset: " + std::string(info.name) + " frames are not encoded";
+    return "";
+  }
+  const AVOutputFormat* muxer = av_guess_format(info.muxer, nullptr, nullptr);
+  if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(info.name) + " files";
+  std::string problem;
+  VideoWriteOptions trial = options;
+  trial.threads = 1;
+  OpenEncoder(info, trial, muxer, 64, 64, &problem);
+  return problem;
+}
+
+std::unique_ptr<VideoWriter> OpenVideoWriter(VideoFormat format, const std::string& path,
+                                             int width, int height,
+                                             const VideoWriteOptions& options) {
+  const FormatInfo& info = InfoOf(format);
+  if (info.muxer == nullptr) return std::make_unique<FrameStream>(format, path, width, height, options.rate);
+  if (path == "-") throw IoError("standard output", std::string(info.name) + " videos need a file (they seek)");
+  return std::make_unique<EncodedVideo>(info, path, width, height, options);
+}
+
+}  // namespace zavol::io

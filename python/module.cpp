@@ -1,0 +1,382 @@
+// The Python module `zavol`: NumPy depth in, stereogram out through the C interface with the GIL
+// released, and the command-line tool's own depth readers and image writers. Depends on
+// pybind11, libzavol/, io/ and render/'s settings; nothing here draws a pixel.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "io/error.h"
+#include "io/formats.h"
+#include "libzavol/zavol.h"
+#include "python/arrays.h"
+#include "python/settings_type.h"
+#include "render/depth_kind.h"
+#include "render/frame.h"
+#include "render/view_options.h"
+
+namespace py = pybind11;
+
+namespace zavol::python {
+namespace {
+
+// Without a progress callable the engine's per-row question costs nothing; every this many rows
+// the GIL is taken anyway, for Ctrl-C. A 4K row takes tens of microseconds, so Ctrl-C still
+// stops a frame within a millisecond or so.
+constexpr int kSignalRows = 16;
+
+// What the engine's per-row question reaches: the caller's callable and what it raised.
+struct ProgressState {
+  PyObject* callable = nullptr;  // borrowed from the call's arguments; null without one
+  std::exception_ptr error;      // raised by the callable or by a signal handler
+  bool stopped = false;          // the callable asked to stop
+};
+
+int AskProgress(void* user, int row, int lastRow) noexcept {
+  ProgressState& state = *static_cast<ProgressState*>(user);
+  if (state.callable == nullptr && row % kSignalRows != 0) return 0;
+  py::gil_scoped_acquire gil;
+  try {
+    // Ctrl-C's handler runs here, on the main thread; it raises KeyboardInterrupt.
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    if (state.callable != nullptr) {
+      const py::object answer = py::reinterpret_borrow<py::object>(state.callable)(row, lastRow);
+      const int stop = PyObject_IsTrue(answer.ptr());
+      if (stop < 0) throw py::error_already_set();
+      state.stopped = stop == 1;
+    }
+  } catch (...) {
+    state.error = std::current_exception();
+    return 1;
+  }
+  return state.stopped ? 1 : 0;
+}
+
+std::string Quoted(py::handle value) { return py::repr(value).cast<std::string>(); }
+
+// The argument as a C++ string; a TypeError naming it otherwise.
+std::string TextArgument(py::handle value, const char* name) {
+  if (!PyUnicode_Check(value.ptr())) {
+    throw py::type_error(std::string(name) + ": expected a str, got " + TypeName(value));
+  }
+  return value.cast<std::string>();
+}
+
+// A file name as the system sees it: str, bytes or os.PathLike.
+std::string PathArgument(py::handle value, const char* name) {
+  try {
+    return py::module_::import("os").attr("fsencode")(value).cast<std::string>();
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_TypeError)) throw;
+    throw py::type_error(std::string(name) + ": expected a str or os.PathLike, got " +
+                         TypeName(value));
+  }
+}
+
+long long IntegerArgument(py::handle value, const char* name, long long least, long long most) {
+  if (PyBool_Check(value.ptr()) || PyFloat_Check(value.ptr())) {
+    throw py::type_error(std::string(name) + ": expected an integer, got " + TypeName(value));
+  }
+  PyObject* index = PyNumber_Index(value.ptr());
+  if (index == nullptr) {
+    PyErr_Clear();
+    throw py::type_error(std::string(name) + ": expected an integer, got " + TypeName(value));
+  }
+  int overflow = 0;
+  const long long integer = PyLong_AsLongLongAndOverflow(index, &overflow);
+  Py_DECREF(index);
+  if (overflow != 0 || integer < least || integer > most) {
+    throw py::value_error(std::string(name) + ": " + Quoted(value) + " is outside " +
+                          std::to_string(least) + ".." + std::to_string(most));
+  }
+  return integer;
+}
+
+float CutoffArgument(py::handle value) {
+  if (PyBool_Check(value.ptr()) || PyUnicode_Check(value.ptr())) {
+    throw py::type_error("far_cutoff: expected a number, got " + TypeName(value));
+  }
+  const double cutoff = PyFloat_AsDouble(value.ptr());
+  if (cutoff == -1.0 && PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
+    throw py::type_error("far_cutoff: expected a number, got " + TypeName(value));
+  }
+  if (!(cutoff > 0)) throw py::value_error("far_cutoff: " + Quoted(value) + " is not above 0");
+  return static_cast<float>(cutoff);
+}
+
+DepthKind DepthKindArgument(py::handle value) {
+  const std::string name = TextArgument(value, "depth_kind");
+  const std::optional<DepthKind> kind = io::ParseDepthKind(name);
+  if (!kind) {
+    throw py::value_error("depth_kind: '" + name +
+                          "' is not one of host, distance, disparity, height, mist");
+  }
+  return *kind;
+}
+
+void ScreenArgument(py::handle value, zavol_options* options) {
+  if (!PySequence_Check(value.ptr()) || PyUnicode_Check(value.ptr()) ||
+      py::reinterpret_borrow<py::sequence>(value).size() != 2) {
+    throw py::type_error("screen: expected (width, height), got " + Quoted(value));
+  }
+  const py::sequence sides = py::reinterpret_borrow<py::sequence>(value);
+  options->screen_width = static_cast<int>(IntegerArgument(sides[0], "screen", 1, ZAVOL_MAX_SIDE));
+  options->screen_height = static_cast<int>(IntegerArgument(sides[1], "screen", 1, ZAVOL_MAX_SIDE));
+}
+
+// One of a few words, as the tool spells them; its index in the list is the library's code.
+int WordArgument(py::handle value, const char* name, std::initializer_list<const char*> words) {
+  const std::string word = TextArgument(value, name);
+  int code = 0;
+  std::string known;
+  for (const char* candidate : words) {
+    if (word == candidate) return code;
+    known += (code++ == 0 ? "'" : ", '") + std::string(candidate) + "'";
+  }
+  throw py::value_error(std::string(name) + ": '" + word + "' is not one of " + known);
+}
+
+// The viewing options beyond the plug-in, with the tool's words and ranges; the defaults give
+// the plug-in's pixels. anchor None lets the library choose (left for stream dots, centre for
+// stable ones), as the tool does when --anchor is not given.
+void ViewArguments(py::handle dots, py::handle dotSize, py::handle anchor, py::handle view,
+                   py::handle oversample, py::handle linking, zavol_options* options) {
+  options->dots = WordArgument(dots, "dots", {"stream", "stable"});
+  static_assert(ZAVOL_DOTS_STREAM == 0 && ZAVOL_DOTS_STABLE == 1);
+  options->dot_size = static_cast<int>(IntegerArgument(dotSize, "dot_size", 1, kMaxDotSize));
+  options->anchor = anchor.is_none() ? ZAVOL_ANCHOR_AUTO
+                                     : 1 + WordArgument(anchor, "anchor", {"left", "centre"});
+  static_assert(ZAVOL_ANCHOR_LEFT == 1 && ZAVOL_ANCHOR_CENTRE == 2);
+  options->view = WordArgument(view, "view", {"wall", "cross"});
+  static_assert(ZAVOL_VIEW_WALL == 0 && ZAVOL_VIEW_CROSS == 1);
+  options->oversample =
+      static_cast<int>(IntegerArgument(oversample, "oversample", 1, kMaxOversample));
+  options->linking = WordArgument(linking, "linking", {"classic", "symmetric"});
+  static_assert(ZAVOL_LINKING_CLASSIC == 0 && ZAVOL_LINKING_SYMMETRIC == 1);
+}
+
+uint32_t SeedArgument(py::handle value) {
+  // Without a seed every call gets dots of its own, as the tool's runs do from the clock.
+  if (value.is_none()) return std::random_device{}();
+  return static_cast<uint32_t>(IntegerArgument(value, "seed", 0, UINT32_MAX));
+}
+
+py::object Render(py::object depth, py::object settings, py::object depthKind,
+                  py::object farCutoff, py::object screen, py::object seed, py::object dots,
+                  py::object dotSize, py::object anchor, py::object view, py::object oversample,
+                  py::object linking, py::object pattern, py::object progress, py::object out,
+                  const py::kwargs& overrides) {
+  const StereogramSettings record = SettingsArgument(settings, overrides);
+  zavol_settings cSettings;
+  zavol_settings_from_bytes(&cSettings, &record, sizeof record);
+  const DepthKind kind = DepthKindArgument(depthKind);
+  const float cutoff = CutoffArgument(farCutoff);
+  zavol_options options;
+  zavol_options_default(&options);
+  ScreenArgument(screen, &options);
+  options.seed = SeedArgument(seed);
+  ViewArguments(dots, dotSize, anchor, view, oversample, linking, &options);
+  ProgressState state;
+  if (!progress.is_none()) {
+    if (!PyCallable_Check(progress.ptr())) {
+      throw py::type_error("progress: expected a callable (row, last_row) -> bool, got " +
+                           TypeName(progress));
+    }
+    state.callable = progress.ptr();
+  }
+  options.progress = AskProgress;
+  options.user = &state;
+
+  // Depth of another kind is converted into a copy of its own, never in the caller's array.
+  DepthArgument depthArgument = DepthFromObject(depth, "depth", kind != DepthKind::kHost);
+  const zavol_depth& depthView = depthArgument.view;
+  RgbaArgument patternArgument;
+  if (!pattern.is_none()) {
+    patternArgument = RgbaFromObject(pattern, "pattern");
+    options.pattern = &patternArgument.view;
+  }
+  zavol_image outView;
+  py::object result;
+  if (out.is_none()) {
+    result = NewRgbaArray(depthView.width, depthView.height, &outView);
+  } else {
+    outView = OutFromObject(out, depthView.width, depthView.height);
+    result = py::reinterpret_borrow<py::object>(out);
+  }
+
+  int status;
+  {
+    py::gil_scoped_release released;
+    if (kind != DepthKind::kHost) {
+      ConvertDepth(const_cast<float*>(depthView.values),
+                   static_cast<std::size_t>(depthView.width) * depthView.height, kind, cutoff);
+    }
+    status = zavol_render(&cSettings, &depthView, &options, &outView);
+  }
+  if (state.error) std::rethrow_exception(state.error);
+  switch (status) {
+    case ZAVOL_OK: return result;
+    case ZAVOL_E_STOPPED: return py::none();
+    case ZAVOL_E_NO_MEMORY: throw std::bad_alloc();
+    case ZAVOL_E_OVERLAP: throw py::value_error("out: shares memory with the depth or the pattern");
+    default: throw std::runtime_error(std::string("render: ") + zavol_status_text(status));
+  }
+}
+
+// A buffer that owns its memory as the base of the NumPy array that shows it.
+template <class Owner>
+py::capsule OwnedBy(std::unique_ptr<Owner> owner) {
+  py::capsule capsule(owner.get(), [](void* p) { delete static_cast<Owner*>(p); });
+  owner.release();
+  return capsule;
+}
+
+py::array ReadDepth(py::object path, py::object depthKind, py::object channel,
+                    py::object farCutoff) {
+  const std::string file = PathArgument(path, "path");
+  io::DepthReadOptions options;
+  if (!depthKind.is_none()) options.kind = DepthKindArgument(depthKind);
+  if (!channel.is_none()) options.channel = TextArgument(channel, "channel");
+  options.farCutoff = CutoffArgument(farCutoff);
+  auto map = std::make_unique<io::DepthMap>();
+  {
+    py::gil_scoped_release released;
+    io::ReadDepthFile(file, options, *map);
+  }
+  const float* values = map->depth.data();
+  const py::ssize_t width = map->width, height = map->height;
+  return py::array(py::dtype::of<float>(), {height, width},
+                   {width * py::ssize_t{sizeof(float)}, py::ssize_t{sizeof(float)}}, values,
+                   OwnedBy(std::move(map)));
+}
+
+py::array ReadImage(py::object path) {
+  const std::string file = PathArgument(path, "path");
+  auto image = std::make_unique<io::Image64>();
+  {
+    py::gil_scoped_release released;
+    *image = io::ReadImage(file);
+  }
+  const uint16_t* words = reinterpret_cast<const uint16_t*>(image->pixels.data());
+  const py::ssize_t width = image->width, height = image->height;
+  return py::array(py::dtype::of<uint16_t>(), {height, width, py::ssize_t{4}},
+                   {8 * width, py::ssize_t{8}, py::ssize_t{2}}, words, OwnedBy(std::move(image)));
+}
+
+void WriteImage(py::object path, py::object img, py::object bits, py::object compression) {
+  const std::string file = PathArgument(path, "path");
+  io::ImageFormat format;
+  if (!io::FormatForPath(file, &format)) {
+    throw py::value_error("path: '" + file + "' does not end in .png, .pam or .exr");
+  }
+  io::WriteOptions options;
+  options.pngBits = static_cast<int>(IntegerArgument(bits, "bits", 8, 16));
+  if (options.pngBits != 8 && options.pngBits != 16) {
+    throw py::value_error("bits: " + Quoted(bits) + " is neither 8 nor 16");
+  }
+  options.compression = static_cast<int>(IntegerArgument(compression, "compression", 0, 9));
+  // As the tool does for one frame: compression on every core; the bytes stay the same.
+  options.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const RgbaArgument image = RgbaFromObject(img, "img");
+  const zavol_image& view = image.view;
+  const std::ptrdiff_t rowStride = view.row_stride != 0 ? view.row_stride : 4 * view.width;
+
+  py::gil_scoped_release released;
+  io::OutputFile out(file);
+  // Declared after the file: the writer and its threads end before an unfinished file goes.
+  std::unique_ptr<io::RowWriter> writer =
+      io::MakeRowWriter(format, out.Stream(), file, view.width, view.height, options);
+  for (int y = 0; y < view.height; ++y) {
+    writer->WriteRow(reinterpret_cast<const Pixel64*>(view.pixels + y * rowStride));
+  }
+  writer->Finish();
+  writer.reset();
+  out.Commit();
+}
+
+}  // namespace
+}  // namespace zavol::python
+
+PYBIND11_MODULE(zavol, module) {
+  using namespace zavol::python;
+  module.doc() = R"(Random-dot autostereograms from depth, with the engine of the zavol plug-in and tool.
+
+    depth = zavol.read_depth("depth.exr")          # float32 (H, W), the engine's convention
+    img = zavol.render(depth, seed=1)               # uint16 (H, W, 4): red, green, blue, alpha
+    zavol.write_image("stereo.png", img)
+
+Errors name the argument: TypeError for a wrong type, ValueError for a wrong value, and
+zavol.FileError (an OSError) for a file that cannot be read or written.)";
+  module.attr("__version__") = zavol_version();
+  py::register_exception<zavol::io::IoError>(module, "FileError", PyExc_OSError);
+  BindSettings(module);
+
+  module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
+             py::arg("depth_kind") = "host", py::arg("far_cutoff") = 1e9,
+             py::arg("screen") = py::make_tuple(1920, 1080), py::arg("seed") = py::none(),
+             py::arg("dots") = "stream", py::arg("dot_size") = 1, py::arg("anchor") = py::none(),
+             py::arg("view") = "wall", py::arg("oversample") = 1, py::arg("linking") = "classic",
+             py::arg("pattern") = py::none(),
+             py::arg("progress") = py::none(), py::arg("out") = py::none(),
+             R"(Renders the stereogram of a depth map.
+
+depth: 2-D array-like (height, width) of real numbers, sides 1..65535; float32 arrays whose
+  columns are 4 bytes apart are read in place, anything else through a float32 copy. NaN and
+  infinities are passed on as they are.
+settings: a zavol.Settings, or None for the defaults; keyword arguments named like its fields
+  (near_object_depth=0.3, ...) override it for this call.
+depth_kind: what the numbers mean: 'host' (the engine's convention: negative in front of the
+  camera, nearer is closer to 0), 'distance', 'disparity', 'height' or 'mist'; far_cutoff is the
+  distance at and beyond which a pixel is empty.
+screen: (width, height) of the monitor for the monitor media.
+seed: the dots' seed (0..2**32-1) when randomize_each_frame is set; None draws a fresh one.
+dots: where new dots get their colours: 'stream' (the frame's random numbers one after another,
+  the plug-in's dots) or 'stable' (a hash of the dot's place and the seed, so that dots hold
+  still from frame to frame where the depth does; give every frame the same seed).
+dot_size: dots of N x N pixels, 1..64.
+anchor: which of a row's linked pixels gives them their colour: 'left' (the plug-in's) or
+  'centre'; None: left for stream dots, centre for stable ones.
+view: 'wall' (eyes diverged behind the picture, the plug-in's) or 'cross' (crossed in front of
+  it); either way the scene comes out toward the viewer.
+oversample: rows linked at N sub-pixels per pixel and averaged down, 1..8.
+linking: 'classic' (each pixel repeats the one a separation to its left, the plug-in's) or
+  'symmetric' (pairs centred on each point, hidden surfaces left unlinked).
+pattern: optional (height, width, 3 or 4) uint8 or uint16 image whose pixel (x, y) is the dot at
+  (x, y); 8-bit samples count as their value times 256.
+progress: optional callable(row, last_row) asked before every row; a true result stops the frame
+  and render returns None. Ctrl-C raises KeyboardInterrupt with or without it.
+out: optional (height, width, 4) uint16 array to render into instead of a new one.
+
+Returns a (height, width, 4) uint16 array of red, green, blue and alpha (65535 is full): the
+values `zavol render -o frame.pam` writes. The GIL is released while the engine runs, so
+frames rendered on several threads use several cores.)");
+
+  module.def("read_depth", &ReadDepth, py::arg("path"), py::arg("depth_kind") = py::none(),
+             py::arg("channel") = py::none(), py::kw_only(), py::arg("far_cutoff") = 1e9,
+             R"(Reads a depth file (OpenEXR, PFM or PNG, told apart by its first bytes) as the tool
+does, into a float32 (height, width) array in the engine's convention (empty pixels -1e30).
+
+depth_kind: what the file's numbers mean (default: EXR 'distance', PFM 'host', PNG 'height').
+channel: the EXR channel (default Z, else one ending in .Depth.Z, else in .Z).
+far_cutoff: distances at or beyond it are empty.)");
+
+  module.def("read_image", &ReadImage, py::arg("path"),
+             R"(Reads a PNG or PAM image as the tool reads patterns: a (height, width, 4) uint16
+array of red, green, blue and alpha, 8-bit samples times 256.)");
+
+  module.def("write_image", &WriteImage, py::arg("path"), py::arg("img"), py::arg("bits") = 8,
+             py::kw_only(), py::arg("compression") = 1,
+             R"(Writes an RGBA image as the tool writes stereograms, chosen by the extension:
+.png (8-bit RGB, or 16-bit with bits=16; deflate level `compression` 0..9), .pam (16-bit RGBA,
+exact) or .exr (half-float RGBA). img is a (height, width, 3 or 4) uint8 or uint16 array. The
+file appears under its name only when complete.)");
+}
