@@ -14,8 +14,9 @@ test: setup
 
 bench: setup
 	cmake --preset native >/dev/null
-	cmake --build --preset native --target engine_bench
+	cmake --build --preset native --target engine_bench png_codec_bench
 	build/native/bin/engine_bench
+	build/native/bin/png_codec_bench
 
 # Every fuzz target for FUZZ_SECONDS each, two at a time; a crash fails and is kept.
 FUZZ_SECONDS ?= 60

@@ -1,7 +1,8 @@
 // Engine throughput in megapixels per second: whole frames of the built-in scene for the three
 // dot sources and both ghosting modes, through the tests' frame host and through the library's
 // zavol_render, against a streaming pass over buffers of the same size (the memory system's
-// ceiling). Native only; timings are never tests.
+// ceiling); and the defaults' frame on one thread and on two. Native only; timings are never
+// tests.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -87,6 +88,18 @@ void RenderFrames(benchmark::State& state, Variant variant, int width, int heigh
   SetMegapixelRate(state, frame);
 }
 
+// Frames through the library's C interface, into the frame's output image.
+void TimeLibraryFrames(benchmark::State& state, Frame& frame, const zavol_settings& settings,
+                       const zavol_options& options) {
+  const zavol_depth depth{frame.depth.data(), frame.width, frame.height, 0};
+  zavol_image out{reinterpret_cast<uint16_t*>(frame.image.data()), frame.width, frame.height, 0};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(zavol_render(&settings, &depth, &options, &out));
+    benchmark::ClobberMemory();
+  }
+  SetMegapixelRate(state, frame);
+}
+
 // The same frames through the library's C interface, into the same output image.
 void RenderFramesThroughLibrary(benchmark::State& state, Variant variant, int width, int height) {
   Frame& frame = FrameOfSize(width, height);
@@ -98,15 +111,50 @@ void RenderFramesThroughLibrary(benchmark::State& state, Variant variant, int wi
   zavol_options options;
   zavol_options_default(&options);
   options.seed = 1;  // as BenchHost's calendar time
+  options.threads = 1;  // beside the frame host's lines; the threads/ lines compare counts
   const zavol_image pattern{reinterpret_cast<uint16_t*>(frame.pattern.data()), width, height, 0};
   if (variant.pattern) options.pattern = &pattern;
-  const zavol_depth depth{frame.depth.data(), width, height, 0};
-  zavol_image out{reinterpret_cast<uint16_t*>(frame.image.data()), width, height, 0};
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(zavol_render(&settings, &depth, &options, &out));
-    benchmark::ClobberMemory();
+  TimeLibraryFrames(state, frame, settings, options);
+}
+
+// The defaults' frame through zavol_render on a number of threads, built in place (no progress
+// callback) or handed over row by row through one (as the tool takes its rows). The frame's
+// digest is kept for the closing table: every count must give the same bytes.
+std::map<std::string, uint64_t>& FrameDigests() {
+  static std::map<std::string, uint64_t> digests;
+  return digests;
+}
+
+uint64_t Fnv1a(const std::vector<Pixel64>& pixels) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(pixels.data());
+  for (std::size_t i = 0; i < pixels.size() * sizeof(Pixel64); ++i) {
+    hash = (hash ^ bytes[i]) * 0x100000001b3ull;
   }
-  SetMegapixelRate(state, frame);
+  return hash;
+}
+
+int CountRows(void* user, int, int) {
+  ++*static_cast<int*>(user);
+  return 0;
+}
+
+void RenderOnThreads(benchmark::State& state, const std::string& name, int threads, bool progress,
+                     int width, int height) {
+  Frame& frame = FrameOfSize(width, height);
+  zavol_settings settings;
+  zavol_settings_default(&settings);
+  zavol_options options;
+  zavol_options_default(&options);
+  options.seed = 1;
+  options.threads = threads;
+  int rows = 0;
+  if (progress) {
+    options.progress = CountRows;
+    options.user = &rows;
+  }
+  TimeLibraryFrames(state, frame, settings, options);
+  FrameDigests()[name] = Fnv1a(frame.image);
 }
 
 // What any frame costs at least: every depth read once, every output pixel written once.
@@ -163,6 +211,23 @@ class FractionReporter : public benchmark::ConsoleReporter {
       std::printf("  %-52s %8.1f MP/s  %5.3f of %8.1f MP/s\n", name.c_str(), rate,
                   rate / base->second, base->second);
     }
+    // Threads against one thread, each line's frame digest beside it.
+    std::map<std::string, double> single;
+    for (const auto& [name, rate] : rates_) {
+      if (name.rfind("threads/1/", 0) == 0) single[name.substr(10)] = rate;
+    }
+    if (single.empty()) return;
+    std::printf("\nzavol_render on several threads, the defaults (best of the repetitions):\n");
+    for (const auto& [name, rate] : rates_) {
+      if (name.rfind("threads/", 0) != 0) continue;
+      const std::string rest = name.substr(name.find('/', 8) + 1);
+      const auto base = single.find(rest);
+      const auto digest = FrameDigests().find(name);
+      std::printf("  %-40s %8.1f MP/s  %5.2fx one thread  digest %016llx\n", name.c_str(), rate,
+                  base == single.end() ? 0.0 : rate / base->second,
+                  digest == FrameDigests().end() ? 0ull
+                                                 : static_cast<unsigned long long>(digest->second));
+    }
   }
 
  private:
@@ -196,6 +261,19 @@ int main(int argc, char** argv) {
           RenderFramesThroughLibrary, v, width, height)
           ->Unit(benchmark::kMillisecond)
           ->Repetitions(3);
+    }
+  }
+  for (const auto& [width, height] : sizes) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    for (int threads : {1, 2}) {
+      for (bool progress : {false, true}) {
+        const std::string name = "threads/" + std::to_string(threads) +
+                                 (progress ? "/progress/" : "/") + size;
+        benchmark::RegisterBenchmark(name.c_str(), RenderOnThreads, name, threads, progress,
+                                     width, height)
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(3);
+      }
     }
   }
   benchmark::Initialize(&argc, argv);

@@ -44,6 +44,7 @@ struct RenderOptions {
   std::string screen = "1920x1080", depthKind, channel;
   float farCutoff = 1e9f;
   int jobs = DefaultJobs();
+  int threads = 0;  // per frame; 0: the jobs shared among the frames rendered at once
   int64_t seed = -1;
   int bits = 8;
   int compression = 1;
@@ -338,9 +339,10 @@ int RenderSingle(const RenderOptions& o, Prepared& p) {
   job.output = o.output;
   job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
   job.seed = FrameSeed(p.seedBase, 0, job.view.dots == DotSource::kStable);
-  // One frame: its decoding and compression may use every job slot.
+  // One frame: its rows, decoding and compression may use every job slot.
   job.read.threads = o.jobs > 1 ? o.jobs : 0;
   job.write.threads = o.jobs;
+  job.threads = o.threads > 0 ? o.threads : o.jobs;
   io::SetExrThreads(job.read.threads);
   io::DepthMap depth;
   FrameResult result = FrameResult::kStopped;
@@ -390,6 +392,10 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   const int count = static_cast<int>(p.frames.size());
   const int workers = std::max(1, std::min(o.jobs, count));
   io::SetExrThreads(0);  // frames run in parallel; each decodes on its own thread
+  // Frames and rows never fight over the cores: the jobs are shared among the frames rendered
+  // at once, so a long sequence renders one frame per job and a short one splits its frames'
+  // rows too.
+  const int rowThreads = o.threads > 0 ? o.threads : std::max(1, o.jobs / workers);
   std::atomic<int> next{0}, written{0}, failed{0};
   std::mutex doneMutex;
   std::condition_variable doneSignal;
@@ -405,6 +411,7 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
       job.output = ExpandFrame(o.output, frame);
       job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
       job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
+      job.threads = rowThreads;
       try {
         if (RenderOneFrame(o, p, job, depth) == FrameResult::kWritten) ++written;
       } catch (const io::IoError& e) {
@@ -551,9 +558,14 @@ Command AddRenderCommand(CLI::App& app) {
                      "medium (its default) ... veryslow")
       ->type_name("NAME");
   render->add_option("-j,--jobs", o->jobs, "Frames rendered in parallel (one frame: threads for "
-                                           "decoding and compressing); default: all cores")
+                                           "its rows, decoding and compressing); default: all cores")
       ->check(NumberWithin(1, 256))
       ->capture_default_str();
+  render->add_option("--threads", o->threads,
+                     "Threads for each frame's rows (the pixels are the same for any number); "
+                     "default: the jobs shared among the frames rendered at once")
+      ->check(NumberWithin(1, 64))
+      ->type_name("N");
   render->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary line");
   render->add_flag("-v,--verbose", o->verbose,
                    "For each frame: the depth range used, the separations of the nearest and "

@@ -1,6 +1,7 @@
 // The read-render-write job, through the code behind the library's zavol_render. Without the
 // guide the frame streams: the engine's rows land in a one-row window and reach the writer from
-// the progress callback, so the frame never exists whole and compression runs beside the engine.
+// the progress callback, so the frame never exists whole and compression runs beside the engine
+// (on several threads the engine hands its rows over in order on this thread all the same).
 // The guide rewrites rows after the last one, so then the whole frame is kept and written after.
 #include "cli/render_job.h"
 
@@ -102,6 +103,7 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io
   options.screenWidth = job.screenWidth;
   options.screenHeight = job.screenHeight;
   options.seed = job.seed;
+  options.threads = job.threads;
   options.view = job.view;
   // A tiled pattern is repeated over the whole frame here, so the engine sees one pattern pixel
   // per frame pixel, as it would from a pattern as large as the frame.

@@ -23,6 +23,7 @@ struct FrameJob {
   bool tilePattern = false;
   int screenWidth = 1920, screenHeight = 1080;
   uint32_t seed = 0;
+  int threads = 1;  // for the engine's rows (ImageRenderOptions::threads)
   bool verbose = false;
   ViewOptions view;  // stable dots, linking, view, oversampling
 };

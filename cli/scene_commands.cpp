@@ -57,6 +57,7 @@ int RunDemo(const DemoOptions& o) {
   job.seed = o.seed >= 0 ? static_cast<uint32_t>(o.seed) : static_cast<uint32_t>(std::time(nullptr));
   const unsigned cores = std::thread::hardware_concurrency();
   job.write.threads = static_cast<int>(std::clamp(cores, 1u, 256u));
+  job.threads = 0;  // every core, fewer for a small picture
   try {
     const io::DepthMap depth = SceneFrame(width, height, 0);
     if (RenderDepthToFile(job, depth, StopFlag()) == FrameResult::kStopped) {

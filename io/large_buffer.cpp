@@ -3,7 +3,11 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace zavol::io {
 namespace {
@@ -43,6 +47,30 @@ void FreeLarge(void* block, std::size_t bytes) noexcept {
     return;
   }
   munmap(block, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+}
+
+void TouchLarge(void* block, std::size_t bytes, int threads) noexcept {
+  if (block == nullptr || threads < 2 || bytes < 2 * kHugePage) return;
+  constexpr std::size_t kPage = 4096;
+  const std::size_t pages = (bytes + kHugePage - 1) / kHugePage;
+  const std::size_t parts = std::min<std::size_t>(static_cast<std::size_t>(threads), pages);
+  auto touch = [block, bytes, pages, parts](std::size_t part) {
+    // Parts of whole huge pages' length: each thread faults pages of its own.
+    volatile unsigned char* bytesOf = static_cast<unsigned char*>(block);
+    const std::size_t first = pages * part / parts * kHugePage;
+    const std::size_t end = std::min(bytes, pages * (part + 1) / parts * kHugePage);
+    for (std::size_t at = first; at < end; at += kPage) bytesOf[at] = 0;
+  };
+  std::vector<std::thread> helpers;
+  try {
+    helpers.reserve(parts - 1);
+    for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(touch, part);
+  } catch (const std::exception&) {
+    // Fewer threads (or none): the parts not started fault in on this one, or as they are filled.
+  }
+  touch(0);
+  for (std::size_t part = helpers.size() + 1; part < parts; ++part) touch(part);
+  for (std::thread& helper : helpers) helper.join();
 }
 
 }  // namespace zavol::io

@@ -10,6 +10,10 @@ namespace zavol::io {
 
 void* AllocateLarge(std::size_t bytes);  // throws std::bad_alloc
 void FreeLarge(void* block, std::size_t bytes) noexcept;
+// Faults a fresh block's pages in on up to threads threads before a reader fills it in order:
+// the kernel clears each page at its first touch, and on one thread that clearing costs a 4K
+// frame's reader more than its decoding. The contents stay undefined.
+void TouchLarge(void* block, std::size_t bytes, int threads) noexcept;
 
 template <class T>
 struct LargePageAllocator {

@@ -7,6 +7,7 @@
 #include "io/error.h"
 #include "io/files.h"
 #include "io/formats.h"
+#include "io/large_buffer.h"
 #include "io/netpbm.h"
 
 namespace zavol::io {
@@ -27,6 +28,7 @@ void ReadPfmDepth(InputSource& input, const DepthReadOptions& options, DepthMap&
     throw IoError(path, error);
   }
   SizeDepthMap(path, header.width, header.height, map);
+  TouchLarge(map.depth.data(), map.depth.size() * sizeof(float), options.threads);
   if (std::fseek(file, static_cast<long>(header.dataOffset), SEEK_SET) != 0) {
     throw IoError(path, std::string("cannot read (") + std::strerror(errno) + ")");
   }

@@ -9,6 +9,7 @@
 #include "io/error.h"
 #include "io/files.h"
 #include "io/formats.h"
+#include "io/png_decode.h"
 
 namespace zavol::io {
 namespace {
@@ -82,6 +83,10 @@ void ReadPngDepth(const std::string& path, const DepthReadOptions& options, Dept
 }
 
 void ReadPngDepth(InputSource& input, const DepthReadOptions& options, DepthMap& map) {
+  if (!ReadPngDepthWhole(input, options, map)) ReadPngDepthWithLibpng(input, options, map);
+}
+
+void ReadPngDepthWithLibpng(InputSource& input, const DepthReadOptions& options, DepthMap& map) {
   const std::string& path = input.Name();
   FILE* file = input.Stream();
   CheckSignature(path, file);

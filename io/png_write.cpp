@@ -1,6 +1,7 @@
-// PNG frames written with zlib directly: RGB, 8 or 16 bits, no filtering, the image data cut
-// into bands of rows that are deflated independently (on several threads when asked) and
+// PNG frames written directly: RGB, 8 or 16 bits, no filtering, the image data cut into bands
+// of rows that are deflated independently with libdeflate (on several threads when asked) and
 // joined into one zlib stream. The bytes do not depend on the number of threads.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/deflate_join.h"
 #include "io/error.h"
 #include "io/formats.h"
 
@@ -41,10 +43,10 @@ class PngWriter final : public RowWriter {
     const int threads = std::max(1, options.threads);
     slots_.resize(static_cast<std::size_t>(threads) + (threads > 1 ? 2 : 0));
     for (Slot& slot : slots_) {
-      if (deflateInit2(&slot.stream, level_, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      slot.compressor = libdeflate_alloc_compressor(level_);
+      if (slot.compressor == nullptr) {
         throw IoError(path_, "cannot start the compressor (out of memory)");
       }
-      slot.streamReady = true;
     }
     WriteHeader();
     for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
@@ -58,6 +60,7 @@ class PngWriter final : public RowWriter {
     wake_.notify_all();
     for (std::thread& helper : helpers_) helper.join();
     for (Slot& slot : slots_) {
+      if (slot.compressor != nullptr) libdeflate_free_compressor(slot.compressor);
       if (slot.streamReady) deflateEnd(&slot.stream);
     }
   }
@@ -113,7 +116,9 @@ class PngWriter final : public RowWriter {
  private:
   enum class State { kFree, kFilling, kPending, kCompressing, kPacked };
   struct Slot {
-    z_stream stream{};
+    libdeflate_compressor* compressor = nullptr;
+    std::vector<unsigned char> deflated;  // the band's own stream, before it joins the others
+    z_stream stream{};  // zlib, only where the joining fails (see Compress)
     bool streamReady = false;
     std::vector<unsigned char> raw;
     std::size_t rawLength = 0;
@@ -138,7 +143,7 @@ class PngWriter final : public RowWriter {
     ihdr[16] = sixteen_ ? 16 : 8;
     ihdr[17] = grey_ ? 0 : 2;  // grey or RGB
     ihdr[18] = 0, ihdr[19] = 0, ihdr[20] = 0;  // deflate, adaptive filtering, no interlace
-    PutBigEndian32(ihdr + 21, static_cast<uint32_t>(crc32(0, ihdr + 4, 17)));
+    PutBigEndian32(ihdr + 21, libdeflate_crc32(0, ihdr + 4, 17));
     Write(header, sizeof header);
   }
 
@@ -196,21 +201,12 @@ class PngWriter final : public RowWriter {
   }
 
   std::string Compress(Slot& slot) {
-    slot.adler = static_cast<uint32_t>(adler32(1, slot.raw.data(), static_cast<uInt>(slot.rawLength)));
-    z_stream& z = slot.stream;
-    if (deflateReset(&z) != Z_OK) return "compressor failed";
-    // Room for the worst case, the sync-flush marker, the zlib header before the first band
-    // and the checksum after the last.
-    const std::size_t room = deflateBound(&z, static_cast<uLong>(slot.rawLength)) + 16;
-    if (slot.packed.size() < room) slot.packed.resize(room);
+    slot.adler = libdeflate_adler32(1, slot.raw.data(), slot.rawLength);
+    // The zlib header before the first band; room for the checksum after the last.
     const std::size_t lead = slot.band == 0 ? 2 : 0;
-    z.next_in = slot.raw.data();
-    z.avail_in = static_cast<uInt>(slot.rawLength);
-    z.next_out = slot.packed.data() + lead;
-    z.avail_out = static_cast<uInt>(room - lead - 4);
-    const int result = deflate(&z, slot.last ? Z_FINISH : Z_SYNC_FLUSH);
-    if (result != (slot.last ? Z_STREAM_END : Z_OK) || z.avail_in != 0) return "compressor failed";
-    slot.packedLength = room - 4 - z.avail_out;
+    if (!DeflateWithLibdeflate(slot, lead) && !DeflateWithZlib(slot, lead)) {
+      return "compressor failed";
+    }
     if (lead != 0) {
       // zlib header: deflate with a 32 KiB window, the level class, the check bits.
       const unsigned levelClass = level_ <= 1 ? 0 : level_ <= 5 ? 1 : level_ == 6 ? 2 : 3;
@@ -219,6 +215,44 @@ class PngWriter final : public RowWriter {
       slot.packed[1] = static_cast<unsigned char>(flags + 31 - (cmf * 256 + flags) % 31);
     }
     return {};
+  }
+
+  // The band as a stream of its own, then (unless it is the last) made to continue into the
+  // next band's: its final block made non-final and an empty stored block after it.
+  bool DeflateWithLibdeflate(Slot& slot, std::size_t lead) {
+    const std::size_t bound = libdeflate_deflate_compress_bound(slot.compressor, slot.rawLength);
+    slot.deflated.resize(bound);
+    std::size_t length = libdeflate_deflate_compress(slot.compressor, slot.raw.data(),
+                                                     slot.rawLength, slot.deflated.data(), bound);
+    if (length == 0) return false;
+    if (!slot.last && !MakeStreamContinue(slot.deflated, length, &length)) return false;
+    if (slot.packed.size() < lead + length + 4) slot.packed.resize(lead + length + 4);
+    std::memcpy(slot.packed.data() + lead, slot.deflated.data(), length);
+    slot.packedLength = lead + length;
+    return true;
+  }
+
+  // zlib's sync flush, where a libdeflate stream could not be joined (never seen: a safety net
+  // that keeps the file valid).
+  bool DeflateWithZlib(Slot& slot, std::size_t lead) {
+    z_stream& z = slot.stream;
+    if (!slot.streamReady) {
+      if (deflateInit2(&z, level_, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+      slot.streamReady = true;
+    } else if (deflateReset(&z) != Z_OK) {
+      return false;
+    }
+    // Room for the worst case, the sync-flush marker and the checksum after the last band.
+    const std::size_t room = lead + deflateBound(&z, static_cast<uLong>(slot.rawLength)) + 16;
+    if (slot.packed.size() < room) slot.packed.resize(room);
+    z.next_in = slot.raw.data();
+    z.avail_in = static_cast<uInt>(slot.rawLength);
+    z.next_out = slot.packed.data() + lead;
+    z.avail_out = static_cast<uInt>(room - lead - 4);
+    const int result = deflate(&z, slot.last ? Z_FINISH : Z_SYNC_FLUSH);
+    if (result != (slot.last ? Z_STREAM_END : Z_OK) || z.avail_in != 0) return false;
+    slot.packedLength = room - 4 - z.avail_out;
+    return true;
   }
 
   // Writes the packed bands that are next in order; true when it wrote any. Called with the
@@ -252,8 +286,8 @@ class PngWriter final : public RowWriter {
     unsigned char head[8];
     PutBigEndian32(head, static_cast<uint32_t>(length));
     std::memcpy(head + 4, "IDAT", 4);
-    uLong crc = crc32(0, head + 4, 4);
-    crc = crc32(crc, data, static_cast<uInt>(length));
+    uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    crc = libdeflate_crc32(crc, data, length);
     unsigned char tail[4];
     PutBigEndian32(tail, static_cast<uint32_t>(crc));
     Write(head, 8);

@@ -163,10 +163,14 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   }
   const zavol::ViewOptions view = ViewOptionsOf(*o);
   if (!view.Valid()) return ZAVOL_E_OPTION_VALUE;
+  // A field the caller's header did not have takes its default: every core.
+  const int threads =
+      Holds(*o, offsetof(zavol_options, threads) + sizeof o->threads) ? o->threads : 0;
+  if (threads < 0) return ZAVOL_E_OPTION_VALUE;
   zavol::DepthView depthView;
   zavol::PixelView outView;
   zavol::ConstPixelView patternView;
-  Extent depthExtent, outExtent, patternExtent;
+  Extent depthExtent{}, outExtent{}, patternExtent{};
   int status = CheckDepth(*depth, &depthView, &depthExtent);
   if (status == ZAVOL_OK) status = CheckImage(*out, &outView, &outExtent);
   if (status == ZAVOL_OK && o->pattern != nullptr) {
@@ -187,6 +191,7 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.progress = o->progress;
   options.user = o->user;
   options.view = view;
+  options.threads = threads;
   switch (zavol::RenderImage(ToRecord(*s), depthView, options, outView).status) {
     case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
     case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
@@ -209,7 +214,7 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_OVERLAP: return "the output image overlaps the depth or the pattern";
     case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
     case ZAVOL_E_OPTION_VALUE:
-      return "an option (dots, dot_size, anchor, view, oversample, linking) is out of range";
+      return "an option (dots, dot_size, anchor, view, oversample, linking, threads) is out of range";
     default: return "unknown status";
   }
 }

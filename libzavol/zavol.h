@@ -54,7 +54,7 @@ typedef enum zavol_status {
   ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
   ZAVOL_E_OPTIONS = -10,       /* options not set up by zavol_options_default (struct_size) */
   ZAVOL_E_OPTION_VALUE = -11   /* an option is not one of its values (dots, dot_size, anchor,
-                                  view, oversample, linking) */
+                                  view, oversample, linking, threads) */
 } zavol_status;
 
 /* The filter's 56-byte settings record, field by field in its stored order. Values outside the
@@ -140,6 +140,15 @@ typedef struct zavol_options {
                  see are not linked; settings' prevent_ghosting does not apply.
      Any other value: ZAVOL_E_OPTION_VALUE. */
   int dots, dot_size, anchor, view, oversample, linking;
+
+  /* Threads the frame renders on, the calling thread included: 0 (the default) every core,
+     fewer for small frames; 1 the calling thread alone; N at most N (up to 64). The pixels are
+     the same for every count. progress is still called on the calling thread, for every row in
+     order; rows below the one it is asked for may already be built in the library's own
+     memory, and a stop drops them: out's rows from the stop on are never written. The viewing
+     options' rows above render on the calling thread alone. Negative: ZAVOL_E_OPTION_VALUE.
+     Callers built before this field render with the default. */
+  int threads;
 } zavol_options;
 
 enum { ZAVOL_DOTS_STREAM = 0, ZAVOL_DOTS_STABLE = 1 };

@@ -2,8 +2,10 @@
 // real before the next one uses it) are part of the output: change none of them.
 #include "render/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -130,6 +132,19 @@ DepthRange ColumnScan(const float* depth, std::size_t width, std::size_t height,
   return range;
 }
 
+// Which zeros a row holds, as bits: 1 for +0, 2 for -0 (which of them is the near end decides
+// the sign of the background's depth fraction).
+int ZeroSigns(const float* row, std::size_t width) {
+  uint32_t positive = 0, negative = 0;
+  for (std::size_t x = 0; x < width; ++x) {
+    uint32_t bits;
+    std::memcpy(&bits, row + x, sizeof bits);
+    positive |= bits == 0u;
+    negative |= bits == 0x80000000u;
+  }
+  return static_cast<int>(positive | negative << 1);
+}
+
 }  // namespace
 
 float MediumDiagonalInches(int32_t viewingMedium) {
@@ -182,43 +197,102 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
   return g;
 }
 
-DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
-                          std::size_t rowStride) {
-  if (rowStride < width) rowStride = width;
-  // Visiting columns in the outer loop strides through memory; one row-major pass with a little
-  // state per column gives the same result. Within column x a value can lower the far end only
-  // when it lowers the column's own running minimum (a "record"); it then does so exactly when
-  // it is also below every eligible value of the columns to the left. Every other value may
-  // raise the near end. Records fall strictly, so of the records that do not lower the far end
-  // only the first one below the near limit can be the near end.
-  if (width == 0 || height == 0) return kNoSceneDepth;
-  const bool stateFits = width <= SIZE_MAX / (3 * sizeof(float));
-  float* state = stateFits ? new (std::nothrow) float[width * 3] : nullptr;
-  if (state == nullptr) return ColumnScan(depth, width, height, rowStride);
-  const ColumnState c{state, state + width, state + 2 * width};
-  for (std::size_t x = 0; x < width; ++x) {
-    c.floor[x] = kNoSceneDepth.farthestDepth;
-    c.firstLowRecord[x] = std::numeric_limits<float>::quiet_NaN();
-    c.nearest[x] = kNoSceneDepth.nearestDepth;
+// Visiting columns in the outer loop strides through memory; one row-major pass with a little
+// state per column gives the same result. Within column x a value can lower the far end only
+// when it lowers the column's own running minimum (a "record"); it then does so exactly when it
+// is also below every eligible value of the columns to the left. Every other value may raise the
+// near end. Records fall strictly, so of the records that do not lower the far end only the
+// first one below the near limit can be the near end.
+DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
+                     std::size_t rowStride, int bands)
+    : depth_(depth), width_(width), height_(height), rowStride_(std::max(rowStride, width)),
+      bands_(static_cast<int>(std::min<std::size_t>(std::max(bands, 1), std::max<std::size_t>(height, 1)))) {
+  const std::size_t perBand = 3 * width;
+  if (width == 0 || height == 0 || width > SIZE_MAX / (3 * sizeof(float)) / bands_) return;
+  zeroSigns_ = new (std::nothrow) uint8_t[bands_]();
+  state_ = zeroSigns_ != nullptr ? new (std::nothrow) float[perBand * bands_] : nullptr;
+  if (state_ == nullptr) return;
+  for (int band = 0; band < bands_; ++band) {
+    float* s = state_ + perBand * band;
+    for (std::size_t x = 0; x < width; ++x) {
+      s[x] = kNoSceneDepth.farthestDepth;
+      s[width + x] = std::numeric_limits<float>::quiet_NaN();
+      s[2 * width + x] = kNoSceneDepth.nearestDepth;
+    }
   }
-  for (std::size_t y = 0; y < height; ++y) ScanRow(depth + y * rowStride, width, c);
+}
 
+DepthScan::~DepthScan() {
+  delete[] state_;
+  delete[] zeroSigns_;
+}
+
+void DepthScan::ScanBand(int band) {
+  if (state_ == nullptr || band < 0 || band >= bands_) return;
+  float* s = state_ + 3 * width_ * band;
+  const ColumnState c{s, s + width_, s + 2 * width_};
+  const std::size_t first = height_ * band / bands_, end = height_ * (band + 1) / bands_;
+  int zeros = 0;
+  for (std::size_t y = first; y < end; ++y) {
+    ScanRow(depth_ + y * rowStride_, width_, c);
+    zeros |= ZeroSigns(depth_ + y * rowStride_, width_);  // the row is still in the cache
+  }
+  zeroSigns_[band] = static_cast<uint8_t>(zeros);
+}
+
+DepthRange DepthScan::Finish() {
+  if (width_ == 0 || height_ == 0) return kNoSceneDepth;
+  if (state_ == nullptr) return ColumnScan(depth_, width_, height_, rowStride_);
+  // Each band after the first continues its column as if scanned from a fresh start: its
+  // records that are not below the bands above are no records of the column, and only the
+  // first of them below the near limit (the largest) can be the near end.
+  const ColumnState c{state_, state_ + width_, state_ + 2 * width_};
+  for (int band = 1; band < bands_; ++band) {
+    float* s = state_ + 3 * width_ * band;
+    const ColumnState b{s, s + width_, s + 2 * width_};
+    for (std::size_t x = 0; x < width_; ++x) {
+      float nearest = std::max(c.nearest[x], b.nearest[x]);
+      const float lowRecord = b.firstLowRecord[x];
+      if (!std::isnan(lowRecord) && !(lowRecord < c.floor[x]) && lowRecord > nearest) {
+        nearest = lowRecord;
+      }
+      c.nearest[x] = nearest;
+      if (std::isnan(c.firstLowRecord[x])) c.firstLowRecord[x] = lowRecord;
+      if (b.floor[x] < c.floor[x]) c.floor[x] = b.floor[x];
+    }
+  }
   // Columns in order: the far end as it stands on entering each column decides which of its
   // records lowered it.
   float farthest = kNoSceneDepth.farthestDepth, nearest = kNoSceneDepth.nearestDepth;
-  for (std::size_t x = 0; x < width; ++x) {
+  for (std::size_t x = 0; x < width_; ++x) {
     float best = c.nearest[x];
     const float record = c.firstLowRecord[x];
     if (!std::isnan(record) && !(record < farthest) && record > best) best = record;
     if (best > nearest) nearest = best;
     if (c.floor[x] < farthest) farthest = c.floor[x];
   }
-  delete[] state;
   // Of equal candidates the column scan keeps the first it meets. Only 0 and -0 are equal with
   // different bits, and which of them ends the range flips the sign of the background's depth
   // fraction; the order of a near end of zero is settled by the scan in its own order.
-  if (nearest == 0.0f) return ColumnScan(depth, width, height, rowStride);
+  // The near end is always one of the frame's own values, so a frame whose zeros all have one
+  // sign settles it without the scan.
+  if (nearest == 0.0f) {
+    int zeros = 0;
+    for (int band = 0; band < bands_; ++band) zeros |= zeroSigns_[band];
+    switch (zeros) {
+      case 1: return DepthRange{0.0f, farthest};
+      case 2: return DepthRange{-0.0f, farthest};
+      default: return ColumnScan(depth_, width_, height_, rowStride_);
+    }
+  }
   return DepthRange{nearest, farthest};
+}
+
+DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
+                          std::size_t rowStride) {
+  DepthScan scan(depth, width, height, rowStride, 1);
+  scan.ScanBand(0);
+  return scan.Finish();
 }
 
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,

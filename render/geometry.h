@@ -47,6 +47,33 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
 DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,
                           std::size_t rowStride = 0);
 
+// The same scan in bands of rows, so that the bands can be scanned on several threads at once:
+// scan every band (in any order, at the same time), then Finish gives what ScanDepthRange
+// gives. Holds three reals per column and band.
+class DepthScan {
+ public:
+  DepthScan(const float* depth, std::size_t width, std::size_t height, std::size_t rowStride,
+            int bands);
+  ~DepthScan();
+  DepthScan(const DepthScan&) = delete;
+  DepthScan& operator=(const DepthScan&) = delete;
+
+  // The bands there are: fewer than asked for when the frame has fewer rows, none when the
+  // column state could not be allocated (then Finish scans the frame in its own order).
+  int bands() const { return state_ != nullptr ? bands_ : 0; }
+  // Rows [band * height / bands, (band + 1) * height / bands), every column.
+  void ScanBand(int band);
+  // Once, after every band: merges the bands into the first one.
+  DepthRange Finish();
+
+ private:
+  const float* depth_;
+  std::size_t width_, height_, rowStride_;
+  int bands_;
+  float* state_ = nullptr;
+  uint8_t* zeroSigns_ = nullptr;  // per band: 1 it holds +0, 2 it holds -0
+};
+
 // The range a frame renders with: scanned when AutoDistance is set, else from the distances.
 DepthRange FrameDepthRange(const StereogramSettings& settings, const float* depth,
                            std::size_t width, std::size_t height, std::size_t rowStride = 0);

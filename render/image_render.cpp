@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "render/frame.h"
+#include "render/guide.h"
 #include "render/hsv.h"
+#include "render/parallel_render.h"
 #include "render/view_engine.h"
 
 namespace zavol {
@@ -19,6 +23,8 @@ class BufferHost final : public FrameHost {
 
   bool stopped() const { return stopped_; }
   double farthestDepth() const { return farthestDepth_; }
+  // Rows [0, rows) reached out by another way (the threaded rows), as if put here in order.
+  void RowsPut(int rows) { rowsStarted_ = std::max(rowsStarted_, rows); }
 
   const float* DepthChannel() override { return depth_.values; }
   int Height() override { return depth_.height; }
@@ -74,6 +80,26 @@ class BufferHost final : public FrameHost {
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
   BufferHost host(depth, options, out);
+  // The classic rows (the plug-in's) may render on several threads; the viewing options' rows
+  // render in order.
+  const int threads =
+      options.view.IsDefault() ? FrameThreads(options.threads, depth.width, depth.height) : 1;
+  if (threads > 1) {
+    // The guide's white run is taken before the frame starts, so that a frame whose rows are
+    // written never fails for want of it.
+    const std::size_t columns = static_cast<std::size_t>(std::max(depth.width, 1));
+    std::unique_ptr<Pixel64[]> guideRow;
+    if (settings.PutGuidePoints != 0) guideRow.reset(new (std::nothrow) Pixel64[columns]);
+    ThreadedFrame frame;
+    if ((settings.PutGuidePoints == 0 || guideRow) &&
+        RenderImageOnThreads(settings, depth, options, out, threads, host, &frame)) {
+      if (frame.status == ImageRenderStatus::kDone && guideRow) {
+        host.RowsPut(depth.height);
+        DrawGuide(host, depth.width, frame.maxSeparation, guideRow.get(), columns);
+      }
+      return ImageRenderResult{frame.status, frame.farthestDepth};
+    }
+  }
   const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
   const int rendered = options.view.IsDefault()
                            ? RenderStereogram(settings, host, stride)

@@ -39,6 +39,12 @@ struct ImageRenderOptions {
   // unless the guide is on: it rewrites rows 5 to 15 after the last row.
   int (*progress)(void* user, int row, int lastRow) = nullptr;
   void* user = nullptr;
+  // Threads for the frame's rows and depth scan, the calling thread included: 1 renders on the
+  // calling thread alone, 0 on every core (fewer for small frames), N on up to N. The pixels
+  // are the same for every count. progress is always called on the calling thread, for every
+  // row in order; with threads, rows below the one asked for may already be built in the
+  // engine's own memory, and a stop drops them unwritten.
+  int threads = 1;
   // Options beyond the plug-in (stable dots, linking, view, oversampling); the defaults render
   // the plug-in's rows. Invalid ones (ViewOptions::Valid) are the caller's to refuse.
   ViewOptions view;

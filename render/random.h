@@ -19,6 +19,24 @@ class DotRandom {
     return static_cast<int>((state_ >> 16) & 0x7FFFu);
   }
 
+  // The state n draws after state: the rule's affine map s -> a*s + c applied n times, composed
+  // by squaring in O(log n) steps, so that a row far down a frame starts where stepping through
+  // every draw before it would have left the generator.
+  static uint32_t Advance(uint32_t state, uint64_t draws) {
+    uint32_t mul = 1, add = 0;                 // the map so far
+    uint32_t stepMul = kMul, stepAdd = kAdd;   // the rule applied 2^k times
+    for (; draws != 0; draws >>= 1) {
+      // Powers of one map commute, so the order of composition does not matter.
+      if ((draws & 1u) != 0) {
+        mul *= stepMul;
+        add = add * stepMul + stepAdd;
+      }
+      stepAdd = stepAdd * stepMul + stepAdd;
+      stepMul *= stepMul;
+    }
+    return mul * state + add;
+  }
+
   // A fraction in [0, 1): never reaches 1.
   double NextFraction() { return Next() / 32768.0; }
 

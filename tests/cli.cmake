@@ -5,8 +5,8 @@ if(NOT ZAVOL_WINDOWS)
   find_package(OpenEXR REQUIRED)
   find_package(ZLIB REQUIRED)
   zavol_add_gtest(io_tests
-    SOURCES io_readers_test.cpp io_writers_test.cpp
-    LIBS zavol_io PNG::PNG OpenEXR::OpenEXR
+    SOURCES io_readers_test.cpp io_writers_test.cpp png_codec_test.cpp
+    LIBS zavol_io PNG::PNG ZLIB::ZLIB OpenEXR::OpenEXR PkgConfig::LIBDEFLATE
     LABELS cli)
   zavol_add_gtest(cli_tests
     SOURCES cli_units_test.cpp cli_process_test.cpp cli_table_test.cpp

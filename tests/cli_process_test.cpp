@@ -140,6 +140,18 @@ INSTANTIATE_TEST_SUITE_P(
                           s.ViewingMedium = kMediumCustomDpi, s.CustomDpi = 96;
                         },
                         1, false},
+        // The rows on several threads, whatever the machine's cores: the same pixels.
+        EquivalenceCase{"hsv_colours_guide_three_threads",
+                        {"--seed", "9", "--ramp", "hsv", "--color1", "FF2000", "--color2", "2040C0",
+                         "--guide", "--threads", "3"},
+                        [](StereogramSettings& s) {
+                          s.RampMode = kRampHsv, s.Color1 = 0x0020FF, s.Color2 = 0xC04020;
+                          s.PutGuidePoints = 1;
+                        },
+                        9, false},
+        EquivalenceCase{"pattern_seven_threads", {"--no-randomize", "--medium", "a4", "--threads", "7"},
+                        [](StereogramSettings& s) { s.RandomizeEachFrame = 0, s.ViewingMedium = kMediumA4Paper; },
+                        0, true},
         EquivalenceCase{"pattern", {"--no-randomize", "--medium", "a4"},
                         [](StereogramSettings& s) { s.RandomizeEachFrame = 0, s.ViewingMedium = kMediumA4Paper; },
                         0, true},
@@ -427,7 +439,7 @@ TEST(Tool, HelpTellsTheCommandsAndExitsZero) {
   EXPECT_EQ(RunZavol({"--version"}).out, "zavol " ZAVOL_PROJECT_VERSION "\n");
   const auto renderHelp = RunZavol({"render", "--help"});
   EXPECT_EQ(renderHelp.exitCode, 0);
-  for (const char* option : {"--frames", "--jobs", "--depth-kind", "--channel", "--far-cutoff", "--pattern",
+  for (const char* option : {"--frames", "--jobs", "--threads", "--depth-kind", "--channel", "--far-cutoff", "--pattern",
                              "--prevent-ghosting", "--save-settings", "--compression"}) {
     EXPECT_NE(renderHelp.out.find(option), std::string::npos) << option;
   }

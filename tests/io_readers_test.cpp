@@ -131,6 +131,26 @@ TEST(PfmReader, RowsStoredBottomUpComeOutTopDownInEitherByteOrder) {
   }
 }
 
+// A frame large enough for its pages to be faulted in on the decoding threads first reads the
+// same with any number of them, into a fresh map and into one an earlier read filled.
+TEST(PfmReader, DecodingThreadsReadTheSameValues) {
+  ScratchDir dir;
+  const int width = 1500, height = 1100;  // 6.6 MB of depth: several huge pages
+  std::vector<float> values(static_cast<std::size_t>(width) * height);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = -static_cast<float>(i % 9973) / 7.0f;
+  clitest::WriteBytes(dir / "large.pfm", clitest::PfmBytes(width, height, values, true));
+  DepthMap reused = Read(dir / "large.pfm");
+  ASSERT_EQ(std::vector<float>(reused.depth.begin(), reused.depth.end()), values);
+  for (int threads : {2, 3, 7}) {
+    DepthReadOptions options;
+    options.threads = threads;
+    const DepthMap fresh = Read(dir / "large.pfm", options);
+    EXPECT_EQ(std::vector<float>(fresh.depth.begin(), fresh.depth.end()), values) << threads;
+    zavol::io::ReadDepthFile(dir / "large.pfm", options, reused);
+    EXPECT_EQ(std::vector<float>(reused.depth.begin(), reused.depth.end()), values) << threads;
+  }
+}
+
 TEST(PfmReader, ColourFileGivesItsFirstChannel) {
   ScratchDir dir;
   std::vector<uint8_t> bytes{'P', 'F', '\n', '2', ' ', '1', '\n', '-', '1', '\n'};

@@ -1,0 +1,379 @@
+// One frame's rows on several threads. Which pixels of a row take new dots depends on the row's
+// separations alone, so the rows are cut into chunks and each chunk passes three stages: count
+// (its separations, kept for the build, and how many numbers its new dots draw), build (from
+// the generator's state at its first row, reached by jumping over the draws of every chunk above
+// it) and commit (on the calling thread, in row order: progress, the colours kept from the row
+// above filled in, the row into out). Portable; no I/O.
+#include "render/parallel_render.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "render/dots.h"
+#include "render/geometry.h"
+#include "render/random.h"
+#include "render/row_builder.h"
+#include "render/separation_table.h"
+
+namespace zavol {
+namespace {
+
+using rows::RowMode;
+
+// Pixels per chunk: enough work to hide a lock and a wake-up (tens of microseconds), few enough
+// rows that the chunks in flight stay in the processor's caches.
+constexpr int kChunkPixels = 1 << 15;
+// Below this many pixels per thread a thread costs more to start than it saves.
+constexpr int64_t kPixelsPerThread = int64_t{1} << 17;
+// Bands of rows per thread in the depth scan.
+constexpr int kScanBandsPerThread = 4;
+
+// Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads of their own, and
+// returns when all are done. A thread the system refuses is left out: work must get done by
+// whoever takes part.
+template <class Work>
+void RunTeam(int count, Work&& work) {
+  std::vector<std::thread> team;
+  try {
+    team.reserve(static_cast<std::size_t>(count - 1));
+    for (int i = 1; i < count; ++i) team.emplace_back([&work, i] { work(i); });
+  } catch (const std::exception&) {
+    // Fewer threads: the work is shared out as it is taken, so it still gets done.
+  }
+  work(0);
+  for (std::thread& thread : team) thread.join();
+}
+
+DepthRange ScanOnThreads(const StereogramSettings& settings, const DepthView& depth,
+                         int threads) {
+  const std::size_t width = static_cast<std::size_t>(depth.width);
+  const std::size_t height = static_cast<std::size_t>(depth.height);
+  const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
+  if (settings.AutoDistance == 0) {
+    return FrameDepthRange(settings, depth.values, width, height, stride);
+  }
+  // More bands than threads, so that a thread the system holds back delays only a small one.
+  DepthScan scan(depth.values, width, height, stride, threads * kScanBandsPerThread);
+  std::atomic<int> next{0};
+  RunTeam(std::min(threads, scan.bands()), [&](int) {
+    for (int band; (band = next.fetch_add(1)) < scan.bands();) scan.ScanBand(band);
+  });
+  return scan.Finish();
+}
+
+// New dots for rows built apart (ApplyRow): finished words (alpha 65535).
+template <class Ramp>
+class ApartRampDots {
+ public:
+  explicit ApartRampDots(const Ramp& ramp) : ramp_(ramp) {}
+  void New(int x, Pixel64& slot) {
+    ramp_.New(x, slot);
+    slot.a = 0xFFFF;
+  }
+  bool fromAbove = false;  // ramps always have a colour
+
+ private:
+  Ramp ramp_;
+};
+
+// Where the pattern has no pixel, the ordered rows' dot keeps the row buffer's colour (the row
+// above's): here a marker for it.
+class ApartPatternDots {
+ public:
+  ApartPatternDots(const ConstPixelView& pattern, int y) : pattern_(&pattern), y_(y) {}
+  void New(int x, Pixel64& slot) {
+    if (y_ < pattern_->height && x < pattern_->width) {
+      std::memcpy(&slot, pattern_->words + y_ * pattern_->rowStride + 4 * std::ptrdiff_t{x},
+                  sizeof slot);
+      slot.a = 0xFFFF;
+    } else {
+      slot = rows::AboveMarker(x);
+      fromAbove = true;
+    }
+  }
+  bool fromAbove = false;
+
+ private:
+  const ConstPixelView* pattern_;
+  int y_;
+};
+
+struct FreeBlock {
+  void operator()(void* block) const { std::free(block); }
+};
+
+// The frame's rows, their chunks and the threads' shared state. Every field below the mutex is
+// read and written under it; a chunk's buffers belong to whichever stage holds the chunk.
+class FrameRows {
+ public:
+  FrameRows(const StereogramSettings& settings, const DepthView& depth,
+            const ImageRenderOptions& options, const PixelView& out, FrameHost& colours,
+            int threads)
+      : settings_(settings), depth_(depth), options_(options), out_(out), colours_(colours),
+        width_(depth.width), height_(depth.height),
+        preventGhosting_(settings.PreventGhosting != 0),
+        dots_(options.pattern != nullptr ? kPattern
+              : settings.RampMode != kRampRgb ? kHsv : kRgb),
+        // No one can stop the frame and out holds all of it: rows are built where they end up.
+        direct_(options.progress == nullptr && out.height >= depth.height) {
+    chunkRows_ = std::max(1, std::min(kChunkPixels / width_, height_ / (4 * threads)));
+    chunkCount_ = (height_ + chunkRows_ - 1) / chunkRows_;
+    threads_ = std::min(threads, chunkCount_);
+    slotCount_ = 2 * threads_ + 2;
+  }
+
+  int threads() const { return threads_; }
+
+  // The working memory, in one block: false when it cannot be had.
+  bool Allocate() {
+    const uint64_t columns = static_cast<uint64_t>(width_);
+    separationStride_ = rows::SeparationSlots(static_cast<std::size_t>(columns));
+    markStride_ = rows::MarkSlots(static_cast<std::size_t>(columns));
+    const uint64_t slotRows = static_cast<uint64_t>(slotCount_) * chunkRows_;
+    const uint64_t pixels = direct_ ? 0 : slotRows * columns * sizeof(Pixel64);
+    const uint64_t separations = slotRows * separationStride_ * sizeof(int32_t);
+    bitWords_ = rows::NewDotBits::Words(static_cast<std::size_t>(columns));
+    const uint64_t bits = slotRows * bitWords_ * sizeof(uint64_t);
+    const uint64_t marks = static_cast<uint64_t>(threads_) * markStride_;
+    const uint64_t chunks = static_cast<uint64_t>(chunkCount_) *
+                            (sizeof(uint64_t) + sizeof(uint32_t) + sizeof(uint8_t));
+    const uint64_t total = pixels + separations + bits + marks + chunks + height_ + 64;
+    if (total > SIZE_MAX) return false;
+    block_.reset(std::calloc(1, static_cast<std::size_t>(total)));
+    if (!block_) return false;
+    char* at = static_cast<char*>(block_.get());
+    auto take = [&at](uint64_t bytes) {
+      char* part = at;
+      at += bytes;
+      return part;
+    };
+    pixels_ = reinterpret_cast<Pixel64*>(take(pixels));
+    separationRows_ = reinterpret_cast<int32_t*>(take(separations));
+    bitRows_ = reinterpret_cast<uint64_t*>(take(bits));
+    draws_ = reinterpret_cast<uint64_t*>(take(chunkCount_ * sizeof(uint64_t)));
+    startStates_ = reinterpret_cast<uint32_t*>(take(chunkCount_ * sizeof(uint32_t)));
+    stages_ = reinterpret_cast<uint8_t*>(take(static_cast<uint64_t>(chunkCount_)));
+    fromAbove_ = reinterpret_cast<uint8_t*>(take(static_cast<uint64_t>(height_)));
+    marks_ = reinterpret_cast<uint8_t*>(take(marks));
+    return true;
+  }
+
+  // On the calling thread, after row 0's progress: false when progress stopped the frame.
+  bool Run(const SeparationTable& separations, uint32_t seed) {
+    separations_ = &separations;
+    startStates_[0] = seed;
+    RunTeam(threads_, [this](int index) { TakePart(index); });
+    return !stopped_;
+  }
+
+ private:
+  enum Dots { kRgb, kHsv, kPattern };
+  enum Stage : uint8_t { kWaiting, kCounted, kBuilt };
+
+  int FirstRow(int chunk) const { return chunk * chunkRows_; }
+  int EndRow(int chunk) const { return std::min(height_, FirstRow(chunk) + chunkRows_); }
+  std::size_t SlotRow(int y) const {
+    return static_cast<std::size_t>((y / chunkRows_) % slotCount_) * chunkRows_ +
+           static_cast<std::size_t>(y % chunkRows_);
+  }
+  int32_t* Separations(int y) const { return separationRows_ + SlotRow(y) * separationStride_; }
+  uint64_t* NewDots(int y) const { return bitRows_ + SlotRow(y) * bitWords_; }
+  // Where row y is built: its place in out, or its chunk's slot.
+  Pixel64* Target(int y) const {
+    if (direct_) return reinterpret_cast<Pixel64*>(out_.words + y * out_.rowStride);
+    return pixels_ + SlotRow(y) * static_cast<std::size_t>(width_);
+  }
+
+  // One thread's part: the calling thread (index 0) commits chunks as they are built and takes
+  // other work while it waits; the others count and build.
+  void TakePart(int index) {
+    uint8_t* const marks = marks_ + static_cast<std::size_t>(index) * markStride_;
+    const bool committer = index == 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (stopped_) return;
+      if (committer && nextCommit_ == chunkCount_) return;
+      if (committer && stages_[nextCommit_] == kBuilt) {
+        const int chunk = nextCommit_;
+        lock.unlock();
+        const bool go = Commit(chunk);
+        lock.lock();
+        if (!go) {
+          stopped_ = true;
+          wake_.notify_all();
+          return;
+        }
+        ++nextCommit_;
+        // The chunk above has lent its last row to this one's first; now its slot is free.
+        released_ = chunk;
+        wake_.notify_all();
+        continue;
+      }
+      if (nextBuild_ < chunkCount_ && nextBuild_ < statesKnown_ &&
+          stages_[nextBuild_] == kCounted) {
+        const int chunk = nextBuild_++;
+        lock.unlock();
+        Build(chunk);
+        lock.lock();
+        stages_[chunk] = kBuilt;
+        wake_.notify_all();
+        continue;
+      }
+      if (nextCount_ < chunkCount_ && nextCount_ < released_ + slotCount_) {
+        const int chunk = nextCount_++;
+        lock.unlock();
+        Count(chunk, marks);
+        lock.lock();
+        stages_[chunk] = kCounted;
+        // Each counted chunk whose start is known gives the start of the next.
+        while (statesKnown_ < chunkCount_ && stages_[statesKnown_ - 1] != kWaiting) {
+          startStates_[statesKnown_] =
+              DotRandom::Advance(startStates_[statesKnown_ - 1], draws_[statesKnown_ - 1]);
+          ++statesKnown_;
+        }
+        wake_.notify_all();
+        continue;
+      }
+      if (!committer && nextBuild_ == chunkCount_) return;
+      wake_.wait(lock);
+    }
+  }
+
+  // The chunk's separations and which of its pixels take new dots, kept for its build, and the
+  // numbers those dots draw.
+  void Count(int chunk, uint8_t* marks) {
+    uint64_t dots = 0;
+    for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
+      int32_t* separations = Separations(y);
+      separations_->Fill(depth_.values + y * depth_.rowStride, static_cast<std::size_t>(width_),
+                         separations);
+      uint64_t* bits = NewDots(y);
+      std::memset(bits, 0, bitWords_ * sizeof(uint64_t));
+      rows::NewDotBits newDots(bits);
+      rows::BuildRow<RowMode::kCount>(preventGhosting_, nullptr, marks, separations, width_,
+                                      y == 0, newDots, 0);
+      dots += newDots.dots();
+    }
+    // Red, green, blue or hue, saturation, value; a pattern draws nothing.
+    draws_[chunk] = dots_ == kPattern ? 0 : 3 * dots;
+  }
+
+  void Build(int chunk) {
+    const uint32_t state = startStates_[chunk];
+    auto buildRows = [&](auto& dots) {
+      for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
+        const bool markers = rows::ApplyRow(Target(y), Separations(y), NewDots(y), width_, dots);
+        fromAbove_[y] = markers || dots.fromAbove;
+      }
+    };
+    if (dots_ == kPattern) {
+      for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
+        ApartPatternDots dots(*options_.pattern, y);
+        const bool markers = rows::ApplyRow(Target(y), Separations(y), NewDots(y), width_, dots);
+        fromAbove_[y] = markers || dots.fromAbove;
+      }
+    } else if (dots_ == kHsv) {
+      ApartRampDots<HsvRampDots> dots(
+          HsvRampDots(settings_.Color1, settings_.Color2, state, colours_));
+      buildRows(dots);
+    } else {
+      ApartRampDots<RgbRampDots> dots(RgbRampDots(settings_.Color1, settings_.Color2, state));
+      buildRows(dots);
+    }
+  }
+
+  // The chunk's rows into out, in order, each after its progress report (row 0's came before
+  // the threads started). False: progress stopped the frame at a row that is not written.
+  bool Commit(int chunk) {
+    for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
+      if (y > 0 && options_.progress != nullptr &&
+          options_.progress(options_.user, y, height_ - 1) != 0) {
+        return false;
+      }
+      Pixel64* row = Target(y);
+      // The row above is final: committed, or in its own slot still (see released_).
+      if (fromAbove_[y] != 0) rows::ResolveAbove(row, width_, y > 0 ? Target(y - 1) : nullptr);
+      if (!direct_) {
+        std::memcpy(out_.words + (y % out_.height) * out_.rowStride, row,
+                    static_cast<std::size_t>(width_) * sizeof(Pixel64));
+      }
+    }
+    return true;
+  }
+
+  const StereogramSettings& settings_;
+  const DepthView& depth_;
+  const ImageRenderOptions& options_;
+  const PixelView& out_;
+  FrameHost& colours_;
+  const int width_, height_;
+  const bool preventGhosting_;
+  const Dots dots_;
+  const bool direct_;
+  int threads_ = 1, chunkRows_ = 1, chunkCount_ = 1, slotCount_ = 2;
+  std::size_t separationStride_ = 0, markStride_ = 0, bitWords_ = 0;
+  const SeparationTable* separations_ = nullptr;
+
+  std::unique_ptr<void, FreeBlock> block_;
+  Pixel64* pixels_ = nullptr;            // slotCount_ x chunkRows_ rows (none when direct_)
+  int32_t* separationRows_ = nullptr;    // the same rows' separations
+  uint64_t* bitRows_ = nullptr;          // and their new dots, a bit per pixel
+  uint64_t* draws_ = nullptr;            // per chunk, once counted
+  uint32_t* startStates_ = nullptr;      // per chunk, the generator at its first row
+  uint8_t* stages_ = nullptr;            // per chunk, a Stage
+  uint8_t* fromAbove_ = nullptr;         // per row: has markers to resolve
+  uint8_t* marks_ = nullptr;             // per thread, a row's copy marks
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  int nextCount_ = 0, nextBuild_ = 0, nextCommit_ = 0;
+  int statesKnown_ = 1;  // chunks whose start state is known
+  int released_ = 0;     // chunks whose slots are free again
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+int FrameThreads(int requested, int width, int height) {
+  if (requested > 0) return std::min(requested, kMaxFrameThreads);
+  const unsigned cores = std::thread::hardware_concurrency();
+  const int64_t pixels = static_cast<int64_t>(std::max(width, 0)) * std::max(height, 0);
+  const int64_t worth = std::max<int64_t>(1, pixels / kPixelsPerThread);
+  return static_cast<int>(std::min<int64_t>({cores == 0 ? 1 : cores, worth, kMaxFrameThreads}));
+}
+
+bool RenderImageOnThreads(const StereogramSettings& settings, const DepthView& depth,
+                          const ImageRenderOptions& options, const PixelView& out, int threads,
+                          FrameHost& colours, ThreadedFrame* frame) {
+  if (threads < 2 || depth.width <= 0 || depth.height <= 0) return false;
+  FrameRows rows(settings, depth, options, out, colours, threads);
+  // The rows' memory first: a frame that cannot have it renders in order, scanned once.
+  if (rows.threads() < 2 || !rows.Allocate()) return false;
+  const ViewingGeometry geometry = ComputeGeometry(settings, depth.width, depth.height,
+                                                   options.screenWidth, options.screenHeight);
+  const DepthRange range = ScanOnThreads(settings, depth, rows.threads());
+  frame->farthestDepth = range.farthestDepth;
+  frame->maxSeparation = geometry.maxSeparation;
+  const SeparationRule rule(geometry, range);
+  const SeparationTable separations(rule);
+  if (options.progress != nullptr && options.progress(options.user, 0, depth.height - 1) != 0) {
+    frame->status = ImageRenderStatus::kStopped;
+    return true;
+  }
+  // One generator per frame, seeded once, as in the ordered loop.
+  const uint32_t seed = settings.RandomizeEachFrame != 0 ? options.seed : 0u;
+  frame->status = rows.Run(separations, seed) ? ImageRenderStatus::kDone
+                                              : ImageRenderStatus::kStopped;
+  return true;
+}
+
+}  // namespace zavol

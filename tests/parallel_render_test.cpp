@@ -1,0 +1,379 @@
+// Frames on several threads against the frame on one: the generator's jump-ahead against
+// stepping, the golden digests and the plain reference renderer over random sweeps (tiny
+// widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, streaming
+// windows) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
+// threads field.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "libzavol/zavol.h"
+#include "render/geometry.h"
+#include "render/image_render.h"
+#include "render/random.h"
+#include "tests/engine_support.h"
+#include "tests/golden_scenes.h"
+
+namespace {
+
+using zavol::Pixel64;
+
+constexpr Pixel64 kCanary{0xA5C3, 0x1234, 0x5678, 0x9ABC};
+constexpr int kThreadCounts[] = {1, 2, 3, 7};
+
+// Every draw counted one by one and by the jump, for counts on both sides of every power of two
+// the composition takes apart, and across the 32-bit period's wrap.
+TEST(FrameGenerator, JumpAheadLandsWhereSteppingDoes) {
+  const uint32_t seeds[] = {0u, 1u, 0x7FFFFFFFu, 0xFFFFFFFFu, 1700000000u};
+  const uint64_t counts[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 255, 256, 1000, 65535, 65536, 123457};
+  for (uint32_t seed : seeds) {
+    zavol::DotRandom stepping(seed);
+    uint64_t stepped = 0;
+    for (uint64_t count : counts) {
+      for (; stepped < count; ++stepped) stepping.Next();
+      zavol::DotRandom jumped(zavol::DotRandom::Advance(seed, count));
+      zavol::DotRandom next = stepping;
+      EXPECT_EQ(jumped.Next(), next.Next()) << "seed " << seed << " count " << count;
+      EXPECT_EQ(jumped.Next(), next.Next()) << "seed " << seed << " count " << count;
+    }
+  }
+  // Far beyond stepping: jumps compose, and 2^32 draws return the generator to where it was.
+  for (uint32_t seed : seeds) {
+    const uint64_t a = 0x2F5A1C3B7ull, b = 0x11D3E9F04ull;
+    EXPECT_EQ(zavol::DotRandom::Advance(zavol::DotRandom::Advance(seed, a), b),
+              zavol::DotRandom::Advance(seed, a + b));
+    EXPECT_EQ(zavol::DotRandom::Advance(seed, uint64_t{1} << 32), seed);
+  }
+}
+
+// How the rows leave the engine: built in place (no progress), through progress into the whole
+// frame, or streamed through a window of a few rows that the callback empties.
+enum class Delivery { kInPlace, kWholeFrame, kWindow };
+
+struct Frame {
+  int width = 0, height = 0;
+  std::vector<float> depth;
+  StereogramSettings settings{};
+  int screenWidth = 1024, screenHeight = 768;
+  uint32_t seed = 0;
+  std::vector<Pixel64> pattern;
+  int patternWidth = 0, patternHeight = 0;
+};
+
+// What the callback sees and does: the thread it runs on, the rows asked in order, the rows it
+// takes out of a window, and where it stops.
+struct Feed {
+  std::thread::id caller;
+  bool otherThread = false;
+  std::vector<int> asked;
+  int lastRowSeen = -2;
+  int stopAt = -1;
+  const zavol::PixelView* window = nullptr;
+  std::vector<Pixel64>* collected = nullptr;
+  int width = 0;
+
+  void Take(int row) {
+    const uint16_t* words = window->words + (row % window->height) * window->rowStride;
+    std::memcpy(collected->data() + static_cast<std::size_t>(row) * width, words,
+                static_cast<std::size_t>(width) * sizeof(Pixel64));
+  }
+};
+
+int OnRow(void* user, int row, int lastRow) {
+  Feed& feed = *static_cast<Feed*>(user);
+  if (std::this_thread::get_id() != feed.caller) feed.otherThread = true;
+  feed.asked.push_back(row);
+  feed.lastRowSeen = lastRow;
+  if (row == feed.stopAt) return 1;
+  if (feed.window != nullptr && row > 0) feed.Take(row - 1);
+  return 0;
+}
+
+struct Rendered {
+  zavol::ImageRenderResult result;
+  std::vector<Pixel64> pixels;  // the frame as out holds it (or as the window streamed it)
+  Feed feed;
+};
+
+Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stopAt = -1) {
+  Rendered r;
+  r.pixels.assign(static_cast<std::size_t>(f.width) * f.height, kCanary);
+  std::vector<Pixel64> window;
+  const int heldRows = delivery == Delivery::kWindow ? 1 + f.height % 3 : f.height;
+  zavol::PixelView out{reinterpret_cast<uint16_t*>(r.pixels.data()), f.width, heldRows,
+                       4 * std::ptrdiff_t{f.width}};
+  if (delivery == Delivery::kWindow) {
+    window.assign(static_cast<std::size_t>(f.width) * heldRows, kCanary);
+    out.words = reinterpret_cast<uint16_t*>(window.data());
+  }
+  const zavol::ConstPixelView pattern{reinterpret_cast<const uint16_t*>(f.pattern.data()),
+                                      f.patternWidth, f.patternHeight,
+                                      4 * std::ptrdiff_t{f.patternWidth}};
+  zavol::ImageRenderOptions options;
+  options.screenWidth = f.screenWidth;
+  options.screenHeight = f.screenHeight;
+  options.seed = f.seed;
+  options.threads = threads;
+  if (!f.pattern.empty()) options.pattern = &pattern;
+  r.feed.caller = std::this_thread::get_id();
+  r.feed.stopAt = stopAt;
+  r.feed.width = f.width;
+  if (delivery != Delivery::kInPlace) {
+    options.progress = OnRow;
+    options.user = &r.feed;
+  }
+  if (delivery == Delivery::kWindow) {
+    r.feed.window = &out;
+    r.feed.collected = &r.pixels;
+  }
+  const zavol::DepthView depth{f.depth.data(), f.width, f.height, f.width};
+  r.result = zavol::RenderImage(f.settings, depth, options, out);
+  if (delivery == Delivery::kWindow && r.result.status == zavol::ImageRenderStatus::kDone) {
+    r.feed.Take(f.height - 1);
+  }
+  return r;
+}
+
+std::vector<Pixel64> RenderReference(const Frame& f) {
+  zavoltest::FlatHost host(f.width, f.height, f.depth, kCanary);
+  host.screenWidth = f.screenWidth;
+  host.screenHeight = f.screenHeight;
+  host.calendarTime = f.seed;
+  if (!f.pattern.empty()) {
+    host.hasPattern = true;
+    host.pattern = f.pattern;
+    host.patternWidth = f.patternWidth;
+    host.patternHeight = f.patternHeight;
+  }
+  enginetest::ReferenceRender(f.settings, host);
+  return host.canvas;
+}
+
+Frame GoldenFrame(const golden::Case& c) {
+  const golden::Scene scene = c.scene();
+  Frame f;
+  f.width = scene.width;
+  f.height = scene.height;
+  f.depth = scene.depth;
+  f.settings = c.settings;
+  if (c.pattern) {
+    for (const golden::Rgba& p : golden::CoordinatePattern(scene.width, scene.height)) {
+      f.pattern.push_back(Pixel64{p.r, p.g, p.b, p.a});
+    }
+    f.patternWidth = scene.width;
+    f.patternHeight = scene.height;
+  }
+  return f;
+}
+
+TEST(ThreadedGolden, EveryDigestWithEveryThreadCountAndDelivery) {
+  for (const golden::Case& c : golden::Cases()) {
+    const Frame f = GoldenFrame(c);
+    for (int threads : kThreadCounts) {
+      for (Delivery delivery : {Delivery::kInPlace, Delivery::kWholeFrame, Delivery::kWindow}) {
+        // A streamed frame never holds the guide's rows at the end.
+        if (delivery == Delivery::kWindow && c.settings.PutGuidePoints != 0) continue;
+        SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads) +
+                     ", delivery " + std::to_string(static_cast<int>(delivery)));
+        const Rendered r = RenderThreaded(f, threads, delivery);
+        ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
+        EXPECT_EQ(enginetest::Digest(r.pixels), c.digest);
+        EXPECT_FALSE(r.feed.otherThread) << "progress called off the calling thread";
+      }
+    }
+  }
+}
+
+// A small generator of random frames that reach every branch of the row builder.
+class Sweep {
+ public:
+  explicit Sweep(uint32_t seed) : state_(seed) {}
+  uint32_t Next() {
+    state_ = state_ * 1664525u + 1013904223u;
+    return state_ >> 8;
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
+
+  Frame Make() {
+    Frame f;
+    const int shape = Below(10);
+    f.width = shape < 5 ? 1 + Below(12) : shape < 9 ? 1 + Below(90) : 256 + Below(500);
+    f.height = 1 + Below(shape == 9 ? 24 : 40);
+    StereogramSettings& s = f.settings;
+    s = DefaultSettings();
+    s.RandomizeEachFrame = Below(2);
+    f.seed = Next();
+    s.PreventGhosting = Below(2);
+    s.RampMode = Below(3) == 0 ? kRampHsv : kRampRgb;
+    s.Color1 = Next() & 0xFFFFFF;
+    s.Color2 = Next() & 0xFFFFFF;
+    s.PutGuidePoints = Below(4) == 0;
+    s.AutoDistance = Below(4) != 0;
+    s.NearDistance = static_cast<float>(Below(5));
+    s.FarDistance = static_cast<float>(5 + Below(40));
+    s.ViewingMedium = kMediumCustomDpi;
+    // Tiny resolutions give separations of 0 and 1 (pixels that keep the row above), larger
+    // ones real links; a few hostile records give negative separations.
+    const int dpiPick = Below(4);
+    s.CustomDpi = dpiPick == 0 ? 1 + Below(2) : dpiPick == 1 ? 3 + Below(10) : 10 + Below(60);
+    s.BackgroundDepth = Below(12) == 0 ? -0.5f : 0.2f + 0.1f * static_cast<float>(Below(10));
+    s.NearObjectDepth = 0.1f * static_cast<float>(Below(6));
+    // Depth: background, a few planes and slopes, NaN, 0, behind the camera; some columns
+    // mostly empty, so that their first scene depth falls in any band of rows.
+    f.depth.resize(static_cast<std::size_t>(f.width) * f.height);
+    const int planes = 1 + Below(4);
+    for (int y = 0; y < f.height; ++y) {
+      for (int x = 0; x < f.width; ++x) {
+        const int pick = Below(x % 4 == 0 ? 8 : 40);
+        float z = -1.0f - static_cast<float>((x * planes / std::max(f.width, 1) + y / 7) % 5);
+        z -= 0.03f * static_cast<float>(x % 11);
+        if (pick == 0) z = -1e30f;
+        if (pick == 1) z = std::nanf("");
+        if (pick == 2) z = Below(2) ? 0.0f : -0.0f;
+        if (pick == 3) z = 0.5f;
+        // Beyond the scan's limits on either side: never the far end, never the near end.
+        if (pick == 4) z = 1e25f;
+        if (pick == 5) z = -1e25f;
+        f.depth[static_cast<std::size_t>(y) * f.width + x] = z;
+      }
+    }
+    if (Below(3) == 0) {
+      // A pattern that may be smaller than the frame: reads beyond it keep the row above.
+      f.patternWidth = std::max(1, f.width - Below(3));
+      f.patternHeight = std::max(1, f.height - Below(3));
+      f.pattern.resize(static_cast<std::size_t>(f.patternWidth) * f.patternHeight);
+      for (Pixel64& p : f.pattern) {
+        p = Pixel64{static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next()),
+                    static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next())};
+      }
+    }
+    return f;
+  }
+
+ private:
+  uint32_t state_;
+};
+
+bool SameRows(const std::vector<Pixel64>& a, const std::vector<Pixel64>& b, int width, int rows) {
+  const std::size_t n = static_cast<std::size_t>(width) * rows;
+  return std::equal(a.begin(), a.begin() + n, b.begin());
+}
+
+TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
+  Sweep sweep(2024);
+  for (int i = 0; i < 400; ++i) {
+    Frame f = sweep.Make();
+    const Delivery delivery = static_cast<Delivery>(sweep.Below(3));
+    if (delivery == Delivery::kWindow) f.settings.PutGuidePoints = 0;
+    const std::vector<Pixel64> reference = RenderReference(f);
+    for (int threads : kThreadCounts) {
+      SCOPED_TRACE("frame " + std::to_string(i) + " " + std::to_string(f.width) + "x" +
+                   std::to_string(f.height) + ", threads " + std::to_string(threads) +
+                   ", delivery " + std::to_string(static_cast<int>(delivery)));
+      const Rendered r = RenderThreaded(f, threads, delivery);
+      ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
+      ASSERT_TRUE(r.pixels == reference);
+      if (delivery != Delivery::kInPlace) {
+        ASSERT_EQ(static_cast<int>(r.feed.asked.size()), f.height);
+        for (int y = 0; y < f.height; ++y) ASSERT_EQ(r.feed.asked[y], y);
+        EXPECT_EQ(r.feed.lastRowSeen, f.height - 1);
+        EXPECT_FALSE(r.feed.otherThread);
+      }
+    }
+  }
+}
+
+// A stop at row N: rows 0..N were asked in order, rows above N are the reference's, rows from N
+// on are never written, and no guide is drawn.
+TEST(ThreadedSweep, AStopLeavesTheRowsFromItOnUntouched) {
+  Sweep sweep(77);
+  for (int i = 0; i < 150; ++i) {
+    Frame f = sweep.Make();
+    const int stopAt = sweep.Below(f.height);
+    Frame unguided = f;
+    unguided.settings.PutGuidePoints = 0;
+    const std::vector<Pixel64> reference = RenderReference(unguided);
+    for (int threads : kThreadCounts) {
+      SCOPED_TRACE("frame " + std::to_string(i) + ", stop at " + std::to_string(stopAt) +
+                   ", threads " + std::to_string(threads));
+      const Rendered r = RenderThreaded(f, threads, Delivery::kWholeFrame, stopAt);
+      ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kStopped);
+      ASSERT_EQ(static_cast<int>(r.feed.asked.size()), stopAt + 1);
+      for (int y = 0; y <= stopAt; ++y) ASSERT_EQ(r.feed.asked[y], y);
+      ASSERT_TRUE(SameRows(r.pixels, reference, f.width, stopAt));
+      ASSERT_TRUE(std::all_of(r.pixels.begin() + static_cast<std::ptrdiff_t>(f.width) * stopAt,
+                              r.pixels.end(), [](const Pixel64& p) { return p == kCanary; }));
+    }
+  }
+}
+
+// Bands of rows, scanned in any order, give the whole frame's scan bit for bit: frames of a few
+// values (beyond the limits on both sides, NaN, signed zeros, scene depths), with columns that
+// stay empty for a random number of rows, so that a column's first record falls in any band.
+TEST(ThreadedScan, RowBandsInAnyOrderGiveTheWholeScan) {
+  const float values[] = {-1e30f, std::nanf(""), 1e25f, -1e25f, -2.0f, -3.0f, -4.5f, 0.0f, -0.0f};
+  Sweep sweep(5);
+  for (int i = 0; i < 3000; ++i) {
+    const int width = 1 + sweep.Below(12), height = 1 + sweep.Below(30);
+    std::vector<float> depth(static_cast<std::size_t>(width) * height);
+    for (int x = 0; x < width; ++x) {
+      const int emptyRows = sweep.Below(height + 1);
+      for (int y = 0; y < height; ++y) {
+        depth[static_cast<std::size_t>(y) * width + x] = values[sweep.Below(y < emptyRows ? 4 : 9)];
+      }
+    }
+    const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+    const zavol::DepthRange whole = zavol::ScanDepthRange(depth.data(), w, h);
+    zavol::DepthScan scan(depth.data(), w, h, w, 1 + sweep.Below(9));
+    for (int band = scan.bands() - 1; band >= 0; --band) scan.ScanBand(band);
+    const zavol::DepthRange banded = scan.Finish();
+    ASSERT_EQ(std::memcmp(&banded, &whole, sizeof whole), 0) << "frame " << i;
+  }
+}
+
+// The library's threads field: every count gives the same frame, and a caller built before the
+// field existed (a shorter struct_size) still renders it.
+TEST(ThreadedLibrary, ThreadsFieldAndOlderCallersGiveTheSameFrame) {
+  const golden::Case c = golden::Cases()[1];
+  const Frame f = GoldenFrame(c);
+  zavol_settings settings;
+  ASSERT_EQ(zavol_settings_from_bytes(&settings, &f.settings, sizeof f.settings), ZAVOL_OK);
+  const zavol_depth depth{f.depth.data(), f.width, f.height, 0};
+  zavol_options defaults;
+  zavol_options_default(&defaults);
+  EXPECT_EQ(defaults.threads, 0) << "threads are on by default";
+  struct Call {
+    std::size_t structSize;
+    int threads;
+    int status;
+  };
+  const Call calls[] = {{sizeof(zavol_options), 0, ZAVOL_OK},
+                        {sizeof(zavol_options), 1, ZAVOL_OK},
+                        {sizeof(zavol_options), 2, ZAVOL_OK},
+                        {sizeof(zavol_options), 7, ZAVOL_OK},
+                        {offsetof(zavol_options, threads), 1, ZAVOL_OK},
+                        {sizeof(zavol_options), -1, ZAVOL_E_OPTION_VALUE}};
+  for (const Call& call : calls) {
+    SCOPED_TRACE("struct_size " + std::to_string(call.structSize) + ", threads " +
+                 std::to_string(call.threads));
+    zavol_options options = defaults;
+    options.struct_size = call.structSize;
+    options.threads = call.threads;
+    options.screen_width = golden::kScreenWidth;
+    options.screen_height = golden::kScreenHeight;
+    std::vector<Pixel64> pixels(f.depth.size(), kCanary);
+    zavol_image out{reinterpret_cast<uint16_t*>(pixels.data()), f.width, f.height, 0};
+    ASSERT_EQ(zavol_render(&settings, &depth, &options, &out), call.status);
+    if (call.status == ZAVOL_OK) {
+      EXPECT_EQ(enginetest::Digest(pixels), c.digest);
+    }
+  }
+}
+
+}  // namespace
