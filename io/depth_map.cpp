@@ -43,6 +43,8 @@ std::atomic<uint64_t> memoryBudget{0};
 
 void SetMemoryBudget(uint64_t bytes) { memoryBudget.store(bytes, std::memory_order_relaxed); }
 
+uint64_t MemoryBudget() { return memoryBudget.load(std::memory_order_relaxed); }
+
 bool FitsInMemory(uint64_t bytes) {
   const uint64_t budget = memoryBudget.load(std::memory_order_relaxed);
   if (budget != 0 && bytes > budget) return false;

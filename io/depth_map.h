@@ -64,5 +64,7 @@ bool FitsInMemory(uint64_t bytes);
 // Caps what FitsInMemory allows, process-wide; 0 restores the default (half of physical memory).
 // For a process that must stay small beside others, such as a fuzzer reading hostile files.
 void SetMemoryBudget(uint64_t bytes);
+// The cap SetMemoryBudget set; 0: the default.
+uint64_t MemoryBudget();
 
 }  // namespace zavol::io

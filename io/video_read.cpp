@@ -4,14 +4,13 @@
 // and only as local files: playlists and concatenation lists, which would make FFmpeg read
 // other files or the network, are turned down.
 #include "io/video_read.h"
+#include "io/video_module.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -38,17 +37,6 @@ constexpr const char* kVideoExtensions[] = {
     ".mp4", ".m4v", ".mov", ".mkv", ".webm", ".avi", ".gif", ".y4m", ".flv", ".ts", ".mts",
     ".m2ts", ".mpg", ".mpeg", ".ogv", ".nut", ".wmv", ".asf", ".ivf",
 };
-
-// Enough of a file to tell its container, as FFmpeg's own probing starts.
-constexpr std::size_t kProbeBytes = 1 << 16;
-
-bool IsDepthImage(const std::vector<uint8_t>& head) {
-  static const unsigned char kPng[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
-  static const unsigned char kExr[4] = {0x76, 0x2f, 0x31, 0x01};
-  return (head.size() >= 2 && head[0] == 'P' && (head[1] == 'f' || head[1] == 'F')) ||
-         (head.size() >= 8 && std::memcmp(head.data(), kPng, 8) == 0) ||
-         (head.size() >= 4 && std::memcmp(head.data(), kExr, 4) == 0);
-}
 
 bool HasVideoExtension(const std::string& path) {
   const std::size_t dot = path.find_last_of('.');
@@ -96,25 +84,12 @@ bool IsFullRangeYuvName(const char* name) { return std::strncmp(name, "yuvj", 4)
 
 }  // namespace
 
-bool IsVideoInput(const std::string& path) {
-  std::vector<uint8_t> head;
-  // Looking into a pipe would take its bytes from the image readers (and opening one waits for
-  // its writer): videos are files.
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  try {
-    FILE* file = OpenInput(path);
-    FileCloser closer{file};
-    head = ReadPrefix(file, kProbeBytes, path);
-  } catch (const IoError&) {
-    return false;  // the image readers say why
-  }
-  if (head.empty() || IsDepthImage(head)) return false;
+bool IsVideoHead(const std::vector<uint8_t>& head, const std::string& path) {
   const AVInputFormat* format = ProbeContents(head);
   return (format != nullptr && IsContainer(format)) || HasVideoExtension(path);
 }
 
-struct VideoReader::State {
+struct DecodedVideo::State {
   std::string path;
   std::unique_ptr<AVFormatContext, InputFree> input;
   av::CodecPtr decoder;
@@ -286,14 +261,14 @@ struct VideoReader::State {
   }
 };
 
-VideoReader::VideoReader(const std::string& path, int threads) : state_(std::make_unique<State>()) {
+DecodedVideo::DecodedVideo(const std::string& path, int threads) : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.path = path;
   std::vector<uint8_t> head;
   {
     FILE* file = OpenInput(path);
     FileCloser closer{file};
-    head = ReadPrefix(file, kProbeBytes, path);
+    head = ReadPrefix(file, kVideoProbeBytes, path);
   }
   if (head.empty()) throw IoError(path, "empty file");
   const AVInputFormat* format = ProbeContents(head);
@@ -358,13 +333,13 @@ VideoReader::VideoReader(const std::string& path, int threads) : state_(std::mak
   }
 }
 
-VideoReader::~VideoReader() = default;
+DecodedVideo::~DecodedVideo() = default;
 
-const VideoInfo& VideoReader::Info() const { return state_->info; }
+const VideoInfo& DecodedVideo::Info() const { return state_->info; }
 
-int64_t VideoReader::FramesRead() const { return state_->framesRead; }
+int64_t DecodedVideo::FramesRead() const { return state_->framesRead; }
 
-bool VideoReader::Read(const DepthReadOptions& options, DepthMap& map) {
+bool DecodedVideo::Read(const DepthReadOptions& options, DepthMap& map) {
   State& s = *state_;
   if (!s.Decode()) return false;
   s.ToDepth(options, map);

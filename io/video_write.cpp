@@ -3,6 +3,7 @@
 // flushed with a null frame. The rows arrive as the engine's 16-bit words; the dots are 8-bit
 // colours, so every format but rgb48 takes each channel's high byte, as 8-bit PNG output does.
 #include "io/video_write.h"
+#include "io/video_module.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -25,22 +26,21 @@ extern "C" {
 namespace zavol::io {
 namespace {
 
+// How each format is written; its name and extension are in io/video_formats.cpp.
 struct FormatInfo {
   VideoFormat format;
-  const char* name;
-  const char* extension;  // null: no file kind of its own
-  const char* muxer;      // null: written by us
+  const char* muxer;  // null: written by us
   const char* encoder;
   AVPixelFormat pixels;
 };
 
 constexpr FormatInfo kFormats[] = {
-    {VideoFormat::kMp4, "mp4", ".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P},
-    {VideoFormat::kMkv, "mkv", ".mkv", "matroska", "ffv1", AV_PIX_FMT_BGR0},
-    {VideoFormat::kWebm, "webm", ".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P},
-    {VideoFormat::kGif, "gif", ".gif", "gif", "gif", AV_PIX_FMT_PAL8},
-    {VideoFormat::kY4m, "y4m", ".y4m", nullptr, nullptr, AV_PIX_FMT_YUV444P},
-    {VideoFormat::kRgb48, "rgb48", nullptr, nullptr, nullptr, AV_PIX_FMT_RGB48LE},
+    {VideoFormat::kMp4, "mp4", "libx264", AV_PIX_FMT_YUV420P},
+    {VideoFormat::kMkv, "matroska", "ffv1", AV_PIX_FMT_BGR0},
+    {VideoFormat::kWebm, "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P},
+    {VideoFormat::kGif, "gif", "gif", AV_PIX_FMT_PAL8},
+    {VideoFormat::kY4m, nullptr, nullptr, AV_PIX_FMT_YUV444P},
+    {VideoFormat::kRgb48, nullptr, nullptr, AV_PIX_FMT_RGB48LE},
 };
 
 const FormatInfo& InfoOf(VideoFormat format) {
@@ -92,12 +92,12 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
   const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
   if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO) {
     *problem = options.codec.empty()
-                   ? "this FFmpeg has no " + name + " encoder, which ." + info.name + " videos use"
+                   ? "this FFmpeg has no " + name + " encoder, which ." + VideoFormatName(info.format) + " videos use"
                    : "--codec " + name + ": no such video encoder in this FFmpeg (ffmpeg -encoders lists them)";
     return nullptr;
   }
   if (avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
-    *problem = "--codec " + name + ": its " + avcodec_get_name(codec->id) + " video cannot go into ." + info.name;
+    *problem = "--codec " + name + ": its " + avcodec_get_name(codec->id) + " video cannot go into ." + VideoFormatName(info.format);
     return nullptr;
   }
   if (options.crf >= 0 && !HasPrivateOption(codec, "crf")) {
@@ -678,41 +678,9 @@ class FrameStream final : public VideoWriter {
   bool headerWritten_ = false;
 };
 
-std::string LowerExtension(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string extension = path.substr(dot);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
-}
-
 }  // namespace
 
-bool VideoFormatForPath(const std::string& path, VideoFormat* format) {
-  const std::string extension = LowerExtension(path);
-  for (const FormatInfo& info : kFormats) {
-    if (info.extension != nullptr && extension == info.extension) {
-      *format = info.format;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool VideoFormatForName(const std::string& name, VideoFormat* format) {
-  for (const FormatInfo& info : kFormats) {
-    if (name == info.name) {
-      *format = info.format;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool IsFrameStream(VideoFormat format) { return InfoOf(format).muxer == nullptr; }
-
-bool ParseVideoRate(const std::string& text, VideoRate* rate) {
+bool ParseRate(const std::string& text, VideoRate* rate) {
   AVRational parsed{0, 1};
   if (text.empty() || av_parse_video_rate(&parsed, text.c_str()) < 0) return false;
   if (parsed.num <= 0 || parsed.den <= 0 || parsed.num > 1000 * static_cast<int64_t>(parsed.den)) return false;
@@ -721,16 +689,16 @@ bool ParseVideoRate(const std::string& text, VideoRate* rate) {
   return true;
 }
 
-std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options) {
+std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options) {
   const FormatInfo& info = InfoOf(format);
   if (info.muxer == nullptr) {
-    if (!options.codec.empty()) return "--codec: " + std::string(info.name) + " frames are not encoded";
-    if (options.crf >= 0) return "--crf: " + std::string(info.name) + " frames are not encoded";
-    if (!options.preset.empty()) return "--preset: " + std::string(info.name) + " frames are not encoded";
+    if (!options.codec.empty()) return "--codec: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
+    if (options.crf >= 0) return "--crf: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
+    if (!options.preset.empty()) return "--preset: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
     return "";
   }
   const AVOutputFormat* muxer = av_guess_format(info.muxer, nullptr, nullptr);
-  if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(info.name) + " files";
+  if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(VideoFormatName(info.format)) + " files";
   std::string problem;
   VideoWriteOptions trial = options;
   trial.threads = 1;
@@ -738,12 +706,12 @@ std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& opt
   return problem;
 }
 
-std::unique_ptr<VideoWriter> OpenVideoWriter(VideoFormat format, const std::string& path,
-                                             int width, int height,
-                                             const VideoWriteOptions& options) {
+std::unique_ptr<VideoWriter> OpenEncodedVideo(VideoFormat format, const std::string& path,
+                                              int width, int height,
+                                              const VideoWriteOptions& options) {
   const FormatInfo& info = InfoOf(format);
   if (info.muxer == nullptr) return std::make_unique<FrameStream>(format, path, width, height, options.rate);
-  if (path == "-") throw IoError("standard output", std::string(info.name) + " videos need a file (they seek)");
+  if (path == "-") throw IoError("standard output", std::string(VideoFormatName(info.format)) + " videos need a file (they seek)");
   return std::make_unique<EncodedVideo>(info, path, width, height, options);
 }
 

@@ -24,6 +24,8 @@ bool VideoFormatForPath(const std::string& path, VideoFormat* format);
 bool VideoFormatForName(const std::string& name, VideoFormat* format);
 // Whether the format is a stream that may go to a pipe (y4m, rgb48).
 bool IsFrameStream(VideoFormat format);
+// The format's name as --format takes it: "mp4", "y4m"...
+const char* VideoFormatName(VideoFormat format);
 
 // Frames per second as a fraction.
 struct VideoRate {
