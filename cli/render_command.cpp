@@ -214,7 +214,12 @@ int Prepare(const RenderOptions& o, Prepared& p) {
                                  "RGB), a video's in .mp4, .mkv, .webm or .gif, or give --format",
                       "render");
   }
-  if (const int code = PrepareVideo(o, p); code != 0) return code;
+  try {
+    if (const int code = PrepareVideo(o, p); code != 0) return code;
+  } catch (const io::IoError& e) {
+    Report(e.what());  // the video module is missing or does not load
+    return kFailed;
+  }
   if (o.output == "-") {
     if (o.saveSettings == "-") {
       return UsageError("the picture and the settings cannot both go to standard output", "render");

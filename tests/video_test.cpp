@@ -388,6 +388,7 @@ struct BadCase {
   const char* message;
   const char* shellPrefix = "";  // run before the tool in the same shell
   bool interrupt = false;        // Ctrl-C once the video's temporary has grown
+  bool withoutModule = false;    // a copy of the program with no video module beside it
 };
 
 void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
@@ -395,7 +396,9 @@ void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
 // Runs zavol through sh; with interrupt, sends SIGINT when a temporary file (a hidden name) of
 // some size appears in dir. Returns the exit code; stderr goes to err.
 int RunBad(const BadCase& c, const ScratchDir& dir, std::string* err) {
-  std::string command = std::string(c.shellPrefix) + " exec " + Quote(ZAVOL_BIN);
+  const std::string lone = dir.Path().string() + ".zavol";  // outside dir: it is not output
+  if (c.withoutModule) std::filesystem::copy_file(ZAVOL_BIN, lone, std::filesystem::copy_options::overwrite_existing);
+  std::string command = std::string(c.shellPrefix) + " exec " + Quote(c.withoutModule ? lone : ZAVOL_BIN);
   for (const std::string& a : c.args) command += " " + Quote(a.size() > 0 && a[0] == '@' ? dir / a.substr(1) : a);
   command += " </dev/null >/dev/null 2>" + Quote(dir.Path().parent_path() / (dir.Path().filename().string() + ".err"));
   const pid_t child = fork();
@@ -420,6 +423,7 @@ int RunBad(const BadCase& c, const ScratchDir& dir, std::string* err) {
   const std::string errPath = (dir.Path().parent_path() / (dir.Path().filename().string() + ".err")).string();
   const std::vector<uint8_t> bytes = clitest::ReadBytes(errPath);
   std::remove(errPath.c_str());
+  std::remove(lone.c_str());
   *err = std::string(bytes.begin(), bytes.end());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -483,7 +487,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"video_file_to_a_pipe", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "-", "--format", "mp4"}, 2,
                 "cannot go to standard output"},
         BadCase{"crf_for_a_lossless_encoder", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "@o.mkv", "--crf", "3"},
-                2, "--crf: the ffv1 encoder has no constant-quality setting"}),
+                2, "--crf: the ffv1 encoder has no constant-quality setting"},
+        BadCase{"video_module_missing", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "@o.mp4"}, 1,
+                "videos cannot be read or written here (no libzavol_video.so", "", false, true}),
     [](const testing::TestParamInfo<BadCase>& p) { return p.param.name; });
 
 }  // namespace
