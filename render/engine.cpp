@@ -9,6 +9,7 @@
 
 #include "render/dots.h"
 #include "render/frame.h"
+#include "render/frame_setup.h"
 #include "render/geometry.h"
 #include "render/guide.h"
 #include "render/random.h"
@@ -35,17 +36,8 @@ int RenderStereogram(const StereogramSettings& settings, FrameHost& host,
                      std::size_t depthRowStride) {
   const float* depth = host.DepthChannel();
   if (depth == nullptr) return 0;
-  // A negative size from the host is an empty frame.
-  const int height = std::max(host.Height(), 0);
-  const int width = std::max(host.Width(), 0);
-  const std::size_t depthStride = std::max(depthRowStride, static_cast<std::size_t>(width));
-  int screenWidth = 0, screenHeight = 0;
-  host.ScreenSize(&screenWidth, &screenHeight);
-  const ViewingGeometry geometry =
-      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
-                                           static_cast<std::size_t>(height), depthStride);
-  const SeparationRule rule(geometry, range);
+  const FrameSetup frame = ReadFrameSetup(settings, host, depth, depthRowStride);
+  const auto& [width, height, depthStride, geometry, range, rule] = frame;
   const SeparationTable separationTable(rule);
 
   // The row builder's one allocation: the current row's separations and copy marks, then the

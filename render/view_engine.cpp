@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "render/frame_setup.h"
 #include "render/guide.h"
 
 namespace zavol {
@@ -120,16 +121,8 @@ int RenderViewStereogram(const StereogramSettings& settings, FrameHost& host,
                          std::size_t depthRowStride, const ViewOptions& options) {
   const float* depth = host.DepthChannel();
   if (depth == nullptr || !options.Valid()) return 0;
-  const int height = std::max(host.Height(), 0);
-  const int width = std::max(host.Width(), 0);
-  const std::size_t depthStride = std::max(depthRowStride, static_cast<std::size_t>(width));
-  int screenWidth = 0, screenHeight = 0;
-  host.ScreenSize(&screenWidth, &screenHeight);
-  const ViewingGeometry geometry =
-      ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  const DepthRange range = FrameDepthRange(settings, depth, static_cast<std::size_t>(width),
-                                           static_cast<std::size_t>(height), depthStride);
-  const SeparationRule rule(geometry, range);
+  const FrameSetup frame = ReadFrameSetup(settings, host, depth, depthRowStride);
+  const auto& [width, height, depthStride, geometry, range, rule] = frame;
 
   const uint32_t seed = settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u;
   const bool pattern = host.HasPattern();
