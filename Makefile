@@ -22,3 +22,9 @@ bench: setup
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	scripts/fuzz --jobs 2 $(FUZZ_SECONDS)
+
+# The Debian packages (zavol, libzavol1, libzavol-dev, python3-zavol, ...) in build/package.
+.PHONY: package
+package: setup
+	cmake --preset package >/dev/null
+	cmake --build --preset package
