@@ -174,7 +174,7 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
                   py::object farCutoff, py::object screen, py::object seed, py::object dots,
                   py::object dotSize, py::object anchor, py::object view, py::object oversample,
                   py::object linking, py::object pattern, py::object progress, py::object out,
-                  const py::kwargs& overrides) {
+                  py::object threads, const py::kwargs& overrides) {
   const StereogramSettings record = SettingsArgument(settings, overrides);
   zavol_settings cSettings;
   zavol_settings_from_bytes(&cSettings, &record, sizeof record);
@@ -185,6 +185,7 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   ScreenArgument(screen, &options);
   options.seed = SeedArgument(seed);
   ViewArguments(dots, dotSize, anchor, view, oversample, linking, &options);
+  options.threads = static_cast<int>(IntegerArgument(threads, "threads", 0, 256));
   ProgressState state;
   if (!progress.is_none()) {
     if (!PyCallable_Check(progress.ptr())) {
@@ -326,7 +327,7 @@ zavol.FileError (an OSError) for a file that cannot be read or written.)";
              py::arg("dots") = "stream", py::arg("dot_size") = 1, py::arg("anchor") = py::none(),
              py::arg("view") = "wall", py::arg("oversample") = 1, py::arg("linking") = "classic",
              py::arg("pattern") = py::none(),
-             py::arg("progress") = py::none(), py::arg("out") = py::none(),
+             py::arg("progress") = py::none(), py::arg("out") = py::none(), py::arg("threads") = 0,
              R"(Renders the stereogram of a depth map.
 
 depth: 2-D array-like (height, width) of real numbers, sides 1..65535; float32 arrays whose
@@ -355,6 +356,8 @@ pattern: optional (height, width, 3 or 4) uint8 or uint16 image whose pixel (x, 
 progress: optional callable(row, last_row) asked before every row; a true result stops the frame
   and render returns None. Ctrl-C raises KeyboardInterrupt with or without it.
 out: optional (height, width, 4) uint16 array to render into instead of a new one.
+threads: the threads the frame's rows render on, 0 (every core) to 256; the pixels are the same
+  for any number.
 
 Returns a (height, width, 4) uint16 array of red, green, blue and alpha (65535 is full): the
 values `zavol render -o frame.pam` writes. The GIL is released while the engine runs, so
