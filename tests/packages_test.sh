@@ -18,10 +18,10 @@ trap 'rm -rf "$work"' EXIT
 
 declare -A deb
 for package in zavol libzavol1 libzavol-dev python3-zavol; do
-  deb[$package]=build/package/${package}_${version}_$arch.deb
+  deb[$package]=$source/build/package/${package}_${version}_$arch.deb
   [ -f "${deb[$package]}" ] || fail "no ${deb[$package]}"
 done
-debs=(build/package/*_"$version"_*.deb)
+debs=("$source"/build/package/*_"$version"_*.deb)
 
 # Dependencies: dpkg-shlibdeps found the libraries (libc6, FFmpeg's for the tool's video module),
 # and every package named is one of ours or installed here.
@@ -68,7 +68,7 @@ cd "$work"
 # The video module comes with the tool: a two-frame depth video round trip.
 "$root/usr/bin/zavol" scene -o 'depth_#.png' --size 64x32 --frames 0-1 >/dev/null ||
   fail "the installed zavol scene failed"
-"$root/usr/bin/zavol" render 'depth_#.png' -o video.mkv -q || fail "the installed zavol cannot write a video"
+"$root/usr/bin/zavol" render 'depth_#.png' --frames 0-1 --fit -o video.mkv -q || fail "the installed zavol cannot write a video"
 for page in zavol zavol-render zavol-decode; do
   [[ $(man -w "$page") == "$root"/usr/share/man/man1/$page.1.gz ]] || fail "man -w $page does not find the installed page"
 done
@@ -78,8 +78,8 @@ printf '#include <zavol.h>\n#include <stdio.h>\nint main(void) { puts(zavol_stat
 cc status.c -o status $(pkg-config --cflags --libs zavol) || fail "a program does not build with the installed pkg-config file"
 ldd ./status | grep -q "$root/usr/lib/.*libzavol.so.1" || fail "the program does not load the installed libzavol.so.1"
 ./status >/dev/null || fail "the program built against the package failed"
-module=$(PYTHONPATH=$root/usr/lib/python3/dist-packages python3 -c 'import zavol; print(zavol.__file__)') ||
-  fail "python3 cannot import the installed zavol"
+module=$(PYTHONPATH=$root/usr/lib/python3/dist-packages /usr/bin/python3 -c 'import zavol; print(zavol.__file__)') ||
+  fail "/usr/bin/python3 cannot import the installed zavol"
 [[ $module == "$root"/* ]] || fail "python3 imported zavol from $module, not from the package"
 bash -c 'source "$1" && complete -p zavol' - "$root/usr/share/bash-completion/completions/zavol" >/dev/null ||
   fail "the installed bash completion does not load"
