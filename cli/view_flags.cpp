@@ -30,8 +30,7 @@ void AddViewFlags(CLI::App& app, ViewFlags& flags) {
       ->type_name("stream|stable")
       ->group(group);
   app.add_option("--dot-size", flags.dotSize,
-                 "Dots of N x N pixels (1 to " + std::to_string(kMaxDotSize) +
-                     "), which survive video compression better than single pixels")
+                 "Dots of N x N pixels (1 to " + std::to_string(kMaxDotSize) + "), a coarser texture")
       ->check(NumberWithin(1, kMaxDotSize))
       ->type_name("N")
       ->capture_default_str()
