@@ -86,16 +86,18 @@ void WriteMap(const std::string& path, MapFormat format, int width, int height,
   out.Commit();
 }
 
-// Near is bright: the smallest separation searched is height 1, the largest height 0.
-std::vector<float> Heights(const std::vector<float>& separations, const SeparationBounds& b) {
+// Near is bright. Diverged eyes see the narrowest separation searched nearest (height 1) and
+// the widest farthest (height 0); crossed eyes see the widest nearest.
+std::vector<float> Heights(const std::vector<float>& separations, const SeparationBounds& b,
+                           ViewDirection view) {
   const float span = static_cast<float>(b.maxSeparation - b.minSeparation);
+  const bool crossed = view == ViewDirection::kCross;
   std::vector<float> heights(separations.size());
   for (std::size_t i = 0; i < separations.size(); ++i) {
     const float s = separations[i];
-    heights[i] = std::isnan(s) ? s
-                 : span > 0.0f
-                     ? std::clamp((static_cast<float>(b.maxSeparation) - s) / span, 0.0f, 1.0f)
-                     : 1.0f;
+    const float fromFar = crossed ? s - static_cast<float>(b.minSeparation)
+                                  : static_cast<float>(b.maxSeparation) - s;
+    heights[i] = std::isnan(s) ? s : span > 0.0f ? std::clamp(fromFar / span, 0.0f, 1.0f) : 1.0f;
   }
   return heights;
 }
@@ -122,15 +124,28 @@ int OnRows(void* user, int rowsDone, int rows) {
   return 0;
 }
 
+std::string Fixed(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.5f", value);
+  return text;
+}
+
+std::string Real(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+// geometry is null for pictures the geometric meter cannot judge (oversampled rows).
 void PrintComparison(const DecodeCommandOptions& o, const DecodeComparison& c,
-                     const SeparationBounds& b, int echoReach) {
+                     const SeparationBounds& b, int echoReach, const GeometricRepeats* geometry) {
   char share[32], error[32], visibleShare[32];
   std::snprintf(share, sizeof share, "%.5f", c.matchShare);
   std::snprintf(error, sizeof error, "%.5f", c.meanError);
   std::snprintf(visibleShare, sizeof visibleShare, "%.5f",
                 c.pixels > 0 ? static_cast<double>(c.visible) / static_cast<double>(c.pixels)
                              : 0.0);
-  const std::vector<std::pair<const char*, std::string>> fields = {
+  std::vector<std::pair<std::string, std::string>> fields = {
       {"pixels", std::to_string(c.pixels)},
       {"visible", std::to_string(c.visible)},
       {"visible_share", visibleShare},
@@ -143,14 +158,41 @@ void PrintComparison(const DecodeCommandOptions& o, const DecodeComparison& c,
       {"mean_error", error},
       {"min_separation", std::to_string(b.minSeparation)},
       {"max_separation", std::to_string(b.maxSeparation)}};
+  if (geometry != nullptr) {
+    fields.emplace_back("geometric_seen", std::to_string(geometry->seenCount));
+    fields.emplace_back("geometric_repeated", std::to_string(geometry->repeatedCount));
+    fields.emplace_back("geometric_share", Fixed(geometry->share));
+    fields.emplace_back("levels", std::to_string(geometry->levels.size()));
+  }
   if (o.json) {
     std::string line = "{";
     for (const auto& [key, value] : fields) {
       line += std::string(line.size() > 1 ? ", " : "") + "\"" + key + "\": " + value;
     }
+    if (geometry != nullptr) {
+      line += ", \"level\": [";
+      for (std::size_t i = 0; i < geometry->levels.size(); ++i) {
+        const GeometricLevel& l = geometry->levels[i];
+        line += std::string(i > 0 ? ", " : "") + "{\"depth\": " + Real(l.depth) +
+                ", \"pixels\": " + std::to_string(l.pixels) + ", \"seen\": " +
+                std::to_string(l.seen) + ", \"repeated\": " + std::to_string(l.repeated) +
+                ", \"share\": " + Fixed(l.share) + "}";
+      }
+      line += "]";
+    }
     std::printf("%s}\n", line.c_str());
   } else {
-    for (const auto& [key, value] : fields) std::printf("%s=%s\n", key, value.c_str());
+    for (const auto& [key, value] : fields) std::printf("%s=%s\n", key.c_str(), value.c_str());
+    // One line per flat level, nearest first: its depth, pixels, seen and repeated pixels, share.
+    if (geometry != nullptr) {
+      for (std::size_t i = 0; i < geometry->levels.size(); ++i) {
+        const GeometricLevel& l = geometry->levels[i];
+        std::printf("level_%zu=depth:%s pixels:%lld seen:%lld repeated:%lld share:%s\n", i + 1,
+                    Real(l.depth).c_str(), static_cast<long long>(l.pixels),
+                    static_cast<long long>(l.seen), static_cast<long long>(l.repeated),
+                    Fixed(l.share).c_str());
+      }
+    }
   }
 }
 
@@ -172,7 +214,7 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   if (o.separations && o.output.empty()) Warn("--separations has no effect without -o");
   if (o.compare.empty()) {
-    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff", "--view",
+    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff",
                                "--linking", "--dots", "--dot-size", "--anchor"}) {
       if (o.Given(option)) Warn(std::string(option) + " has no effect without --compare");
     }
@@ -290,8 +332,9 @@ int RunDecode(const DecodeCommandOptions& o) {
 
   try {
     if (!o.output.empty()) {
+      const ViewDirection viewing = o.view.Options().view;
       WriteMap(o.output, outputFormat, picture.width, picture.height,
-               o.separations ? separations : Heights(separations, bounds),
+               o.separations ? separations : Heights(separations, bounds, viewing),
                o.separations ? "separation" : "Y");
     }
     if (!o.confidence.empty()) {
@@ -311,8 +354,19 @@ int RunDecode(const DecodeCommandOptions& o) {
       Report(o.compare + ": too large for memory");
       return kFailed;
     }
+    GeometricRepeats geometry;
+    const bool judged = o.view.oversample == 1;
+    try {
+      if (judged) {
+        geometry = MeasureGeometricRepeats(settings, depthView, screenWidth, screenHeight,
+                                           o.view.Options(), view);
+      }
+    } catch (const std::bad_alloc&) {
+      Report(o.compare + ": too large for memory");
+      return kFailed;
+    }
     PrintComparison(o, CompareDecoded(intended, separations.data()), bounds,
-                    intended.backgroundSeparation);
+                    intended.backgroundSeparation, judged ? &geometry : nullptr);
   }
   if (!o.quiet) {
     const std::size_t known = static_cast<std::size_t>(std::count_if(
@@ -347,9 +401,17 @@ Command AddDecodeCommand(CLI::App& app) {
       "mean_error, the mean distance in pixels over those decoded; unknown and wrong, the rest; "
       "echoes, pixels decoded more than half a pixel off within one background separation "
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
-      "separations differ by more than a pixel. Give --compare the viewing options the picture "
+      "separations differ by more than a pixel. Beside that replay of the engine's links, the "
+      "geometric meter judges the picture by the depth alone: geometric_seen, the pixels whose "
+      "surface point both eyes see by the viewing geometry; geometric_repeated and "
+      "geometric_share, those whose two images (one separation apart, placed as --linking "
+      "places them) have exactly equal colours; and one level_N line per flat level of the "
+      "depth, nearest first (not for --oversample pictures, whose repeats are fractions). "
+      "Give --compare the viewing options the picture "
       "was rendered with (--view, --oversample, --linking): the engine's separations and links "
-      "are then theirs, fractions of a pixel with --oversample. --oversample also tells the "
+      "are then theirs, fractions of a pixel with --oversample. --view cross also turns the "
+      "decoded heights round, since crossed eyes see the widest separation nearest. "
+      "--oversample also tells the "
       "decoder, with or without --compare, that rows were averaged from N sub-pixels: such a "
       "picture repeats exactly only at a whole multiple of a fractional separation, which then "
       "gives way to the fraction; rows are matched over pairs of pixels, whose repeat stands out "

@@ -252,4 +252,50 @@ TEST(Decode, ToolSeparationsEqualTheDecoderCalledDirectly) {
   EXPECT_GT(known, direct.size() * 3 / 4);
 }
 
+// A cross-eyed picture decodes the right way up with --view cross (near bright), and --compare
+// judges it by geometry too: each flat level's share of pixels repeated at its own separation.
+TEST(Decode, CrossEyedPicturesDecodeNearBrightAndEveryLevelRepeats) {
+  ScratchDir dir;
+  std::vector<float> heights(320 * 180, 0.2f);
+  for (int y = 0; y < 180; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      if (x >= 40 && x < 120 && y >= 50 && y < 130) heights[y * 320 + x] = 0.4f;
+      if ((x - 220) * (x - 220) + (y - 90) * (y - 90) < 45 * 45) heights[y * 320 + x] = 0.8f;
+    }
+  }
+  clitest::WriteBytes(dir / "levels.pfm", clitest::PfmBytes(320, 180, heights, true));
+  const std::vector<std::string> common = {"--medium", "a4", "--view", "cross", "-q"};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), common.begin(), common.end());
+    const clitest::ProcessResult result = clitest::RunZavol(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    return result;
+  };
+  run({"render", dir / "levels.pfm", "--depth-kind", "height", "--seed", "5", "-o",
+       dir / "cross.png"});
+  run({"decode", dir / "cross.png", "-o", dir / "height.pfm"});
+  zavol::netpbm::PfmImage decoded;
+  std::string error;
+  const std::vector<uint8_t> bytes = clitest::ReadBytes(dir / "height.pfm");
+  ASSERT_TRUE(zavol::netpbm::DecodePfm(bytes.data(), bytes.size(), &decoded, &error)) << error;
+  ASSERT_EQ(decoded.values.size(), heights.size());
+  const float disc = decoded.values[90 * 320 + 220], box = decoded.values[90 * 320 + 100];
+  const float plane = decoded.values[160 * 320 + 300];
+  EXPECT_GT(disc, box);
+  EXPECT_GT(box, plane);
+
+  std::map<std::string, std::string> f =
+      KeyValues(run({"decode", dir / "cross.png", "--compare", dir / "levels.pfm", "--depth-kind",
+                     "height"}).out);
+  EXPECT_EQ(f["levels"], "3");
+  EXPECT_GE(std::stod(f["geometric_share"]), 0.9);
+  for (const char* level : {"level_1", "level_2", "level_3"}) {
+    const std::string& text = f[level];
+    const std::size_t at = text.find("share:");
+    ASSERT_NE(at, std::string::npos) << level << ": " << text;
+    EXPECT_GE(std::stod(text.substr(at + 6)), 0.9) << level << ": " << text;
+  }
+}
+
 }  // namespace
