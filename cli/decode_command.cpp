@@ -102,6 +102,20 @@ std::vector<float> Heights(const std::vector<float>& separations, const Separati
   return heights;
 }
 
+// Below this share of pixels decoded, the settings' range is taken to miss the picture's repeats.
+constexpr double kLittleDecoded = 0.5;
+// A dominant repeat this many pixels beyond either end of the settings' range lies outside it
+// (the estimate is whole pixels; oversampled backgrounds lie a fraction beyond the end).
+constexpr int kPeriodSlack = 2;
+// An estimated range that decodes this share of what the settings' range decoded replaces it
+// when the picture's dominant repeat lies outside the settings' range.
+constexpr double kNearlyAsMany = 0.9;
+
+std::size_t KnownPixels(const std::vector<float>& separations) {
+  return static_cast<std::size_t>(std::count_if(separations.begin(), separations.end(),
+                                                [](float s) { return !std::isnan(s); }));
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, error);
@@ -314,18 +328,74 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   const ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), picture.width,
                             picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width)};
-  const DecodeStatus status = DecodeStereogram(view, options, separations.data(),
-                                               confidence.empty() ? nullptr : confidence.data());
-  ClearBar();
-  if (status == DecodeStatus::kStopped) {
-    Report("stopped; no file written");
-    return StoppedExitCode();
-  }
-  if (status != DecodeStatus::kDone) {
-    Report(o.picture + (status == DecodeStatus::kOutOfMemory
-                            ? ": too large for memory"
-                            : ": cannot be decoded with these options"));
-    return kFailed;
+  // 0 when done, else the exit code after the one-line report.
+  auto decodeInto = [&](std::vector<float>& into, std::vector<float>& sure) {
+    const DecodeStatus status =
+        DecodeStereogram(view, options, into.data(), sure.empty() ? nullptr : sure.data());
+    ClearBar();
+    if (status == DecodeStatus::kStopped) {
+      Report("stopped; no file written");
+      return StoppedExitCode();
+    }
+    if (status != DecodeStatus::kDone) {
+      Report(o.picture + (status == DecodeStatus::kOutOfMemory
+                              ? ": too large for memory"
+                              : ": cannot be decoded with these options"));
+      return kFailed;
+    }
+    return 0;
+  };
+  if (const int code = decodeInto(separations, confidence)) return code;
+  std::size_t known = KnownPixels(separations);
+  // A picture made for another medium or by another program may repeat outside the range the
+  // settings give: few of its pixels decode, or they decode to multiples of their repeat (a flat
+  // surface repeats at two and three separations too). The rows' own dominant repeat, the
+  // background's in most pictures, then says where to look.
+  const bool rangeGiven = o.minSeparation > 0 || o.maxSeparation > 0;
+  const PeriodEstimate estimate = rangeGiven ? PeriodEstimate{} : EstimatePeriod(view);
+  const bool periodOutside = estimate.period > 0 &&
+                             (estimate.period < bounds.minSeparation - kPeriodSlack ||
+                              estimate.period > bounds.maxSeparation + kPeriodSlack);
+  const bool little = static_cast<double>(known) < kLittleDecoded * static_cast<double>(pixels);
+  if (estimate.period > 0 && (periodOutside || little)) {
+    const SeparationBounds& found = estimate.bounds;
+    if (picture.width > found.minSeparation + o.window / 2 &&
+        (found.minSeparation != bounds.minSeparation ||
+         found.maxSeparation != bounds.maxSeparation)) {
+      std::vector<float> again, againConfidence;
+      try {
+        again.resize(pixels);
+        againConfidence.resize(confidence.size());
+      } catch (const std::bad_alloc&) {
+        Report(o.picture + ": too large for memory");
+        return kFailed;
+      }
+      options.bounds = found;
+      if (const int code = decodeInto(again, againConfidence)) return code;
+      const std::size_t knownAgain = KnownPixels(again);
+      // Outside the settings' range the repeats found there are multiples, so the estimate wins
+      // unless it decodes clearly less.
+      const bool better = periodOutside
+                              ? static_cast<double>(knownAgain) >= kNearlyAsMany * static_cast<double>(known)
+                              : knownAgain > known;
+      char line[400];
+      std::snprintf(line, sizeof line,
+                    "%s: the separations the settings give (%d to %d px) decoded %.1f%% of the "
+                    "pixels; the rows repeat most at %d px%s, and searching %d to %d px decoded "
+                    "%.1f%%%s",
+                    o.picture.c_str(), bounds.minSeparation, bounds.maxSeparation,
+                    100.0 * known / pixels, estimate.period,
+                    periodOutside ? ", outside that range" : "", found.minSeparation,
+                    found.maxSeparation, 100.0 * knownAgain / pixels,
+                    better ? ", so that range is used" : "; the settings' range is kept");
+      if (!o.quiet) Report(line);
+      if (better) {
+        separations.swap(again);
+        confidence.swap(againConfidence);
+        known = knownAgain;
+        bounds = found;
+      }
+    }
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
@@ -369,8 +439,6 @@ int RunDecode(const DecodeCommandOptions& o) {
                     intended.backgroundSeparation, judged ? &geometry : nullptr);
   }
   if (!o.quiet) {
-    const std::size_t known = static_cast<std::size_t>(std::count_if(
-        separations.begin(), separations.end(), [](float s) { return !std::isnan(s); }));
     char line[256];
     std::snprintf(line, sizeof line,
                   "%s: %.1f%% of the pixels decoded (separations %d to %d searched) in %.2f s",
@@ -416,7 +484,8 @@ Command AddDecodeCommand(CLI::App& app) {
       "picture repeats exactly only at a whole multiple of a fractional separation, which then "
       "gives way to the fraction; rows are matched over pairs of pixels, whose repeat stands out "
       "better; and the background may lie up to a pixel further.");
-  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
+  decode->add_option("PICTURE", o->picture,
+                     "Stereogram: PNG (8 or 16 bit), PAM, PPM, PGM (binary) or JPEG")
       ->required();
   decode->add_option("-o,--output", o->output,
                      "Decoded depth: .png (16-bit height map, near bright, unknown black), .pfm "

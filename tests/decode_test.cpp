@@ -157,6 +157,60 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The decoded levels across a slope in quarter pixels: a decoder that only found whole shifts
 // would give 5 levels over these 16 steps.
+// Beside an edge, pixels that only one eye sees repeat nothing; a window that lies mostly on the
+// surface beyond still repeats at that surface's separation. Those pixels must come out unsure,
+// while the surface's own pixels stay sure.
+TEST(KnownSeparations, PixelsThatRepeatNothingBesideAnEdgeAreUnsure) {
+  const int width = 400, height = 60;
+  const auto band = [](double x) { return x >= 200 && x < 212; };
+  const Picture p = RepeatingPicture(width, height, 1, [&](double x, int) { return band(x) ? 0.0 : 40.0; });
+  std::vector<float> confidence;
+  const std::vector<float> got = Decode(p, 20, 60, 1, &confidence);
+  int bandDecoded = 0, bandPixels = 0, surfaceDecoded = 0, surfacePixels = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 100; x < width; ++x) {
+      const bool known = !std::isnan(got[static_cast<std::size_t>(y) * width + x]);
+      if (band(x)) {
+        ++bandPixels;
+        bandDecoded += known;
+      } else if (x < 190 || x >= 262) {
+        ++surfacePixels;
+        surfaceDecoded += known;
+      }
+    }
+  }
+  EXPECT_LE(bandDecoded, bandPixels / 5);
+  EXPECT_EQ(surfaceDecoded, surfacePixels);
+}
+
+// Another program's picture: the rows' dominant repeat is found whatever the settings say, and
+// the range around it holds every separation of the picture; a picture of pure noise has none.
+TEST(PeriodEstimate, FindsTheBackgroundRepeatAndARangeHoldingEveryObject) {
+  struct Case {
+    const char* name;
+    double (*separation)(double x, int y);
+    int period, nearest, farthest;  // 0: no period
+  };
+  const Case cases[] = {
+      {"wall_eyed_square", [](double x, int y) { return x >= 700 && x < 1200 && y >= 8 ? 250.0 : 300.0; }, 300, 250, 300},
+      {"cross_eyed_square", [](double x, int y) { return x >= 700 && x < 1200 && y >= 8 ? 380.0 : 300.0; }, 300, 300, 380},
+      {"narrow_repeat", [](double, int) { return 37.0; }, 37, 37, 37},
+      {"noise", [](double, int) { return 0.0; }, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Picture p = RepeatingPicture(1920, 24, 1, c.separation);
+    const zavol::PeriodEstimate e = zavol::EstimatePeriod(p.View());
+    EXPECT_EQ(e.period, c.period);
+    if (c.period == 0) continue;
+    EXPECT_GT(e.strength, 0.5);
+    EXPECT_LE(e.bounds.minSeparation, c.nearest);
+    EXPECT_GE(e.bounds.maxSeparation, c.farthest);
+    // Around the period, not the whole width.
+    EXPECT_LE(e.bounds.maxSeparation, 2 * c.farthest);
+  }
+}
+
 TEST(KnownSeparations, QuarterPixelSlopeDecodesToQuarterPixelLevels) {
   const int width = 800, height = 8;
   auto separation = [](double x, int) { return 30.0 + std::floor((x - 80.0) / 45.0) * 0.25; };
