@@ -299,6 +299,8 @@ int RunDecode(const DecodeCommandOptions& o) {
                           " pixels: the smallest must not exceed the largest",
                       command);
   }
+  const ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), picture.width,
+                            picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width)};
   if (picture.width <= bounds.minSeparation + o.window / 2) {
     Report(o.picture + ": the picture is " + std::to_string(picture.width) +
            " pixels wide, too narrow to hold one repeat of the smallest separation searched (" +
@@ -306,6 +308,16 @@ int RunDecode(const DecodeCommandOptions& o) {
            " pixels); give --min-separation, or the medium the picture was made for");
     return kFailed;
   }
+  // A picture made for another medium or by another program may repeat outside the range the
+  // settings give: few of its pixels decode, or they decode to multiples of their repeat (a flat
+  // surface repeats at two and three separations too). The rows' own dominant repeat, the
+  // background's in most pictures, then says where to look. (A picture narrower than the
+  // settings' range is refused above: the estimate alone is no proof that it is a stereogram.)
+  const bool rangeGiven = o.minSeparation > 0 || o.maxSeparation > 0;
+  const PeriodEstimate estimate = rangeGiven ? PeriodEstimate{} : EstimatePeriod(view);
+  const SeparationBounds& found = estimate.bounds;
+  const bool estimateFits =
+      estimate.period > 0 && picture.width > found.minSeparation + o.window / 2;
 
   Progress progress;
   progress.bar = !o.quiet && isatty(STDERR_FILENO);
@@ -326,8 +338,6 @@ int RunDecode(const DecodeCommandOptions& o) {
     Report(o.picture + ": too large for memory");
     return kFailed;
   }
-  const ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), picture.width,
-                            picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width)};
   // 0 when done, else the exit code after the one-line report.
   auto decodeInto = [&](std::vector<float>& into, std::vector<float>& sure) {
     const DecodeStatus status =
@@ -347,54 +357,48 @@ int RunDecode(const DecodeCommandOptions& o) {
   };
   if (const int code = decodeInto(separations, confidence)) return code;
   std::size_t known = KnownPixels(separations);
-  // A picture made for another medium or by another program may repeat outside the range the
-  // settings give: few of its pixels decode, or they decode to multiples of their repeat (a flat
-  // surface repeats at two and three separations too). The rows' own dominant repeat, the
-  // background's in most pictures, then says where to look.
-  const bool rangeGiven = o.minSeparation > 0 || o.maxSeparation > 0;
-  const PeriodEstimate estimate = rangeGiven ? PeriodEstimate{} : EstimatePeriod(view);
   const bool periodOutside = estimate.period > 0 &&
                              (estimate.period < bounds.minSeparation - kPeriodSlack ||
                               estimate.period > bounds.maxSeparation + kPeriodSlack);
   const bool little = static_cast<double>(known) < kLittleDecoded * static_cast<double>(pixels);
-  if (estimate.period > 0 && (periodOutside || little)) {
-    const SeparationBounds& found = estimate.bounds;
-    if (picture.width > found.minSeparation + o.window / 2 &&
-        (found.minSeparation != bounds.minSeparation ||
-         found.maxSeparation != bounds.maxSeparation)) {
-      std::vector<float> again, againConfidence;
-      try {
-        again.resize(pixels);
-        againConfidence.resize(confidence.size());
-      } catch (const std::bad_alloc&) {
-        Report(o.picture + ": too large for memory");
-        return kFailed;
-      }
-      options.bounds = found;
-      if (const int code = decodeInto(again, againConfidence)) return code;
-      const std::size_t knownAgain = KnownPixels(again);
-      // Outside the settings' range the repeats found there are multiples, so the estimate wins
-      // unless it decodes clearly less.
-      const bool better = periodOutside
-                              ? static_cast<double>(knownAgain) >= kNearlyAsMany * static_cast<double>(known)
-                              : knownAgain > known;
-      char line[400];
-      std::snprintf(line, sizeof line,
-                    "%s: the separations the settings give (%d to %d px) decoded %.1f%% of the "
-                    "pixels; the rows repeat most at %d px%s, and searching %d to %d px decoded "
-                    "%.1f%%%s",
-                    o.picture.c_str(), bounds.minSeparation, bounds.maxSeparation,
-                    100.0 * known / pixels, estimate.period,
-                    periodOutside ? ", outside that range" : "", found.minSeparation,
-                    found.maxSeparation, 100.0 * knownAgain / pixels,
-                    better ? ", so that range is used" : "; the settings' range is kept");
-      if (!o.quiet) Report(line);
-      if (better) {
-        separations.swap(again);
-        confidence.swap(againConfidence);
-        known = knownAgain;
-        bounds = found;
-      }
+  const bool otherRange = found.minSeparation != bounds.minSeparation ||
+                          found.maxSeparation != bounds.maxSeparation;
+  if (estimateFits && otherRange && (periodOutside || little)) {
+    std::vector<float> again, againConfidence;
+    try {
+      again.resize(pixels);
+      againConfidence.resize(confidence.size());
+    } catch (const std::bad_alloc&) {
+      Report(o.picture + ": too large for memory");
+      return kFailed;
+    }
+    options.bounds = found;
+    if (const int code = decodeInto(again, againConfidence)) return code;
+    const std::size_t knownAgain = KnownPixels(again);
+    // Outside the settings' range the repeats found there are multiples, so the estimate wins
+    // unless it decodes clearly less.
+    const bool better =
+        periodOutside ? static_cast<double>(knownAgain) >= kNearlyAsMany * static_cast<double>(known)
+                      : knownAgain > known;
+    auto percent = [pixels](std::size_t count) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.1f%%", 100.0 * count / pixels);
+      return std::string(text);
+    };
+    if (!o.quiet) {
+      Report(o.picture + ": the separations the settings give (" +
+             std::to_string(bounds.minSeparation) + " to " + std::to_string(bounds.maxSeparation) +
+             " px) decoded " + percent(known) + " of the pixels; the rows repeat most at " +
+             std::to_string(estimate.period) + " px" + (periodOutside ? ", outside that range" : "") +
+             ", and searching " + std::to_string(found.minSeparation) + " to " +
+             std::to_string(found.maxSeparation) + " px decoded " + percent(knownAgain) +
+             (better ? ", so that range is used" : "; the settings' range is kept"));
+    }
+    if (better) {
+      separations.swap(again);
+      confidence.swap(againConfidence);
+      known = knownAgain;
+      bounds = found;
     }
   }
   const double seconds =
@@ -462,7 +466,12 @@ Command AddDecodeCommand(CLI::App& app) {
       "left (the picture around x matches the picture around x - d), searching the separations "
       "the engine uses for the picture's size and medium (the same settings options as render), "
       "to a fraction of a pixel where the picture allows. Pixels whose repeat is unsure are "
-      "unknown: black in PNG, NaN in PFM and EXR.\n"
+      "unknown: black in PNG, NaN in PFM and EXR; so are pixels whose best window lies across "
+      "an edge from them while they themselves do not repeat. Unless --min-separation or "
+      "--max-separation is given, the decoder also estimates the repeat the picture's rows hold "
+      "most: when it lies outside the separations searched, or fewer than half the pixels "
+      "decode, the range around it is searched too, the one that serves better is kept, and a "
+      "line says which.\n"
       "--compare prints key=value lines (or --json): visible, the pixels whose depth both eyes "
       "see (the engine repeated their source one separation to the left, not under the guide); "
       "match_share, the share of them decoded within half a pixel of the engine's separation; "
