@@ -244,6 +244,10 @@ class Pipeline {
     bool finished = false;
     if (!StopRequested() && failure_.empty() && toVideo_) {
       // The encoder's flush, under the bar and the stop signals like the frames before it.
+      if (run_.videoOptions.verbose) {
+        Report(run_.output + ": " + std::to_string(done_) + " frames rendered; the encoder is finishing the last " +
+               std::to_string(done_ - writer_->FramesOut()));
+      }
       try {
         finished = writer_->Finish([this, start] {
           DrawProgress(start);
