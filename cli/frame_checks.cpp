@@ -74,7 +74,8 @@ std::string DescribeGeometry(const StereogramSettings& settings, const io::Depth
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
                      const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
                      int screenHeight) {
-  const Fusing f = CheckFusing(settings, depth.width, depth.height, spread, screenWidth, screenHeight);
+  const Fusing f = CheckFusing(settings, depth.depth.data(), depth.width, depth.height, depth.width,
+                               spread, screenWidth, screenHeight);
   if (f.fewRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);
@@ -84,7 +85,6 @@ void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings
                             std::to_string(kFitRepeats) +
                             ", or give the medium it is viewed on (--medium, --screen, --dpi)");
   }
-  if (f.flat == Fusing::Flat::kNo) return;
   const std::string both = name + ": near and far separations are both " +
                            std::to_string(f.separation) + " px, so the scene shows flat; ";
   if (f.flat == Fusing::Flat::kSameDepth) {
@@ -92,8 +92,19 @@ void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings
                             "--near-distance and --far-distance");
   } else if (f.flat == Fusing::Flat::kSameFraction) {
     WarnOnce("flat", both + "set --near-object-depth below --far-object-depth");
-  } else {
+  } else if (f.flat == Fusing::Flat::kResolution) {
     WarnOnce("flat", both + "raise the resolution (--fit or --dpi)");
+  }
+  if (!f.levelMerges) return;
+  const std::string what = name + ": the farthest level of the depth (" +
+                           std::to_string(f.levelPixels) + " pixels) gets the background's "
+                           "separation, " + std::to_string(f.background) +
+                           " px, and merges with the background; ";
+  if (f.liftedByFarObjectDepth) {
+    WarnOnce("merge", what + "set --far-object-depth below 1 (e.g. 0.9) to lift it off");
+  } else {
+    WarnOnce("merge", what + "raise --far-distance beyond it (it lies at " +
+                          Real(-f.levelDepth) + ") or set --auto-distance");
   }
 }
 

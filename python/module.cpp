@@ -192,8 +192,9 @@ void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth
     warnings.push_back(std::string("depth: no pixel lies in front of the background (read as ") +
                        io::DepthKindName(kind) + "), so the picture is flat; is depth_kind right?");
   }
-  const Fusing f = CheckFusing(settings, depth.width, depth.height, spread, options.screen_width,
-                               options.screen_height);
+  const Fusing f = CheckFusing(settings, depth.values, depth.width, depth.height,
+                               depth.row_stride != 0 ? depth.row_stride : depth.width, spread,
+                               options.screen_width, options.screen_height);
   if (f.fewRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);
@@ -211,6 +212,17 @@ void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth
                                : f.flat == Fusing::Flat::kSameFraction
                                    ? "set near_object_depth below far_object_depth"
                                    : "raise the resolution (fit=True or custom_dpi)"));
+  }
+  if (f.levelMerges) {
+    char lies[32];
+    std::snprintf(lies, sizeof lies, "%.6g", -f.levelDepth);
+    warnings.push_back("the farthest level of the depth (" + std::to_string(f.levelPixels) +
+                       " pixels) gets the background's separation, " + std::to_string(f.background) +
+                       " px, and merges with the background; " +
+                       (f.liftedByFarObjectDepth
+                            ? std::string("set far_object_depth below 1 (e.g. 0.9) to lift it off")
+                            : "raise far_distance beyond it (it lies at " + std::string(lies) +
+                                  ") or set auto_distance=True"));
   }
   const py::object category = py::module_::import("zavol").attr("StereogramWarning");
   for (const std::string& warning : warnings) {

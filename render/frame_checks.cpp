@@ -73,8 +73,9 @@ DepthSpread LookAtDepth(const float* depth, int width, int height, std::ptrdiff_
   return spread;
 }
 
-Fusing CheckFusing(const StereogramSettings& settings, int width, int height,
-                   const DepthSpread& spread, int screenWidth, int screenHeight) {
+Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int width, int height,
+                   std::ptrdiff_t rowStride, const DepthSpread& spread, int screenWidth,
+                   int screenHeight) {
   const ViewingGeometry view = ComputeGeometry(settings, width, height, screenWidth, screenHeight);
   // With auto distance a frame's separations do not depend on where its depth range lies, only
   // on the range not being empty: t runs from exactly 0 at the near end to exactly 1 at the far
@@ -97,6 +98,37 @@ Fusing CheckFusing(const StereogramSettings& settings, int width, int height,
                   : settings.NearObjectDepth == settings.FarObjectDepth ? Fusing::Flat::kSameFraction
                                                                         : Fusing::Flat::kResolution;
   }
+  // A single scene depth under auto distance gets the separation 1, never the background's.
+  if (!spread.scene || sameDepth) return fusing;
+  if (settings.AutoDistance != 0 && farthest != fusing.background) return fusing;
+  float farthestDepth = 0.0f;
+  int64_t atFarthest = 0, background = 0;
+  bool scene = false;
+  for (int y = 0; y < height; ++y) {
+    const float* row = depth + y * rowStride;
+    for (int x = 0; x < width; ++x) {
+      const float z = row[x];
+      if (!IsSceneDepth(z)) {
+        background += z <= kBackgroundThreshold || z > 0.0f;
+      } else if (!scene || z < farthestDepth) {
+        farthestDepth = z;
+        atFarthest = 1;
+        scene = true;
+      } else if (z == farthestDepth) {
+        ++atFarthest;
+      }
+    }
+  }
+  // Fewer pixels than this at one depth, or of background, are not a level worth a word.
+  const double frame = static_cast<double>(width) * static_cast<double>(height);
+  const int64_t least = std::max<int64_t>(64, static_cast<int64_t>(std::ceil(0.002 * frame)));
+  if (!scene || atFarthest < least || background < least) return fusing;
+  const int separation = settings.AutoDistance != 0 ? farthest : rule(farthestDepth);
+  if (separation != fusing.background) return fusing;
+  fusing.levelMerges = true;
+  fusing.levelPixels = atFarthest;
+  fusing.levelDepth = farthestDepth;
+  fusing.liftedByFarObjectDepth = SaturatingTrunc(view.farSeparation) >= fusing.background;
   return fusing;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,22 @@ struct Fusing {
     kSameFraction,  // near and far object depths equal
     kResolution,  // the medium's resolution rounds them to one separation
   } flat = Flat::kNo;
+  // The farthest flat level of the scene rendered at the background's separation: where it
+  // meets the background there is no step, so the eyes see one surface and the level's outline
+  // is lost (a box standing on an empty background vanishes). The defaults do this: auto
+  // distance maps the farthest scene depth to the far object depth, 1, the background's own.
+  bool levelMerges = false;
+  int64_t levelPixels = 0;  // of the merging level
+  float levelDepth = 0;     // its depth, in the engine's convention (negative)
+  // Lifted off by a far object depth below 1; else (a fixed range that leaves the level beyond
+  // its far end) by a far distance beyond it or auto distance.
+  bool liftedByFarObjectDepth = false;
 };
-Fusing CheckFusing(const StereogramSettings& settings, int width, int height,
-                   const DepthSpread& spread, int screenWidth, int screenHeight);
+// depth: the frame's values, rowStride apart; read whole only when the far end of the range
+// could meet the background.
+Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int width, int height,
+                   std::ptrdiff_t rowStride, const DepthSpread& spread, int screenWidth,
+                   int screenHeight);
 
 // A field whose value keeps the engine from making a picture.
 struct SettingsProblem {

@@ -71,16 +71,20 @@ def test_integer_heights_render_as_the_tool_renders_the_same_png(dtype, tmp_path
 
 
 def test_warnings_are_the_tools_and_fit_silences_the_fusing_one(tmp_path):
+    box = np.zeros((180, 320), np.float32)  # boxes of heights 0.4 and 0.8 on an empty background
+    box[50:130, 40:120] = 0.4
+    box[50:130, 180:260] = 0.8
     cases = [
-        (np.full((20, 300), -1e30, np.float32), "no pixel lies in front of the background"),
-        (SCENE, "too few to fuse"),
+        (np.full((20, 300), -1e30, np.float32), "host", "no pixel lies in front of the background"),
+        (SCENE, "host", "too few to fuse"),
+        (box, "height", "and merges with the background; set "),
     ]
-    for depth, words in cases:
+    for depth, kind, words in cases:
         write_pfm(tmp_path / "d.pfm", depth)
-        tool = run_tool("render", tmp_path / "d.pfm", "-o", tmp_path / "o.pam", "-q")
+        tool = run_tool("render", tmp_path / "d.pfm", "-o", tmp_path / "o.pam", "-q", "--depth-kind", kind)
         assert words in tool.stderr
         with pytest.warns(zavol.StereogramWarning, match=words):
-            zavol.render(depth, seed=1)
+            zavol.render(depth, seed=1, depth_kind=kind)
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         zavol.render(SCENE, seed=1, fit=True)
