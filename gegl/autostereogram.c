@@ -150,7 +150,8 @@ static void set_property(GObject *object, guint property_id, const GValue *value
   switch (f->type) {
     case ZAVOL_FIELD_REAL: number = g_value_get_double(value); break;
     case ZAVOL_FIELD_INTEGER:
-      number = G_VALUE_HOLDS_UINT(value) ? g_value_get_uint(value) : g_value_get_int(value);
+      number = G_VALUE_HOLDS_UINT(value) ? (double) g_value_get_uint(value)
+                                         : (double) g_value_get_int(value);
       break;
     case ZAVOL_FIELD_BOOLEAN: number = g_value_get_boolean(value) ? 1 : 0; break;
     case ZAVOL_FIELD_CHOICE: number = g_value_get_enum(value); break;
@@ -158,7 +159,7 @@ static void set_property(GObject *object, guint property_id, const GValue *value
       GeglColor *color = g_value_get_object(value);
       guint8 rgb[3] = {0, 0, 0};
       if (color != NULL) gegl_color_get_pixel(color, babl_format("R'G'B' u8"), rgb);
-      number = rgb[0] | (rgb[1] << 8) | ((guint32) rgb[2] << 16);
+      number = (guint32) rgb[0] | ((guint32) rgb[1] << 8) | ((guint32) rgb[2] << 16);
       break;
     }
   }
@@ -223,7 +224,7 @@ static void prepare(GeglOperation *operation) {
 
 /* The engine needs whole rows and the whole frame's depth range: every output pixel depends on
    the whole input, and the whole output is made in one call. */
-static GeglRectangle get_required_for_output(GeglOperation *operation, const gchar *input_pad,
+static GeglRectangle get_required_for_output(GeglOperation *operation, const gchar *input_pad G_GNUC_UNUSED,
                                              const GeglRectangle *roi) {
   const GeglRectangle *box = gegl_operation_source_get_bounding_box(operation, "input");
   if (box != NULL) return *box;
@@ -268,7 +269,7 @@ static gboolean ReadDepth(ZavolAutostereogram *self, GeglBuffer *input, const Ge
 }
 
 static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer *output,
-                        const GeglRectangle *roi, gint level) {
+                        const GeglRectangle *roi G_GNUC_UNUSED, gint level G_GNUC_UNUSED) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) operation;
   const GeglRectangle *source = gegl_operation_source_get_bounding_box(operation, "input");
   if (source == NULL || source->width <= 0 || source->height <= 0) return TRUE;
@@ -305,7 +306,7 @@ static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer 
   return done;
 }
 
-static void class_init(gpointer klass, gpointer class_data) {
+static void class_init(gpointer klass, gpointer class_data G_GNUC_UNUSED) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
   GeglOperationClass *operation_class = GEGL_OPERATION_CLASS(klass);
   GeglOperationFilterClass *filter_class = GEGL_OPERATION_FILTER_CLASS(klass);
@@ -330,7 +331,7 @@ static void class_init(gpointer klass, gpointer class_data) {
       NULL);
 }
 
-static void instance_init(GTypeInstance *instance, gpointer klass) {
+static void instance_init(GTypeInstance *instance, gpointer klass G_GNUC_UNUSED) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) instance;
   zavol_settings_default(&self->settings);
   zavol_options_default(&self->options);
@@ -345,7 +346,7 @@ static const GeglModuleInfo module_info = {GEGL_MODULE_ABI_VERSION};
 G_MODULE_EXPORT const GeglModuleInfo *gegl_module_query(GTypeModule *module);
 G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule *module);
 
-G_MODULE_EXPORT const GeglModuleInfo *gegl_module_query(GTypeModule *module) {
+G_MODULE_EXPORT const GeglModuleInfo *gegl_module_query(GTypeModule *module G_GNUC_UNUSED) {
   return &module_info;
 }
 

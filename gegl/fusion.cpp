@@ -18,9 +18,9 @@ constexpr double kFewestRepeats = 3.0;
 
 void warn_if_unfusable(const zavol_settings* settings, int width, int height, int screen_width,
                        int screen_height) {
-  static_assert(sizeof(zavol_settings) == sizeof(zavol::StereogramSettings),
+  static_assert(sizeof(zavol_settings) == sizeof(StereogramSettings),
                 "the C record mirrors the engine's field by field");
-  zavol::StereogramSettings record;
+  StereogramSettings record;
   std::memcpy(&record, settings, sizeof record);
   const zavol::ViewingGeometry view =
       zavol::ComputeGeometry(record, width, height, screen_width, screen_height);

@@ -125,6 +125,34 @@ static gboolean ShowDialog(GObject *operation) {
   return ok;
 }
 
+/* The stereogram's words into the layer's shadow buffer. An 8-bit perceptual layer takes each
+   word's high byte, as the tool's 8-bit pictures do (rounding would move about half of the
+   dots' channels one step); other layers take the words converted to their own encoding. The
+   words are written in the layer's colour space as they are: dots are values, not colours to
+   be matched across spaces. */
+static gboolean StoreStereogram(GeglNode *operation, GeglBuffer *shadow) {
+  const GeglRectangle *box = gegl_buffer_get_extent(shadow);
+  const Babl *format = gegl_buffer_get_format(shadow);
+  const Babl *space = babl_format_get_space(format);
+  guint16 *words = g_try_malloc_n((gsize) box->width * box->height, 4 * sizeof(guint16));
+  if (words == NULL) return FALSE;
+  gegl_node_blit(operation, 1.0, box, babl_format("R'G'B'A u16"), words, GEGL_AUTO_ROWSTRIDE,
+                 GEGL_BLIT_DEFAULT);
+  const gboolean perceptual =
+      (babl_get_model_flags(babl_format_get_model(format)) & BABL_MODEL_FLAG_LINEAR) == 0;
+  if (babl_format_get_type(format, 0) == babl_type("u8") && perceptual) {
+    guint8 *bytes = (guint8 *) words;
+    for (gsize i = 0; i < (gsize) box->width * box->height * 4; ++i) bytes[i] = words[i] >> 8;
+    gegl_buffer_set(shadow, box, 0, babl_format_with_space("R'G'B'A u8", space), bytes,
+                    GEGL_AUTO_ROWSTRIDE);
+  } else {
+    gegl_buffer_set(shadow, box, 0, babl_format_with_space("R'G'B'A u16", space), words,
+                    GEGL_AUTO_ROWSTRIDE);
+  }
+  g_free(words);
+  return TRUE;
+}
+
 /* The layer through the operation into its shadow buffer, merged back as one undo step. */
 static gboolean Apply(gint32 image, gint32 drawable, GeglNode *graph, GeglNode *operation) {
   gimp_image_undo_group_start(image);
@@ -137,20 +165,20 @@ static gboolean Apply(gint32 image, gint32 drawable, GeglNode *graph, GeglNode *
   GeglBuffer *shadow = gimp_drawable_get_shadow_buffer(drawable);
   GeglNode *input = gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer",
                                         source, NULL);
-  GeglNode *output = gegl_node_new_child(graph, "operation", "gegl:write-buffer", "buffer",
-                                         shadow, NULL);
-  gegl_node_link_many(input, operation, output, NULL);
+  gegl_node_link(input, operation);
   gimp_progress_init("Autostereogram");
-  gegl_node_process(output);
+  const gboolean stored = StoreStereogram(operation, shadow);
   gegl_buffer_flush(shadow);
   g_object_unref(shadow);
   g_object_unref(source);
-  gimp_drawable_merge_shadow(drawable, TRUE);
-  gimp_drawable_update(drawable, 0, 0, gimp_drawable_width(drawable),
-                       gimp_drawable_height(drawable));
+  if (stored) {
+    gimp_drawable_merge_shadow(drawable, TRUE);
+    gimp_drawable_update(drawable, 0, 0, gimp_drawable_width(drawable),
+                         gimp_drawable_height(drawable));
+  }
   gimp_progress_end();
   gimp_image_undo_group_end(image);
-  return TRUE;
+  return stored;
 }
 
 static void run(const gchar *name, gint nparams, const GimpParam *param, gint *nreturn_vals,
