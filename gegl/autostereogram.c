@@ -208,17 +208,25 @@ static void get_property(GObject *object, guint property_id, GValue *value, GPar
 }
 
 /* The input's numbers as they are stored: a perceptual (gamma) buffer such as an 8- or 16-bit
-   PNG through R'G'B', a linear one such as OpenEXR through RGB, so that no curve is applied to
-   the heights on the way. Red is the value, as in the tool's PNG reader; alpha 0 is empty. */
+   PNG through Y' or R'G'B', a linear one such as OpenEXR through Y or RGB, so that no curve is
+   applied to the heights on the way. A grey buffer is read as grey (one or two components, the
+   cheapest conversion); a colour one by its red, as the tool's PNG reader does. Alpha 0 is
+   empty. The input pad asks for the source's own format, so GEGL hands over its buffer
+   without a converted copy and the one conversion happens while reading. */
 static void prepare(GeglOperation *operation) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) operation;
   const Babl *source = gegl_operation_get_source_format(operation, "input");
-  const Babl *space = source != NULL ? babl_format_get_space(source) : NULL;
-  gboolean linear = FALSE;
-  if (source != NULL)
-    linear = (babl_get_model_flags(babl_format_get_model(source)) & BABL_MODEL_FLAG_LINEAR) != 0;
-  self->read_format = babl_format_with_space(linear ? "RGBA float" : "R'G'B'A float", space);
-  gegl_operation_set_format(operation, "input", self->read_format);
+  if (source == NULL) source = babl_format("R'G'B'A float");
+  const Babl *space = babl_format_get_space(source);
+  const Babl *model = babl_format_get_model(source);
+  const gboolean linear = (babl_get_model_flags(model) & BABL_MODEL_FLAG_LINEAR) != 0;
+  const gboolean grey = babl_get_name(model)[0] == 'Y';
+  const gboolean alpha = babl_format_has_alpha(source);
+  const char *name = grey ? (linear ? (alpha ? "YA float" : "Y float")
+                                    : (alpha ? "Y'A float" : "Y' float"))
+                          : (linear ? "RGBA float" : "R'G'B'A float");
+  self->read_format = babl_format_with_space(name, space);
+  gegl_operation_set_format(operation, "input", source);
   gegl_operation_set_format(operation, "output", babl_format("R'G'B'A u16"));
 }
 
@@ -244,26 +252,35 @@ static int Progress(void *user, int row, int last_row) {
   return 0;
 }
 
-/* Reads the input band by band into a depth map of the engine's convention: the red value
-   where alpha is not 0, and empty where it is. */
+/* Reads the input into a depth map of the engine's convention: the first component where
+   alpha (the last, when there is one) is not 0, and empty where it is. One component is read
+   straight into the map; more go through a band of rows at a time. */
 static gboolean ReadDepth(ZavolAutostereogram *self, GeglBuffer *input, const GeglRectangle *box,
                           float *depth) {
   const int width = box->width;
-  gfloat *band = g_try_malloc_n((gsize) width * kReadBand, 4 * sizeof(gfloat));
-  if (band == NULL) return FALSE;
-  /* An empty pixel becomes NaN, which every converting kind takes as empty; host depth is
-     given the background marker itself. */
-  const float empty = self->depth_kind == ZAVOL_DEPTH_HOST ? -1e30f : NAN;
-  for (int y0 = 0; y0 < box->height; y0 += kReadBand) {
-    const int rows = MIN(kReadBand, box->height - y0);
-    const GeglRectangle r = {box->x, box->y + y0, width, rows};
-    gegl_buffer_get(input, &r, 1.0, self->read_format, band, GEGL_AUTO_ROWSTRIDE,
+  const int components = babl_format_get_n_components(self->read_format);
+  if (components == 1) {
+    gegl_buffer_get(input, box, 1.0, self->read_format, depth, GEGL_AUTO_ROWSTRIDE,
                     GEGL_ABYSS_NONE);
-    float *out = depth + (gsize) y0 * width;
-    for (gsize i = 0; i < (gsize) rows * width; ++i)
-      out[i] = band[4 * i + 3] == 0.0f ? empty : band[4 * i];
+  } else {
+    gfloat *band = g_try_malloc_n((gsize) width * kReadBand, components * sizeof(gfloat));
+    if (band == NULL) return FALSE;
+    /* An empty pixel becomes NaN, which every converting kind takes as empty; host depth is
+       given the background marker itself. */
+    const float empty = self->depth_kind == ZAVOL_DEPTH_HOST ? -1e30f : NAN;
+    for (int y0 = 0; y0 < box->height; y0 += kReadBand) {
+      const int rows = MIN(kReadBand, box->height - y0);
+      const GeglRectangle r = {box->x, box->y + y0, width, rows};
+      gegl_buffer_get(input, &r, 1.0, self->read_format, band, GEGL_AUTO_ROWSTRIDE,
+                      GEGL_ABYSS_NONE);
+      float *out = depth + (gsize) y0 * width;
+      for (gsize i = 0; i < (gsize) rows * width; ++i) {
+        const gfloat *p = band + i * components;
+        out[i] = p[components - 1] == 0.0f ? empty : p[0];
+      }
+    }
+    g_free(band);
   }
-  g_free(band);
   return zavol_depth_convert(depth, (size_t) width * box->height, self->depth_kind,
                              (float) self->far_cutoff) == ZAVOL_OK;
 }
