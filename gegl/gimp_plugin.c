@@ -61,7 +61,7 @@ static void ColourChanged(GimpColorButton *button, GParamSpec *spec) {
 
 static GtkWidget *FieldWidget(GObject *operation, GParamSpec *spec) {
   const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
-  if (type == G_TYPE_BOOLEAN) return gimp_prop_check_button_new(operation, spec->name, NULL);
+  if (type == G_TYPE_BOOLEAN) return gimp_prop_check_button_new(operation, spec->name, "");
   if (G_TYPE_IS_ENUM(type)) return gimp_prop_enum_combo_box_new(operation, spec->name, 0, 0);
   if (type == G_TYPE_DOUBLE) {
     const GeglParamSpecDouble *d = GEGL_IS_PARAM_SPEC_DOUBLE(spec) ? GEGL_PARAM_SPEC_DOUBLE(spec)

@@ -174,39 +174,45 @@ INSTANTIATE_TEST_SUITE_P(Heights, GeglMatchesTool, testing::ValuesIn(kGeglCases)
                          [](const testing::TestParamInfo<GeglCase>& i) { return i.param.name; });
 
 // GIMP in batch mode with a scratch profile: the plug-in run from a script on an 8-bit height
-// map, saved as PNG, against the tool's 8-bit PNG.
-TEST(GimpPlugIn, ScriptRunEqualsTheTool) {
+// map, then once more on a second copy with the last values (which the first run stored as
+// text), both saved as PNG and compared with the tool's 8-bit PNG.
+TEST(GimpPlugIn, ScriptRunsEqualTheTool) {
   ScratchDir dir;
   const std::string profile = dir / "profile";
   const std::string plugins = profile + "/plug-ins/zavol-autostereogram";
   std::filesystem::create_directories(plugins);
   std::filesystem::copy_file(GIMP_PLUG_IN, plugins + "/zavol-autostereogram");
   WriteHeightMap8(dir / "in.png", 120, 70, false);
-  const std::string script =
-      "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"" + dir / "in.png" + "\" \"in\")))"
-      " (layer (car (gimp-image-get-active-drawable image))))"
-      " (plug-in-zavol-autostereogram RUN-NONINTERACTIVE image layer \"seed=11 view=cross\")"
-      " (file-png-save2 RUN-NONINTERACTIVE image (car (gimp-image-get-active-drawable image)) \"" +
-      dir / "gimp.png" + "\" \"gimp.png\" 0 9 0 0 0 0 0 0 0)"
-      " (gimp-quit 0))";
+  auto run = [&](const std::string& mode, const std::string& properties, const std::string& out) {
+    return "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"" + dir / "in.png" +
+           "\" \"in\"))) (layer (car (gimp-image-get-active-drawable image))))"
+           " (plug-in-zavol-autostereogram " + mode + " image layer \"" + properties + "\")"
+           " (file-png-save2 RUN-NONINTERACTIVE image (car (gimp-image-get-active-drawable "
+           "image)) \"" + out + "\" \"out\" 0 9 0 0 0 0 0 0 0))";
+  };
+  const std::string script = "(begin " + run("RUN-NONINTERACTIVE", "seed=11 view=cross", dir / "gimp.png") +
+                             " " + run("RUN-WITH-LAST-VALS", "", dir / "again.png") +
+                             " (gimp-quit 0))";
   const ProcessResult gimp =
       RunShell("GIMP2_DIRECTORY=" + Quote(profile) + " " + Quote(GIMP_CONSOLE) + " -i -d -f -b " +
-          Quote(script));
+               Quote(script));
   ASSERT_EQ(gimp.exitCode, 0) << gimp.out << gimp.err;
   const ProcessResult tool = clitest::RunZavol({"render", dir / "in.png", "-o", dir / "tool.png",
                                                 "--seed", "11", "--view", "cross", "--quiet"});
   ASSERT_EQ(tool.exitCode, 0) << tool.err;
-  const Image got = ReadPngSamples(dir / "gimp.png");
   const Image want = ReadPngSamples(dir / "tool.png");
   ASSERT_GT(want.width, 0);
-  ASSERT_EQ(got.width, want.width);
-  ASSERT_EQ(got.height, want.height);
-  size_t differing = 0;
-  for (size_t i = 0; i < want.pixels.size(); ++i) {
-    const auto &a = got.pixels[i], &b = want.pixels[i];
-    differing += a.r != b.r || a.g != b.g || a.b != b.b;
+  for (const char* name : {"gimp.png", "again.png"}) {
+    const Image got = ReadPngSamples(dir / name);
+    ASSERT_EQ(got.width, want.width) << name;
+    ASSERT_EQ(got.height, want.height) << name;
+    size_t differing = 0;
+    for (size_t i = 0; i < want.pixels.size(); ++i) {
+      const auto &a = got.pixels[i], &b = want.pixels[i];
+      differing += a.r != b.r || a.g != b.g || a.b != b.b;
+    }
+    EXPECT_EQ(differing, 0u) << name;
   }
-  EXPECT_EQ(differing, 0u);
 }
 
 // Values outside a property's range or words: refused by GObject's own check (a warning, the
