@@ -296,6 +296,12 @@ static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer 
               box.height, ZAVOL_MAX_SIDE);
     return FALSE;
   }
+  gchar *problem = zavol_properties_problem(G_OBJECT(operation));
+  if (problem != NULL) {
+    g_warning("autostereogram: %s: the settings cannot make a picture", problem);
+    g_free(problem);
+    return FALSE;
+  }
   const gsize pixels = (gsize) box.width * box.height;
   float *depth = g_try_malloc_n(pixels, sizeof(float));
   guint16 *stereo = g_try_malloc_n(pixels, 4 * sizeof(guint16));

@@ -228,6 +228,8 @@ static void run(const gchar *name, gint nparams, const GimpParam *param, gint *n
       status = GIMP_PDB_CANCEL;
     }
   }
+  if (status == GIMP_PDB_SUCCESS && (error = zavol_properties_problem(operation)) != NULL)
+    status = GIMP_PDB_CALLING_ERROR;
   if (status == GIMP_PDB_SUCCESS) {
     if (!Apply(image, drawable, graph, node)) {
       status = GIMP_PDB_EXECUTION_ERROR;

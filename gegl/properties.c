@@ -168,3 +168,17 @@ gchar *zavol_properties_text(GObject *object) {
   g_free(specs);
   return g_string_free(text, FALSE);
 }
+
+gchar *zavol_properties_problem(GObject *object) {
+  gdouble background = 1, near_distance = 0, far_distance = 1;
+  gboolean auto_distance = TRUE;
+  g_object_get(object, "background-depth", &background, "auto-distance", &auto_distance,
+               "near-distance", &near_distance, "far-distance", &far_distance, NULL);
+  /* The record keeps 32-bit reals: compare what the engine will see. */
+  if ((float) background == 0.0f)
+    return g_strdup("background-depth is 0, which makes every separation 0 px");
+  if (!auto_distance && !((float) near_distance < (float) far_distance))
+    return g_strdup_printf("near-distance %g is not nearer than far-distance %g", near_distance,
+                           far_distance);
+  return NULL;
+}

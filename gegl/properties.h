@@ -18,6 +18,12 @@ gchar *zavol_properties_apply(GObject *object, const char *text);
 /* Every property of object as "name=value" pairs that zavol_properties_apply takes back. */
 gchar *zavol_properties_text(GObject *object);
 
+/* Why the settings on object cannot make a picture although each is within its range (the same
+   two rules as the tool's): a background depth of 0 makes every separation 0 pixels, and
+   without auto distance the near distance must be nearer than the far one. NULL when they
+   can. */
+gchar *zavol_properties_problem(GObject *object);
+
 G_END_DECLS
 
 #endif

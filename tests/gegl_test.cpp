@@ -69,15 +69,18 @@ Image ReadPngSamples(const std::string& path) {
   return image;
 }
 
-// An asymmetric grey height map with a margin of empty (alpha 0) pixels on the left when
-// withAlpha, 8-bit: a sloping ground and a bright disc right of centre.
-void WriteHeightMap8(const std::string& path, int width, int height, bool withAlpha) {
+// An asymmetric 8-bit height map, a sloping ground and a bright disc right of centre: grey, grey
+// with a margin of empty (alpha 0) pixels on the left, or colour with the height in red and
+// other numbers in green and blue (which the tool ignores).
+enum class Map { kGrey, kGreyAlpha, kColour };
+void WriteHeightMap8(const std::string& path, int width, int height, Map kind) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   png.width = static_cast<png_uint_32>(width);
   png.height = static_cast<png_uint_32>(height);
-  png.format = withAlpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY;
-  const int channels = withAlpha ? 2 : 1;
+  const bool withAlpha = kind == Map::kGreyAlpha;
+  png.format = kind == Map::kColour ? PNG_FORMAT_RGB : withAlpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY;
+  const int channels = kind == Map::kColour ? 3 : withAlpha ? 2 : 1;
   std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * channels);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
@@ -86,6 +89,10 @@ void WriteHeightMap8(const std::string& path, int width, int height, bool withAl
       uint8_t* p = &bytes[(static_cast<size_t>(y) * width + x) * channels];
       p[0] = static_cast<uint8_t>(disc ? 230 : 40 + 100 * y / height);
       if (withAlpha) p[1] = x < width / 9 ? 0 : 255;
+      if (kind == Map::kColour) {
+        p[1] = static_cast<uint8_t>(255 - p[0]);
+        p[2] = static_cast<uint8_t>(x);
+      }
     }
   }
   ASSERT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr)) << path;
@@ -115,6 +122,7 @@ const GeglCase kGeglCases[] = {
      "--seed 9 --view cross --medium a4 --guide --ramp hsv --color1 2080ff --color2 ff1010", ""},
     {"float_openexr", "h.exr", "seed=3 dots=stable oversample=2 linking=symmetric",
      "--seed 3 --dots stable --oversample 2 --linking symmetric --channel Y", ""},
+    {"colour_map_by_its_red", "rgb.png", "seed=4 viewing-medium=a5", "--seed 4 --medium a5", ""},
     {"too_small_to_fuse_still_renders", "small.png", "seed=1", "--seed 1", "too few to fuse"},
     // GEGL's own check refuses the value and keeps the default, as the tool's default renders.
     {"out_of_range_value_kept_at_default", "h8a.png", "seed=5 near-object-depth=7", "--seed 5",
@@ -125,8 +133,9 @@ class GeglMatchesTool : public testing::TestWithParam<GeglCase> {
  protected:
   static void SetUpTestSuite() {
     dir_ = new ScratchDir;
-    WriteHeightMap8(*dir_ / "h8a.png", 131, 77, true);
-    WriteHeightMap8(*dir_ / "small.png", 40, 24, false);
+    WriteHeightMap8(*dir_ / "h8a.png", 131, 77, Map::kGreyAlpha);
+    WriteHeightMap8(*dir_ / "rgb.png", 90, 50, Map::kColour);
+    WriteHeightMap8(*dir_ / "small.png", 40, 24, Map::kGrey);
     ASSERT_EQ(clitest::RunZavol({"scene", "--size", "173x97", "-o", *dir_ / "h16.png"}).exitCode, 0);
     // Float heights through GEGL's OpenEXR writer: linear values, which the operation and the
     // tool both take as they are stored.
@@ -182,7 +191,7 @@ TEST(GimpPlugIn, ScriptRunsEqualTheTool) {
   const std::string plugins = profile + "/plug-ins/zavol-autostereogram";
   std::filesystem::create_directories(plugins);
   std::filesystem::copy_file(GIMP_PLUG_IN, plugins + "/zavol-autostereogram");
-  WriteHeightMap8(dir / "in.png", 120, 70, false);
+  WriteHeightMap8(dir / "in.png", 120, 70, Map::kGrey);
   auto run = [&](const std::string& mode, const std::string& properties, const std::string& out) {
     return "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"" + dir / "in.png" +
            "\" \"in\"))) (layer (car (gimp-image-get-active-drawable image))))"
@@ -284,6 +293,18 @@ TEST(GeglProperties, OutOfRangeValuesAreRefused) {
     EXPECT_NE(std::strstr(error, r.property), nullptr) << error;
     g_free(error);
   }
+  // Values each within range that together cannot make a picture, as the tool refuses them.
+  EXPECT_EQ(zavol_properties_problem(op), nullptr);
+  for (const char* pair : {"background-depth=0", "auto-distance=false near-distance=50 far-distance=10",
+                           "auto-distance=false near-distance=10 far-distance=10"}) {
+    EXPECT_EQ(zavol_properties_apply(op, before), nullptr);
+    EXPECT_EQ(zavol_properties_apply(op, pair), nullptr) << pair;
+    gchar* problem = zavol_properties_problem(op);
+    EXPECT_NE(problem, nullptr) << pair;
+    g_free(problem);
+  }
+  EXPECT_EQ(zavol_properties_apply(op, before), nullptr);
+
   // Every refusal kept the defaults; and the text round-trips through the parser.
   gchar* after = zavol_properties_text(op);
   EXPECT_STREQ(after, before);
