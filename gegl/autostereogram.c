@@ -1,7 +1,7 @@
 /* zavol:autostereogram, a GEGL filter: a height map in (near is bright), the random-dot
    stereogram out as 16-bit RGBA. Every property is made at class init from libzavol's field
    table, so ranges, defaults, words and help are the engine's own. Depends on GEGL and
-   libzavol's C interface only (and the fusion check beside it). */
+   libzavol's C interface only (and the helpers beside it). */
 #include <gegl-plugin.h>
 #include <math.h>
 #include <string.h>
@@ -29,7 +29,6 @@ typedef struct {
 } ZavolAutostereogramClass;
 
 static GType zavol_autostereogram_type = 0;
-static gpointer parent_class = NULL;
 
 /* One enum type per choice field, made when the module is registered; 0 for other fields. */
 static GType *choice_types = NULL;
@@ -333,12 +332,13 @@ static void class_init(gpointer klass, gpointer class_data G_GNUC_UNUSED) {
   GObjectClass *object_class = G_OBJECT_CLASS(klass);
   GeglOperationClass *operation_class = GEGL_OPERATION_CLASS(klass);
   GeglOperationFilterClass *filter_class = GEGL_OPERATION_FILTER_CLASS(klass);
-  parent_class = g_type_class_peek_parent(klass);
 
   object_class->set_property = set_property;
   object_class->get_property = get_property;
-  for (int i = 0; i < zavol_field_count(); ++i)
-    g_object_class_install_property(object_class, (guint) i + 1, FieldSpec(i));
+  for (int i = 0; i < zavol_field_count(); ++i) {
+    GParamSpec *spec = FieldSpec(i);
+    if (spec != NULL) g_object_class_install_property(object_class, (guint) i + 1, spec);
+  }
 
   operation_class->prepare = prepare;
   operation_class->get_required_for_output = get_required_for_output;

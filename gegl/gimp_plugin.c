@@ -153,6 +153,11 @@ static gboolean StoreStereogram(GeglNode *operation, GeglBuffer *shadow) {
   return TRUE;
 }
 
+static void ShowProgress(GeglNode *node G_GNUC_UNUSED, gdouble progress,
+                         gchar *message G_GNUC_UNUSED, gpointer data G_GNUC_UNUSED) {
+  gimp_progress_update(progress);
+}
+
 /* The layer through the operation into its shadow buffer, merged back as one undo step. */
 static gboolean Apply(gint32 image, gint32 drawable, GeglNode *graph, GeglNode *operation) {
   gimp_image_undo_group_start(image);
@@ -167,6 +172,7 @@ static gboolean Apply(gint32 image, gint32 drawable, GeglNode *graph, GeglNode *
                                         source, NULL);
   gegl_node_link(input, operation);
   gimp_progress_init("Autostereogram");
+  g_signal_connect(operation, "progress", G_CALLBACK(ShowProgress), NULL);
   const gboolean stored = StoreStereogram(operation, shadow);
   gegl_buffer_flush(shadow);
   g_object_unref(shadow);
@@ -227,6 +233,10 @@ static void run(const gchar *name, gint nparams, const GimpParam *param, gint *n
     } else if (mode == GIMP_RUN_INTERACTIVE && !ShowDialog(operation)) {
       status = GIMP_PDB_CANCEL;
     }
+  }
+  if (status == GIMP_PDB_SUCCESS && !gimp_item_is_layer(drawable)) {
+    error = g_strdup("Autostereogram works on layers, not on channels or masks");
+    status = GIMP_PDB_CALLING_ERROR;
   }
   if (status == GIMP_PDB_SUCCESS && (error = zavol_properties_problem(operation)) != NULL)
     status = GIMP_PDB_CALLING_ERROR;
