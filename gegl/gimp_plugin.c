@@ -227,10 +227,10 @@ static void run(const gchar *name, gint nparams, const GimpParam *param, gint *n
       g_free(ignored);
     }
     g_free(last);
-    if (mode == GIMP_RUN_NONINTERACTIVE) {
+    if (mode != GIMP_RUN_INTERACTIVE) {
       error = nparams > 3 ? zavol_properties_apply(operation, param[3].data.d_string) : NULL;
       if (error != NULL) status = GIMP_PDB_CALLING_ERROR;
-    } else if (mode == GIMP_RUN_INTERACTIVE && !ShowDialog(operation)) {
+    } else if (!ShowDialog(operation)) {
       status = GIMP_PDB_CANCEL;
     }
   }

@@ -200,12 +200,16 @@ TEST(GimpPlugIn, ScriptRunsEqualTheTool) {
            "image)) \"" + out + "\" \"out\" 0 9 0 0 0 0 0 0 0))";
   };
   const std::string script = "(begin " + run("RUN-NONINTERACTIVE", "seed=11 view=cross", dir / "gimp.png") +
-                             " " + run("RUN-WITH-LAST-VALS", "", dir / "again.png") +
-                             " (gimp-quit 0))";
+                             " " + run("RUN-WITH-LAST-VALS", "", dir / "again.png") + ")";
+  // A script's mistake is an error naming the property, and the batch goes on.
+  const std::string mistake = run("RUN-NONINTERACTIVE", "view=sideways", dir / "never.png");
   const ProcessResult gimp =
       RunShell("GIMP2_DIRECTORY=" + Quote(profile) + " " + Quote(GIMP_CONSOLE) + " -i -d -f -b " +
-               Quote(script));
+               Quote(script) + " -b " + Quote(mistake) + " -b '(gimp-quit 0)'");
   ASSERT_EQ(gimp.exitCode, 0) << gimp.out << gimp.err;
+  EXPECT_NE((gimp.out + gimp.err).find("view: sideways is not one of wall cross"), std::string::npos)
+      << gimp.out << gimp.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "never.png"));
   const ProcessResult tool = clitest::RunZavol({"render", dir / "in.png", "-o", dir / "tool.png",
                                                 "--seed", "11", "--view", "cross", "--quiet"});
   ASSERT_EQ(tool.exitCode, 0) << tool.err;
