@@ -3,7 +3,9 @@
 # about so that each sees the same load: the tool to an 8-bit PNG; the gegl command through
 # zavol:autostereogram to an 8-bit PNG (deflate level 1, as the tool) and to its default 16-bit
 # RGBA PNG; and the gegl command copying the height map to an 8-bit PNG without the operation,
-# which is what GEGL's start-up and its PNG reader and writer cost on their own. Wall time and
+# which is what GEGL's start-up and its PNG reader and writer cost on their own; and the same
+# two to a binary PPM, a writer that costs almost nothing, which leaves the operation's own
+# share (reading the heights, rendering, handing the pixels to GEGL's tiles). Wall time and
 # processor time (user + system, all threads), medians. Figures only; nothing fails on time.
 # Usage: bench/gegl_bench.sh [BUILD_DIR]      REPEATS=N (default 7)
 set -euo pipefail
@@ -20,7 +22,7 @@ cd "$work"
 "$zavol" scene --size 3840x2160 -o height.png
 
 declare -A wall cpu
-names=(tool gegl-8bit gegl-16bit gegl-copy)
+names=(tool gegl-8bit gegl-16bit gegl-copy gegl-ppm copy-ppm)
 run() {
   case $1 in
     tool) "$zavol" render height.png -o out.png --depth-kind height --seed 1 --quiet ;;
@@ -28,6 +30,8 @@ run() {
                  gegl:png-save path=out.png bitdepth=8 compression=1 ;;
     gegl-16bit) gegl height.png -o out.png -- zavol:autostereogram seed=1 ;;
     gegl-copy) gegl height.png -- gegl:png-save path=out.png bitdepth=8 compression=1 ;;
+    gegl-ppm) gegl height.png -- zavol:autostereogram seed=1 gegl:ppm-save path=out.ppm bitdepth=8 ;;
+    copy-ppm) gegl height.png -- gegl:ppm-save path=out.ppm bitdepth=8 ;;
   esac
 }
 for _ in $(seq "$repeats"); do
