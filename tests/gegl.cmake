@@ -19,7 +19,9 @@ if(NOT ZAVOL_WINDOWS AND NOT ZAVOL_SANITIZE)
     LABELS gegl)
   target_compile_definitions(gegl_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>"
     GEGL_PROGRAM="${ZAVOL_GEGL_PROGRAM}" GIMP_CONSOLE="${ZAVOL_GIMP_CONSOLE}"
-    GIMP_PLUG_IN="$<TARGET_FILE:zavol_gimp>")
+    GIMP_PLUG_IN="$<TARGET_FILE:zavol_gimp>" CMAKE_PROGRAM="${CMAKE_COMMAND}"
+    BUILD_DIR="${CMAKE_BINARY_DIR}" GEGL_SYSTEM_DIR="${_gegl_system_dir}"
+    GEGL_MODULE_DIR="${ZAVOL_GEGL_MODULE_DIR}" GIMP_PLUGIN_DIR="${ZAVOL_GIMP_PLUGIN_DIR}")
   add_dependencies(gegl_tests zavol zavol_gegl zavol_gimp)
   set_property(TEST gegl_tests APPEND PROPERTY ENVIRONMENT
     "GEGL_PATH=${CMAKE_BINARY_DIR}/gegl-0.4:${_gegl_system_dir}")

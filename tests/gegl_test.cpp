@@ -228,6 +228,22 @@ TEST(GimpPlugIn, ScriptRunsEqualTheTool) {
   }
 }
 
+// The install rules of the gegl component, as packages and `cmake --install` use them: the
+// operation lands where GEGL loads it from and the plug-in in a folder of its own name.
+TEST(GeglInstall, ComponentInstallsALoadableOperation) {
+  ScratchDir dir;
+  const ProcessResult install = RunShell(Quote(CMAKE_PROGRAM) + " --install " + Quote(BUILD_DIR) +
+                                         " --prefix " + Quote(dir / "usr") + " --component gegl");
+  ASSERT_EQ(install.exitCode, 0) << install.out << install.err;
+  const std::string modules = dir / "usr/" GEGL_MODULE_DIR;
+  const std::string plugin = dir / "usr/" GIMP_PLUGIN_DIR "/zavol-autostereogram/zavol-autostereogram";
+  EXPECT_EQ(access(plugin.c_str(), X_OK), 0) << plugin;
+  const ProcessResult info = RunShell("GEGL_PATH=" + Quote(modules + ":" GEGL_SYSTEM_DIR) + " " +
+                                      Quote(GEGL_PROGRAM) + " --info zavol:autostereogram");
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("viewing-medium"), std::string::npos) << info.out << info.err;
+}
+
 // Values outside a property's range or words: refused by GObject's own check (a warning, the
 // value kept) and by the plug-in's script parser (a message naming the property).
 int g_refusals = 0;
