@@ -6,7 +6,7 @@
 #include <math.h>
 #include <string.h>
 
-#include "gegl/fusion.h"
+#include "gegl/checks.h"
 #include "gegl/properties.h"
 #include "libzavol/zavol.h"
 
@@ -295,7 +295,7 @@ static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer 
               box.height, ZAVOL_MAX_SIDE);
     return FALSE;
   }
-  gchar *problem = zavol_properties_problem(G_OBJECT(operation));
+  gchar *problem = zavol_gegl_settings_problem(&self->settings);
   if (problem != NULL) {
     g_warning("autostereogram: %s: the settings cannot make a picture", problem);
     g_free(problem);
@@ -308,8 +308,8 @@ static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer 
   if (depth == NULL || stereo == NULL) {
     g_warning("autostereogram: no memory for a %dx%d frame", box.width, box.height);
   } else if (ReadDepth(self, input, &box, depth)) {
-    warn_if_unfusable(&self->settings, box.width, box.height, self->options.screen_width,
-                      self->options.screen_height);
+    zavol_gegl_warn_about_frame(&self->settings, depth, box.width, box.height,
+                                self->options.screen_width, self->options.screen_height);
     zavol_options options = self->options;
     options.progress = Progress;
     options.user = operation;

@@ -2,6 +2,9 @@
    are set, so a script's mistake is a message rather than a quietly kept default. */
 #include "gegl/properties.h"
 
+#include "gegl/checks.h"
+#include "libzavol/zavol.h"
+
 #include <gegl.h>
 #include <math.h>
 #include <stdlib.h>
@@ -169,16 +172,44 @@ gchar *zavol_properties_text(GObject *object) {
   return g_string_free(text, FALSE);
 }
 
+/* A property's value as the field table's number: colours as 0xBBGGRR, choices as their
+   stored values. */
+static double NumberOf(GObject *object, GParamSpec *spec) {
+  GValue value = G_VALUE_INIT;
+  g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(spec));
+  g_object_get_property(object, spec->name, &value);
+  double number = 0;
+  if (G_VALUE_HOLDS_DOUBLE(&value)) {
+    number = g_value_get_double(&value);
+  } else if (G_VALUE_HOLDS_INT(&value)) {
+    number = g_value_get_int(&value);
+  } else if (G_VALUE_HOLDS_UINT(&value)) {
+    number = g_value_get_uint(&value);
+  } else if (G_VALUE_HOLDS_BOOLEAN(&value)) {
+    number = g_value_get_boolean(&value) ? 1 : 0;
+  } else if (G_VALUE_HOLDS_ENUM(&value)) {
+    number = g_value_get_enum(&value);
+  } else if (G_VALUE_HOLDS(&value, GEGL_TYPE_COLOR) && g_value_get_object(&value) != NULL) {
+    guint8 rgb[3];
+    gegl_color_get_pixel(g_value_get_object(&value), babl_format("R'G'B' u8"), rgb);
+    number = (guint32) rgb[0] | ((guint32) rgb[1] << 8) | ((guint32) rgb[2] << 16);
+  }
+  g_value_unset(&value);
+  return number;
+}
+
 gchar *zavol_properties_problem(GObject *object) {
-  gdouble background = 1, near_distance = 0, far_distance = 1;
-  gboolean auto_distance = TRUE;
-  g_object_get(object, "background-depth", &background, "auto-distance", &auto_distance,
-               "near-distance", &near_distance, "far-distance", &far_distance, NULL);
-  /* The record keeps 32-bit reals: compare what the engine will see. */
-  if ((float) background == 0.0f)
-    return g_strdup("background-depth is 0, which makes every separation 0 px");
-  if (!auto_distance && !((float) near_distance < (float) far_distance))
-    return g_strdup_printf("near-distance %g is not nearer than far-distance %g", near_distance,
-                           far_distance);
-  return NULL;
+  zavol_settings settings;
+  zavol_settings_default(&settings);
+  for (int i = 0; i < zavol_field_count(); ++i) {
+    const zavol_field_info *f = zavol_field(i);
+    if (f->place != ZAVOL_FIELD_SETTINGS) continue;
+    gchar *name = zavol_property_name(f->name);
+    GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(object), name);
+    const double number = spec != NULL ? NumberOf(object, spec) : f->default_value;
+    g_free(name);
+    if (zavol_field_set(&settings, NULL, i, number) != ZAVOL_OK)
+      return g_strdup_printf("%s: %g is not a value of the field", f->name, number);
+  }
+  return zavol_gegl_settings_problem(&settings);
 }

@@ -1,5 +1,6 @@
 /* The operation's properties as text, the way the gegl command takes them ("seed=7
-   view=cross"): for the GIMP plug-in's script argument and its last values. Depends on GLib. */
+   view=cross"): for the GIMP plug-in's script argument and its last values. Depends on GLib,
+   GEGL and the field table. */
 #ifndef ZAVOL_GEGL_PROPERTIES_H
 #define ZAVOL_GEGL_PROPERTIES_H
 
@@ -18,10 +19,8 @@ gchar *zavol_properties_apply(GObject *object, const char *text);
 /* Every property of object as "name=value" pairs that zavol_properties_apply takes back. */
 gchar *zavol_properties_text(GObject *object);
 
-/* Why the settings on object cannot make a picture although each is within its range (the same
-   two rules as the tool's): a background depth of 0 makes every separation 0 pixels, and
-   without auto distance the near distance must be nearer than the far one. NULL when they
-   can. */
+/* Why the settings fields among object's properties cannot make a picture, as the tool
+   refuses them (see zavol_gegl_settings_problem); NULL when they can. */
 gchar *zavol_properties_problem(GObject *object);
 
 G_END_DECLS
