@@ -20,6 +20,14 @@
 // The page writes these structs from JavaScript word by word: four 32-bit words each.
 static_assert(sizeof(void*) != 4 || (sizeof(zavol_depth) == 16 && sizeof(zavol_image) == 16),
               "zavol_depth and zavol_image are pointer, width, height, stride");
+// ... and reads the field table's rows at these offsets.
+static_assert(sizeof(void*) != 4 ||
+                  (offsetof(zavol_field_info, type) == 16 &&
+                   offsetof(zavol_field_info, default_value) == 24 &&
+                   offsetof(zavol_field_info, step) == 48 &&
+                   offsetof(zavol_field_info, choice_count) == 56 &&
+                   offsetof(zavol_field_info, choice_values) == 64),
+              "zavol_field_info as the page reads it");
 
 namespace {
 

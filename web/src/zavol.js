@@ -161,6 +161,16 @@ export class Zavol {
         throw new ZavolError(`${name}: ${value} is not ${describeRange(f)}`, status);
       }
     }
+    // A frame's threads come from the module's pool, never beyond it: a thread started while
+    // the page waits for the frame would wait for the page in turn.
+    const threads = this.field('threads');
+    const out = this._buffer('field value', 8);
+    this._call('_zavol_field_get', this._settings, this._options, threads.index, out);
+    const asked = this._f64()[out >> 3];
+    const allowed = Math.max(1, this.threads);
+    if (asked === 0 || asked > allowed) {
+      this._call('_zavol_field_set', this._settings, this._options, threads.index, allowed);
+    }
   }
 
   // The fields of the module's structs back as a values object.
