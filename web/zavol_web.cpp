@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 #include "io/netpbm.h"
 #include "libzavol/zavol.h"
 #include "render/decode.h"
@@ -122,7 +126,16 @@ ZAVOL_API int zavol_web_pfm_read(const uint8_t* data, size_t size, float* values
 // tool's 8-bit PNG writes the dots.
 ZAVOL_API void zavol_web_to_rgba8(const uint16_t* words, uint8_t* bytes, size_t pixels) noexcept {
   if (words == nullptr || bytes == nullptr) return;
-  for (std::size_t i = 0; i < 4 * pixels; ++i) bytes[i] = static_cast<uint8_t>(words[i] >> 8);
+  std::size_t i = 0;
+#if defined(__wasm_simd128__)
+  // Sixteen words at a time: shifted right by 8 they fit a byte, so the narrowing never clamps.
+  for (; i + 16 <= 4 * pixels; i += 16) {
+    const v128_t low = wasm_u16x8_shr(wasm_v128_load(words + i), 8);
+    const v128_t high = wasm_u16x8_shr(wasm_v128_load(words + i + 8), 8);
+    wasm_v128_store(bytes + i, wasm_u8x16_narrow_i16x8(low, high));
+  }
+#endif
+  for (; i < 4 * pixels; ++i) bytes[i] = static_cast<uint8_t>(words[i] >> 8);
 }
 
 // Decodes a stereogram (8-bit RGBA, as a canvas holds it) made with these settings on a screen
