@@ -92,6 +92,12 @@ export class Zavol {
     return pointer;
   }
 
+  // Ends the module's threads (a threaded module's workers keep node running otherwise).
+  close() {
+    this.releaseBuffers();
+    if (this.m.PThread) this.m.PThread.terminateAllThreads();
+  }
+
   // Gives back the frame buffers (a page that rendered a huge picture, say).
   releaseBuffers() {
     for (const { pointer } of this._buffers.values()) this._call('_free', pointer);
