@@ -92,11 +92,17 @@ export async function readDepthFile(z, bytes, { kind = '', farCutoff = 1e9, chan
   if (!format) throw new Error('not a depth file the page reads (PNG, PFM, OpenEXR or JPEG)');
   const useKind = kind || DEFAULT_KIND[format];
   let raw, cutoff = farCutoff, note = '';
+  if (format === 'png' && bytes.length >= 24) {
+    // The sides in the header, before a decoder sets memory aside for them.
+    const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+    z.checkSides(view.getUint32(16), view.getUint32(20), undefined, 'picture');
+  }
   if (format === 'png') raw = pngHeights(bytes);
   else if (format === 'jpeg') raw = await browserHeights(bytes, 'image/jpeg');
   else if (format === 'pfm') raw = { ...z.readPfm(bytes), background: null };
   else {
-    const exr = readExr(bytes, { channel, kind: useKind });
+    const exr = readExr(bytes, { channel, kind: useKind,
+      checkSides: (width, height) => z.checkSides(width, height, undefined, 'picture') });
     raw = { width: exr.width, height: exr.height, values: exr.values, background: exr.outside };
     if (exr.half) cutoff = Math.min(cutoff, 65504);
     note = `channel ${exr.channel}`;

@@ -147,6 +147,7 @@ export function readExr(bytes, options = {}) {
       dataHeight < 1 || dataWidth > 65535 || dataHeight > 65535) {
     throw new ExrError(`sides ${width}x${height} are not within 1 to 65535`);
   }
+  options.checkSides?.(width, height);
   const lines = LINES_PER_CHUNK[header.compression];
   const chunks = Math.ceil(dataHeight / lines);
   const offsets = [];

@@ -230,7 +230,7 @@ export class Zavol {
     return choice.value;
   }
 
-  _checkSides(width, height, length, what) {
+  checkSides(width, height, length, what) {
     if (!Number.isInteger(width) || !Number.isInteger(height) || width <= 0 || height <= 0 ||
         width > 65535 || height > 65535) {
       throw new ZavolError(`${what}: ${width}x${height}: ${this.statusText(Status.SIZE)}`,
@@ -259,7 +259,7 @@ export class Zavol {
   // a canvas or an 8-bit PNG holds them. The returned array is a copy unless view is set, when
   // it looks into the module's memory until the next call.
   render(depth, width, height, values = {}, { pattern = null, bits = 16, view = false } = {}) {
-    this._checkSides(width, height, depth.length, 'depth');
+    this.checkSides(width, height, depth.length, 'depth');
     this._load(values);
     const pixels = width * height;
     const depthAt = this._buffer('depth', 4 * pixels);
@@ -272,7 +272,7 @@ export class Zavol {
     const outAt = this._buffer('picture', 8 * pixels);
     let patternView = 0;
     if (pattern) {
-      this._checkSides(pattern.width, pattern.height, pattern.rgba.length / 4, 'pattern');
+      this.checkSides(pattern.width, pattern.height, pattern.rgba.length / 4, 'pattern');
       const patternAt = this._buffer('pattern', pattern.rgba.byteLength);
       new Uint16Array(this._memory, patternAt, pattern.rgba.length).set(pattern.rgba);
       patternView = this._view('pattern view', patternAt, pattern.width, pattern.height);
@@ -305,7 +305,7 @@ export class Zavol {
   // Frame number frame of the built-in scene (a sphere before a tilted plane), in the engine's
   // convention. view: look into the module's memory instead of copying.
   scene(width, height, frame = 0) {
-    this._checkSides(width, height, undefined, 'scene');
+    this.checkSides(width, height, undefined, 'scene');
     const at = this._buffer('depth', 4 * width * height);
     this._check(this._call('_zavol_web_scene', at, width, height, frame), 'scene');
     return new Float32Array(this._memory, at, width * height).slice();
@@ -314,7 +314,7 @@ export class Zavol {
   // Renders frame number frame of the built-in scene without copying its depth out and in: the
   // animation's path. Returns the 8-bit pixels as a view valid until the next call.
   renderScene(width, height, frame, values = {}) {
-    this._checkSides(width, height, undefined, 'scene');
+    this.checkSides(width, height, undefined, 'scene');
     this._load(values);
     const at = this._buffer('depth', 4 * width * height);
     this._check(this._call('_zavol_web_scene', at, width, height, frame), 'scene');
@@ -334,7 +334,7 @@ export class Zavol {
       throw new ZavolError(`not a PFM file we can read: ${this._text(this._message)}`, status);
     }
     const [width, height] = this._i32().subarray(sides >> 2, (sides >> 2) + 2);
-    this._checkSides(width, height, undefined, 'PFM file');
+    this.checkSides(width, height, undefined, 'PFM file');
     const values = this._buffer('pfm values', 4 * width * height);
     this._check(this._call('_zavol_web_pfm_read', at, data.length, values, this._message, 512),
       'PFM file');
@@ -344,7 +344,7 @@ export class Zavol {
   // Decodes an 8-bit RGBA stereogram (a canvas's pixels) made with values into heights: 1 at
   // the nearest separation searched, 0 at the background, NaN where it does not repeat.
   decode(rgba8, width, height, values = {}) {
-    this._checkSides(width, height, rgba8.length / 4, 'picture');
+    this.checkSides(width, height, rgba8.length / 4, 'picture');
     this._load(values);
     const v = { ...this.defaults(), ...values };
     const pixels = width * height;
