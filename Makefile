@@ -1,5 +1,5 @@
 # The two entry points of the README. Both install what they need first (scripts/setup).
-.PHONY: setup demo test bench fuzz
+.PHONY: setup demo test bench fuzz web
 
 setup:
 	scripts/setup
@@ -22,3 +22,9 @@ bench: setup
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	scripts/fuzz --jobs 2 $(FUZZ_SECONDS)
+
+# The page: the WebAssembly build, served on 127.0.0.1:8080 with the headers threads need.
+web: setup
+	cmake --preset web >/dev/null
+	cmake --build --preset web
+	node web/serve.mjs build/web/site

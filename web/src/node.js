@@ -15,8 +15,17 @@ export async function loadZavol(dir, { threads = 1 } = {}) {
   globalThis.__dirname ??= dir;
   const name = threads > 1 ? 'zavol-mt' : 'zavol';
   const { default: factory } = await import(pathToFileURL(path.join(dir, `${name}.js`)).href);
-  return createZavol(factory, {
+  // The module hooks node's uncaught exceptions and rejections to rethrow them as its own (and
+  // print its whole source line with them): the caller's handling is left as it was.
+  const hooked = ['uncaughtException', 'unhandledRejection'].map((e) => [e, process.listeners(e)]);
+  const zavol = await createZavol(factory, {
     wasmBinary: readFileSync(path.join(dir, `${name}.wasm`)),
     locateFile: (file) => path.join(dir, file),
   }, { threads: Math.min(threads, os.cpus().length) });
+  for (const [event, before] of hooked) {
+    for (const listener of process.listeners(event)) {
+      if (!before.includes(listener)) process.removeListener(event, listener);
+    }
+  }
+  return zavol;
 }
