@@ -13,15 +13,16 @@ const TYPES = {
   '.svg': 'image/svg+xml', '.ico': 'image/x-icon',
 };
 
-export function startServer(folder, port = 8080, host = '127.0.0.1') {
+// isolate: false serves as a plain static host does, without the two headers.
+export function startServer(folder, port = 8080, { host = '127.0.0.1', isolate = true } = {}) {
   const root = path.resolve(folder);
   const server = createServer((request, response) => {
-    const headers = {
+    const headers = isolate ? {
       'Cross-Origin-Opener-Policy': 'same-origin',
       'Cross-Origin-Embedder-Policy': 'require-corp',
       'Cross-Origin-Resource-Policy': 'same-origin',
       'Cache-Control': 'no-cache',
-    };
+    } : { 'Cache-Control': 'no-cache' };
     let name;
     try {
       name = decodeURIComponent(new URL(request.url, 'http://host').pathname);

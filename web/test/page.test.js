@@ -175,3 +175,21 @@ test('the animation plays and shows its rate', async () => {
   assert.notEqual(firstDifference(first, later), -1, 'the frames move');
   assert.deepEqual(problems, []);
 });
+
+test('served without the isolation headers, as any static host, the page renders on one thread', async () => {
+  const plain = await startServer(SITE, 0, { isolate: false });
+  const other = await browser.newPage();
+  const errors = [];
+  other.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  other.on('pageerror', (e) => errors.push(e.message));
+  try {
+    await other.goto(`http://127.0.0.1:${plain.address().port}/`);
+    await other.waitForSelector('body[data-ready="1"]', { timeout: 60000 });
+    assert.match(await other.$eval('#engine', (e) => e.textContent), /WebAssembly, one thread/);
+    assert.ok(await other.$eval('#picture', (c) => Number(c.dataset.renders)) >= 1);
+    assert.deepEqual(errors, []);
+  } finally {
+    await other.close();
+    plain.close();
+  }
+});
