@@ -167,11 +167,13 @@ export function readExr(bytes, options = {}) {
     }
     const count = Math.min(lines, dw.yMax - y0 + 1);
     const expected = count * lineBytes;
+    // A compressed block inflates into exactly the lines' bytes, never more: a damaged or
+    // hostile block cannot make the page set aside more memory than the picture needs.
     let block = bytes.subarray(offset + 8, offset + 8 + size);
     if (size < expected) {
       try {
         block = header.compression === 1 ? unpredict(unRle(block, expected))
-          : unpredict(unzlibSync(block));
+          : unpredict(unzlibSync(block, { out: new Uint8Array(expected) }));
       } catch (e) {
         throw new ExrError(e instanceof ExrError ? e.message : 'damaged compressed data');
       }

@@ -77,6 +77,25 @@ describe('depth files render as the tool renders them', () => {
   }
 });
 
+test('EXR files the page does not read are messages', async () => {
+  const good = readFileSync(path.join(DATA, 'cycles_single_zbuf.exr'));
+  const compression = good.indexOf('compression\0compression\0') + 24 + 4;
+  const piz = Buffer.from(good);
+  piz[compression] = 4;
+  const lastChunk = Buffer.from(good);
+  lastChunk.fill(0x55, good.length - 200);  // the last block's deflate stream
+  const rows = [
+    ['cut short', good.subarray(0, good.length >> 1), /damaged|cut short/],
+    ['PIZ', piz, /PIZ compression is not read here/],
+    ['deep', readFileSync(path.join(DATA, 'v2_LowResLeftView_Trunks.exr')), /deep files/],
+    ['a damaged block', lastChunk, /damaged/],
+    ['a channel it lacks', good, /no depth channel Depth; channels: A B G R Z/, { channel: 'Depth' }],
+  ];
+  for (const [name, bytes, message, options = {}] of rows) {
+    await assert.rejects(readDepthFile(one, bytes, options), message, name);
+  }
+});
+
 test('the built-in scene is the tool\'s', () => {
   const folder = tempDir();
   zavol('scene', '--size', '123x45', '-o', path.join(folder, 'scene.pfm'));
