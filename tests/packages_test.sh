@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 declare -A deb
-for package in zavol libzavol1 libzavol-dev python3-zavol; do
+for package in zavol libzavol1 libzavol-dev python3-zavol gegl-zavol; do
   deb[$package]=$source/build/package/${package}_${version}_$arch.deb
   [ -f "${deb[$package]}" ] || fail "no ${deb[$package]}"
 done
@@ -26,7 +26,7 @@ debs=("$source"/build/package/*_"$version"_*.deb)
 # Dependencies: dpkg-shlibdeps found the libraries (libc6, FFmpeg's for the tool's video module),
 # and every package named is one of ours or installed here.
 depends_of() { dpkg-deb -f "$1" Depends | tr ',' '\n' | sed -E 's/^ *([^ ]+).*/\1/' | sort -u; }
-for need in "zavol libc6" "zavol libavcodec59" "libzavol1 libstdc++6" "python3-zavol python3-numpy" "libzavol-dev libzavol1"; do
+for need in "zavol libc6" "zavol libavcodec59" "libzavol1 libstdc++6" "python3-zavol python3-numpy" "libzavol-dev libzavol1" "gegl-zavol libgegl-0.4-0"; do
   read -r package dependency <<<"$need"
   depends_of "${deb[$package]}" | grep -qx "$dependency" || fail "$package does not depend on $dependency"
 done
@@ -83,6 +83,13 @@ module=$(PYTHONPATH=$root/usr/lib/python3/dist-packages /usr/bin/python3 -c 'imp
 [[ $module == "$root"/* ]] || fail "python3 imported zavol from $module, not from the package"
 bash -c 'source "$1" && complete -p zavol' - "$root/usr/share/bash-completion/completions/zavol" >/dev/null ||
   fail "the installed bash completion does not load"
+# The GEGL operation where GEGL looks (here: the root's folder beside the system's), and the
+# GIMP plug-in in GIMP's folder.
+gegl_dir=$(pkg-config --variable=pluginsdir gegl-0.4)
+GEGL_PATH="$root$gegl_dir:$gegl_dir" gegl --info zavol:autostereogram 2>&1 | grep -q 'viewing-medium' ||
+  fail "gegl does not find the installed zavol:autostereogram"
+[ -x "$root/usr/lib/gimp/2.0/plug-ins/zavol-autostereogram/zavol-autostereogram" ] ||
+  fail "the GIMP plug-in is not installed in GIMP's plug-in folder"
 [ -f "$root/usr/share/zsh/vendor-completions/_zavol" ] && [ -f "$root/usr/share/fish/vendor_completions.d/zavol.fish" ] ||
   fail "the zsh and fish completions are not installed where those shells look"
 
