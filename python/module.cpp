@@ -19,6 +19,7 @@
 #include "libzavol/zavol.h"
 #include "python/arrays.h"
 #include "python/settings_type.h"
+#include "python/video_writer.h"
 #include "render/depth_kind.h"
 #include "render/frame.h"
 #include "render/view_options.h"
@@ -319,6 +320,7 @@ zavol.FileError (an OSError) for a file that cannot be read or written.)";
   module.attr("__version__") = zavol_version();
   py::register_exception<zavol::io::IoError>(module, "FileError", PyExc_OSError);
   BindSettings(module);
+  BindVideoWriter(module);
 
   module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
              py::arg("depth_kind") = "host", py::arg("far_cutoff") = 1e9,
