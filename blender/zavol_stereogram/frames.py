@@ -3,6 +3,7 @@
 # writes it beside the render output or into the animation's video. A stereogram that fails is
 # reported (in background mode as one line on stderr) and never stops or loses the render.
 import os
+import shutil
 import sys
 import tempfile
 
@@ -126,7 +127,7 @@ def on_render_write(scene, *args):
             path = engine.image_path(scene, settings, frame)
             zavol.write_image(path, image)
             if settings.keep_depth and _run.depth_path:
-                os.replace(_run.depth_path, os.path.splitext(path)[0] + "_depth.exr")
+                shutil.move(_run.depth_path, os.path.splitext(path)[0] + "_depth.exr")
                 _run.depth_path = None
     except Exception as error:  # whatever fails, the render goes on and is written
         if settings.output == "VIDEO":
