@@ -18,6 +18,7 @@
 #include "io/formats.h"
 #include "libzavol/zavol.h"
 #include "python/arrays.h"
+#include "python/fields.h"
 #include "python/settings_type.h"
 #include "python/video_writer.h"
 #include "render/depth_kind.h"
@@ -321,6 +322,7 @@ zavol.FileError (an OSError) for a file that cannot be read or written.)";
   py::register_exception<zavol::io::IoError>(module, "FileError", PyExc_OSError);
   BindSettings(module);
   BindVideoWriter(module);
+  BindFields(module);
 
   module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
              py::arg("depth_kind") = "host", py::arg("far_cutoff") = 1e9,
