@@ -26,7 +26,7 @@ def register():
     global _classes
     module, problem = engine.load()
     # Without the module there is nothing to build the settings from: the panel says why.
-    _classes = (panel.settings_class(module), panel.ZAVOL_OT_report, panel.ZAVOL_PT_autostereogram)
+    _classes = (panel.settings_class(module), panel.ZAVOL_OT_report, *panel.PANELS)
     for cls in _classes:
         bpy.utils.register_class(cls)
     bpy.types.Scene.zavol = bpy.props.PointerProperty(type=_classes[0])

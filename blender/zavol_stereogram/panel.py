@@ -70,7 +70,6 @@ class ZAVOL_PT_autostereogram(bpy.types.Panel):
     bl_space_type = "PROPERTIES"
     bl_region_type = "WINDOW"
     bl_context = "output"
-    bl_options = {"DEFAULT_CLOSED"}
 
     def draw_header(self, context):
         self.layout.prop(context.scene.zavol, "enabled", text="")
@@ -86,20 +85,52 @@ class ZAVOL_PT_autostereogram(bpy.types.Panel):
         layout.active = settings.enabled
         if settings.status:
             layout.label(text=settings.status, icon="ERROR")
-        groups = {"settings": "Stereogram", "options": "Viewing", "input": "Depth"}
-        for place, title in groups.items():
-            box = layout.box()
-            box.label(text=title)
-            for field in engine.fields():
-                if field["place"] == place:
-                    box.prop(settings, field["name"])
-        box = layout.box()
-        box.label(text="Dots and output")
-        box.template_ID(settings, "pattern", open="image.open")
-        box.prop(settings, "output", expand=True)
+        layout.template_ID(settings, "pattern", open="image.open")
+        layout.prop(settings, "output", expand=True)
         if settings.output == "VIDEO":
-            box.prop(settings, "video_format")
-            box.prop(settings, "video_crf")
-        box.prop(settings, "filepath")
+            layout.prop(settings, "video_format")
+            layout.prop(settings, "video_crf")
+        layout.prop(settings, "filepath")
         if settings.output == "IMAGES":
-            box.prop(settings, "keep_depth")
+            layout.prop(settings, "keep_depth")
+
+
+class _FieldPanel:
+    """A sub-panel of the fields of one place in the table."""
+    bl_space_type = "PROPERTIES"
+    bl_region_type = "WINDOW"
+    bl_context = "output"
+    bl_parent_id = "ZAVOL_PT_autostereogram"
+    place = ""
+
+    @classmethod
+    def poll(cls, context):
+        return engine.load()[0] is not None
+
+    def draw(self, context):
+        layout = self.layout
+        layout.use_property_split = True
+        settings = context.scene.zavol
+        layout.active = settings.enabled
+        for field in engine.fields():
+            if field["place"] == self.place:
+                layout.prop(settings, field["name"])
+
+
+class ZAVOL_PT_stereogram(_FieldPanel, bpy.types.Panel):
+    bl_label = "Stereogram"
+    place = "settings"
+
+
+class ZAVOL_PT_viewing(_FieldPanel, bpy.types.Panel):
+    bl_label = "Viewing"
+    place = "options"
+
+
+class ZAVOL_PT_depth(_FieldPanel, bpy.types.Panel):
+    bl_label = "Depth"
+    bl_options = {"DEFAULT_CLOSED"}
+    place = "input"
+
+
+PANELS = (ZAVOL_PT_autostereogram, ZAVOL_PT_stereogram, ZAVOL_PT_viewing, ZAVOL_PT_depth)
