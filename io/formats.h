@@ -65,7 +65,8 @@ struct Image64 {
 // PNG (any colour type and depth) or PAM (RGB, RGB_ALPHA, GRAYSCALE, GRAYSCALE_ALPHA; MAXVAL
 // 255 or 65535), by the first bytes; pipes and devices are read into memory first.
 Image64 ReadImage(const std::string& path);
-// The same, or a JPEG picture (8-bit grey or colour, as RGB): the decoder's inputs.
+// The same, a binary PPM or PGM (any maxval), or a JPEG picture (8-bit grey or colour, as
+// RGB): the decoder's inputs.
 Image64 ReadPicture(const std::string& path);
 
 // ---- Writers that take a frame row by row, top to bottom.
@@ -100,7 +101,8 @@ std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const st
 
 // An output file that only ever appears complete: written under a temporary name in the same
 // folder, renamed into place by Commit. Destroyed uncommitted, it leaves nothing behind.
-// "-" is standard output: written directly, Commit flushes it, and nothing can be taken back.
+// "-" is standard output: written directly, Commit flushes it, and nothing can be taken back;
+// so is a character device, FIFO or socket named as the output (see io/atomic_file.h).
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);  // throws IoError
@@ -111,11 +113,18 @@ class OutputFile {
   void Commit();  // throws IoError; the temporary is removed on failure
   // Removes the temporary now (also safe from a signal-free context at any time).
   void Abandon() noexcept { file_.Abandon(); }
+  // Written directly (standard output, a device, FIFO or socket) rather than renamed into place.
+  bool InPlace() const { return path_ == "-" || file_.InPlace(); }
 
  private:
   std::string path_;
   files::AtomicFile file_;
 };
+
+// Why no output may be written to path ("o.png: is a folder; ..."), or empty: the checks made
+// before any work. seeks: the output's writer must seek (OpenEXR, the video containers), which
+// a FIFO, a socket or standard output cannot.
+std::string OutputRefusal(const std::string& path, bool seeks);
 
 // Reads a whole small file (a settings block). Throws IoError.
 std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit);
