@@ -21,6 +21,9 @@ namespace py = pybind11;
 namespace zavol::python {
 namespace {
 
+// zavol.StereogramWarning, taken when the class is bound.
+PyObject* warningCategory = PyExc_UserWarning;
+
 std::string Repr(py::handle value) { return py::repr(value).cast<std::string>(); }
 
 class VideoWriter {
@@ -63,9 +66,14 @@ class VideoWriter {
       if (value < 0 || value > 63) throw py::value_error("crf: " + Repr(crf) + " is outside 0..63");
       options_.crf = static_cast<int>(value);
     }
-    // The encoder is tried once here, so a codec or value it refuses is found before any frame.
-    const std::string problem = io::VideoOptionsProblem(format_, options_);
+    // Checked against what the encoder declares, so a codec or value it refuses is found before
+    // any frame; an option it has no use for is a warning, as in the tool.
+    std::string warning;
+    const std::string problem = io::VideoOptionsProblem(format_, options_, &warning);
     if (!problem.empty()) throw py::value_error(problem);
+    if (!warning.empty() && PyErr_WarnEx(warningCategory, warning.c_str(), 2) != 0) {
+      throw py::error_already_set();
+    }
   }
 
   // One frame: (height, width, 3 or 4) uint8 or uint16, every frame the first frame's size.
@@ -106,8 +114,18 @@ class VideoWriter {
     if (writer_ == nullptr) throw py::value_error(path_ + ": no frames were written; no video made");
     std::unique_ptr<io::VideoWriter> writer = std::move(writer_);
     frame_.reset();
-    py::gil_scoped_release released;
-    writer->Finish();
+    // The flush encodes the frames the encoder still holds; Ctrl-C stops it, and then no file
+    // appears.
+    bool interrupted = false;
+    {
+      py::gil_scoped_release released;
+      writer->Finish([&interrupted] {
+        py::gil_scoped_acquire gil;
+        interrupted = PyErr_CheckSignals() != 0;
+        return !interrupted;
+      });
+    }
+    if (interrupted) throw py::error_already_set();
   }
 
   // Drops the video unfinished: nothing appears under its name.
@@ -145,6 +163,9 @@ class VideoWriter {
 }  // namespace
 
 void BindVideoWriter(py::module_& module) {
+  if (py::hasattr(module, "StereogramWarning")) {
+    warningCategory = module.attr("StereogramWarning").ptr();  // the module keeps it alive
+  }
   py::class_<VideoWriter>(module, "VideoWriter", R"(Frames into one video file, written by the zavol tool's video writer.
 
     with zavol.VideoWriter("out.mp4", fps=24, crf=18) as video:

@@ -6,6 +6,7 @@ import os
 import shutil
 import sys
 import tempfile
+import warnings
 
 import bpy
 from bpy.app.handlers import persistent
@@ -173,7 +174,13 @@ def stereogram(zavol, scene, settings, frame):
     try:
         engine.save_depth(scene, path)
         depth = engine.read_frame_depth(zavol, scene, path, cutoff)
-        image = zavol.render(depth, pattern=pattern, **arguments)
+        # The engine's warnings (too few repeats across the frame, a frame with nothing in
+        # front of the background) are the tool's; they reach the user as reports.
+        with warnings.catch_warnings(record=True) as seen:
+            warnings.simplefilter("always")
+            image = zavol.render(depth, pattern=pattern, **arguments)
+        for warning in seen:
+            report(f"warning: {warning.message}", frame)
         if settings.keep_depth:
             _run.depth_path, path = path, None
         return image

@@ -65,24 +65,31 @@ def test_animation_as_one_video(blender, animation):
         assert np.array_equal(decoded[index], (png[..., :3] >> 8).astype(np.uint8)), frame
 
 
-# Each failure: the scene's spec, the words the one report must hold, and whether Blender still
-# writes its own render (without a camera there is none to write).
+# Each problem: the scene's spec, the words its one report must hold, whether Blender still
+# writes its own render (without a camera there is none to write) and whether the stereogram is
+# written (after a warning it is).
 FAILURES = [
-    ("compositor without Z", {"compositor_z_unlinked": True}, "Z input is not linked", True),
+    ("compositor without Z", {"compositor_z_unlinked": True}, "Z input is not linked", True,
+     False),
     ("missing pattern", {"pattern_file": "PATTERN", "pattern_removed": True},
-     "pattern image", True),
+     "pattern image", True, False),
     ("unwritable folder", {"settings": {"filepath": "BLOCKED/st_####.png"}}, "st_0001.png",
-     True),
+     True, False),
     ("out of range through the API", {"raw_settings": {"near_object_depth": 5.0}},
-     "near_object_depth", True),
-    ("no camera", {"no_camera": True}, "no camera", False),
+     "near_object_depth", True, False),
+    ("near not nearer than far", {"settings": {"auto_distance": False, "near_distance": 50.0,
+                                               "far_distance": 10.0}}, "near", True, False),
+    ("no camera", {"no_camera": True}, "no camera", False, False),
+    ("too few repeats", {"settings": {"viewing_medium": "15in"}}, "warning: ", True, True),
 ]
 
 
-@pytest.mark.parametrize("name,spec,words,rendered", FAILURES, ids=[f[0] for f in FAILURES])
-def test_failures_are_reported_and_the_render_kept(blender, tmp_path, name, spec, words,
-                                                   rendered):
-    spec = {**spec, "settings": {"enabled": True, **spec.get("settings", {})}}
+@pytest.mark.parametrize("name,spec,words,rendered,made", FAILURES, ids=[f[0] for f in FAILURES])
+def test_problems_are_reported_and_the_render_kept(blender, tmp_path, name, spec, words,
+                                                   rendered, made):
+    # A medium on which the 160-pixel frame has room for repeats: no warning beside the report.
+    spec = {**spec, "settings": {"enabled": True, "viewing_medium": "dpi", "custom_dpi": 20,
+                                 **spec.get("settings", {})}}
     blocker = tmp_path / "BLOCKED"
     blocker.write_text("a file where a folder should be")
     if "filepath" in spec["settings"]:
@@ -96,4 +103,4 @@ def test_failures_are_reported_and_the_render_kept(blender, tmp_path, name, spec
     reports = zavol_lines(run)
     assert len(reports) == 1 and words in reports[0], (name, reports, run.stderr[-1500:])
     assert (tmp_path / "out_0001.png").is_file() == rendered, name
-    assert not list(tmp_path.glob("*stereogram*")), name
+    assert (tmp_path / "out_0001_stereogram.png").is_file() == made, name
