@@ -89,13 +89,12 @@ def on_render_post(scene, *args):
     settings = _settings(scene)
     if settings is None:
         return
-    zavol, problem = engine.load()
+    zavol, _ = engine.load()
     frame = scene.frame_current
     _run.pending = None
     _run.drop_depth()
     if zavol is None:
-        report(problem, frame)
-        return
+        return  # said once, when the render started
     try:
         _run.pending = (frame, stereogram(zavol, scene, settings, frame))
     except Exception as error:  # whatever fails, the render goes on and is written

@@ -48,15 +48,21 @@ class Blender:
         return folder / "scene.blend"
 
 
-@pytest.fixture(scope="session")
-def blender(tmp_path_factory):
-    """Blender with the add-on zip installed and enabled in background mode."""
-    addon = required_file("ZAVOL_BLENDER_ADDON", "the add-on zip is not built")
-    session = Blender(tmp_path_factory.mktemp("blender-home"))
+def install(home, addon):
+    """Blender with the add-on zip installed and enabled in background mode, in its own user
+    folder, and what Blender then sees."""
+    session = Blender(home)
     run = session.run("--factory-startup", "--python", HERE / "install_addon.py", "--", addon)
     lines = [l for l in run.stdout.splitlines() if l.startswith("ADDON ")]
     assert lines, run.stdout + run.stderr
-    seen = json.loads(lines[-1][len("ADDON "):])
+    return session, json.loads(lines[-1][len("ADDON "):])
+
+
+@pytest.fixture(scope="session")
+def blender(tmp_path_factory):
+    """Blender with the add-on built by this tree."""
+    addon = required_file("ZAVOL_BLENDER_ADDON", "the add-on zip is not built")
+    session, seen = install(tmp_path_factory.mktemp("blender-home"), addon)
     assert seen["loaded"] and seen["enabled"] and seen["panel"], seen
     assert {"enabled", "near_object_depth", "viewing_medium", "dots", "far_cutoff"} <= set(
         seen["fields"]), seen["fields"]

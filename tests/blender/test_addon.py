@@ -1,12 +1,14 @@
 # The add-on inside Blender: its stereograms equal the zavol tool's for the same depth and
 # settings, frames rendered by separate processes equal one run's, an animation becomes one
 # video, and every failure is one report while the render's own output is still written.
+import os
 import subprocess
+import zipfile
 
 import numpy as np
 import pytest
 import zavol
-from conftest import run_tool, zavol_lines
+from conftest import install, run_tool, zavol_lines
 
 # Settings off their defaults, as the add-on stores them and as the tool takes them.
 SETTINGS = {"enabled": True, "keep_depth": True, "seed": 5, "viewing_medium": "dpi",
@@ -104,3 +106,21 @@ def test_problems_are_reported_and_the_render_kept(blender, tmp_path, name, spec
     assert len(reports) == 1 and words in reports[0], (name, reports, run.stderr[-1500:])
     assert (tmp_path / "out_0001.png").is_file() == rendered, name
     assert (tmp_path / "out_0001_stereogram.png").is_file() == made, name
+
+
+def test_a_module_that_cannot_load_is_reported(tmp_path):
+    # The add-on's zip with its zavol module damaged: it still installs, and each render says
+    # why there is no stereogram, once, while Blender writes its own output.
+    broken = tmp_path / "broken.zip"
+    with zipfile.ZipFile(os.environ["ZAVOL_BLENDER_ADDON"]) as good, \
+            zipfile.ZipFile(broken, "w") as bad:
+        for entry in good.infolist():
+            damaged = entry.filename.endswith(".so") and "/zavol." in entry.filename
+            bad.writestr(entry, b"not a shared object" if damaged else good.read(entry))
+    session, seen = install(tmp_path / "home", broken)
+    assert seen["enabled"] and "near_object_depth" not in seen["fields"], seen
+    scene = session.scene(tmp_path / "scene", settings={"enabled": True})
+    run = session.run(scene, "-f", "1")
+    reports = zavol_lines(run)
+    assert len(reports) == 1 and "cannot load" in reports[0], reports
+    assert (tmp_path / "scene" / "out_0001.png").is_file()
