@@ -40,9 +40,16 @@ def load():
     return _module, _problem
 
 
+_fields = None
+
+
 def fields():
-    module, _ = load()
-    return [f for f in module.fields() if f["name"] not in HIDDEN_FIELDS] if module else []
+    """The table's fields the panel shows, read once."""
+    global _fields
+    if _fields is None:
+        module, _ = load()
+        _fields = [f for f in module.fields() if f["name"] not in HIDDEN_FIELDS] if module else []
+    return _fields
 
 
 def colour_of(value):

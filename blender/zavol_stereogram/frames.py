@@ -43,10 +43,14 @@ def report(message, frame=None):
         _on_main_thread(lambda: _show_report(text))
 
 
-def _show_report(text):
+def _show_status(text):
     for scene in bpy.data.scenes:
         if hasattr(scene, "zavol"):
             scene.zavol.status = text
+
+
+def _show_report(text):
+    _show_status(text)
     try:
         bpy.ops.zavol.report("EXEC_DEFAULT", message=text)
     except (RuntimeError, AttributeError):
@@ -74,6 +78,8 @@ def on_render_init(scene, *args):
     settings = _settings(scene)
     if settings is None:
         return
+    if not bpy.app.background:
+        _on_main_thread(lambda: _show_status(""))  # a new render: the last one's problem goes
     zavol, problem = engine.load()
     if zavol is None:
         report(problem)
