@@ -18,10 +18,12 @@ set(_zavol_layers
   "libzavol: render"
   "io: render"
   "cli: io render"
+  "gegl: libzavol render"
   "python: libzavol io render"
+  "web: libzavol render io/netpbm.h"
   "bench: render tests libzavol io"
   "fuzz: io render cli libzavol"
-  "tests: host render resources dialogs shell standin libzavol io cli fuzz bench")
+  "tests: host render resources dialogs shell standin libzavol io cli fuzz bench gegl")
 
 foreach(_row IN LISTS _zavol_layers)
   string(REGEX MATCH "^([a-z]+):(.*)$" _ "${_row}")
