@@ -104,7 +104,13 @@ def on_render_post(scene, *args):
     try:
         _run.pending = (frame, stereogram(zavol, scene, settings, frame))
     except Exception as error:  # whatever fails, the render goes on and is written
-        report(str(error), frame)
+        if settings.output == "VIDEO" and not _run.failed:
+            # A video short of a frame would be wrong: none is made.
+            _run.failed = True
+            _run.video = None
+            report(f"{error}; the video is not made", frame)
+        elif settings.output != "VIDEO":
+            report(str(error), frame)
         return
     if not bpy.app.background:
         image = _run.pending[1]
