@@ -211,9 +211,21 @@ def image_path(scene, settings, frame):
         tail = tail[:run.start()] + f"{frame:0{len(run.group())}d}" + tail[run.end():]
         path = os.path.join(head, tail)
         return path if path.lower().endswith(".png") else path + ".png"
+    if scene.render.is_movie_format:
+        # One movie for every frame: the pictures need the frame number of their own.
+        return output_stem(scene) + f"stereogram_{frame:04d}.png"
     rendered = scene.render.frame_path(frame=frame)
     root, _ = os.path.splitext(rendered)
     return root + "_stereogram.png"
+
+
+def output_stem(scene):
+    """The render output's folder and name without its frame number, ready for a suffix:
+    "//shots/out_####" gives ".../shots/out_", "/tmp/" gives "/tmp/"."""
+    output = bpy.path.abspath(scene.render.filepath) or tempfile.gettempdir() + os.sep
+    head, tail = os.path.split(output)
+    stem = tail.replace("#", "").rstrip("_.- ")
+    return os.path.join(head, stem + "_" if stem else "")
 
 
 VIDEO_EXTENSIONS = {"mp4": ".mp4", "mkv": ".mkv", "webm": ".webm", "gif": ".gif"}
@@ -226,10 +238,7 @@ def video_path(scene, settings):
     if settings.filepath:
         path = bpy.path.abspath(settings.filepath)
         return path if os.path.splitext(path)[1] else path + extension
-    output = bpy.path.abspath(scene.render.filepath) or tempfile.gettempdir() + os.sep
-    head, tail = os.path.split(output)
-    stem = tail.replace("#", "").rstrip("_.- ")
-    return os.path.join(head, (stem + "_" if stem else "") + "stereogram" + extension)
+    return output_stem(scene) + "stereogram" + extension
 
 
 def video_rate(scene):
