@@ -87,7 +87,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
   "random-dot autostereograms from depth maps - Python 3 module\n${_zavol_about}\n\nThis package holds the zavol module for Python 3, working on NumPy arrays.")
 set(CPACK_DEBIAN_BLENDER_DESCRIPTION
-  "random-dot autostereograms from depth maps - Blender add-on\n${_zavol_about}\n\nThis package holds the add-on that renders a scene's depth pass into a\nstereogram.")
+  "random-dot autostereograms from depth maps - Blender add-on\n${_zavol_about}\n\nThis package holds the add-on, as the zip that Blender's add-on installer\ntakes, in /usr/share/zavol/blender: it turns every render and animation into\na stereogram from the render's own depth.")
 set(CPACK_DEBIAN_GEGL_DESCRIPTION
   "random-dot autostereograms from depth maps - GEGL operation\n${_zavol_about}\n\nThis package holds the GEGL operation and the image editor plug-in that\nturn a layer's depth into a stereogram.")
 
@@ -104,7 +104,10 @@ endif()
 # The shared library asks for ldconfig through a trigger, as Debian's libraries do.
 file(WRITE ${_zavol_doc_root}/triggers "activate-noawait ldconfig\n")
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${_zavol_doc_root}/triggers)
-# The add-ons run inside their programs and load libzavol.
-set(CPACK_DEBIAN_BLENDER_PACKAGE_DEPENDS "blender, libzavol1 (= ${PROJECT_VERSION})")
+# The Blender add-on is a zip for Blender's add-on installer; the zavol module and the video
+# module inside it are the ones python3-zavol and zavol carry, so those bring the libraries they
+# load (dpkg-shlibdeps does not look inside the zip).
+set(CPACK_DEBIAN_BLENDER_PACKAGE_DEPENDS
+  "blender, python3-zavol (= ${PROJECT_VERSION}), zavol (= ${PROJECT_VERSION})")
 
 include(CPack)

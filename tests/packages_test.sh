@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 declare -A deb
-for package in zavol libzavol1 libzavol-dev python3-zavol gegl-zavol; do
+for package in zavol libzavol1 libzavol-dev python3-zavol gegl-zavol zavol-blender; do
   deb[$package]=$source/build/package/${package}_${version}_$arch.deb
   [ -f "${deb[$package]}" ] || fail "no ${deb[$package]}"
 done
@@ -26,7 +26,7 @@ debs=("$source"/build/package/*_"$version"_*.deb)
 # Dependencies: dpkg-shlibdeps found the libraries (libc6, FFmpeg's for the tool's video module),
 # and every package named is one of ours or installed here.
 depends_of() { dpkg-deb -f "$1" Depends | tr ',' '\n' | sed -E 's/^ *([^ ]+).*/\1/' | sort -u; }
-for need in "zavol libc6" "zavol libavcodec59" "libzavol1 libstdc++6" "python3-zavol python3-numpy" "libzavol-dev libzavol1" "gegl-zavol libgegl-0.4-0"; do
+for need in "zavol libc6" "zavol libavcodec59" "libzavol1 libstdc++6" "python3-zavol python3-numpy" "libzavol-dev libzavol1" "gegl-zavol libgegl-0.4-0" "zavol-blender blender" "zavol-blender python3-zavol"; do
   read -r package dependency <<<"$need"
   depends_of "${deb[$package]}" | grep -qx "$dependency" || fail "$package does not depend on $dependency"
 done
@@ -90,6 +90,9 @@ GEGL_PATH="$root$gegl_dir:$gegl_dir" gegl --info zavol:autostereogram 2>&1 | gre
   fail "gegl does not find the installed zavol:autostereogram"
 [ -x "$root/usr/lib/gimp/2.0/plug-ins/zavol-autostereogram/zavol-autostereogram" ] ||
   fail "the GIMP plug-in is not installed in GIMP's plug-in folder"
+/usr/bin/python3 -c 'import sys, zipfile; sys.exit("zavol_stereogram/__init__.py" not in zipfile.ZipFile(sys.argv[1]).namelist())' \
+  "$root/usr/share/zavol/blender/zavol_stereogram.zip" 2>/dev/null ||
+  fail "the Blender add-on's zip is not installed, or holds no add-on"
 [ -f "$root/usr/share/zsh/vendor-completions/_zavol" ] && [ -f "$root/usr/share/fish/vendor_completions.d/zavol.fish" ] ||
   fail "the zsh and fish completions are not installed where those shells look"
 
