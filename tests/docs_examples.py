@@ -77,8 +77,13 @@ def check_page(path, failures, counts):
             continue
         file_part, _, anchor = target.partition("#")
         if file_part:
-            if not (path.parent / file_part).exists():
+            linked = path.parent / file_part
+            if not linked.exists():
                 failures.append(f"{name}: the link {target} leads nowhere")
+            elif anchor and linked.suffix == ".md":
+                theirs = {slug(l.lstrip("#")) for l in linked.read_text().split("\n") if re.match(r"^#{1,4} ", l)}
+                if anchor not in theirs:
+                    failures.append(f"{name}: the link {target} names no heading of {file_part}")
         elif anchor not in anchors:
             failures.append(f"{name}: the link #{anchor} names no heading of the page")
     if len(lines) > 100:
