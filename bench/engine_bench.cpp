@@ -15,6 +15,7 @@
 
 #include "libzavol/zavol.h"
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "render/scene.h"
 #include "tests/recording_host.h"
 

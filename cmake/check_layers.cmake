@@ -19,8 +19,8 @@ set(_zavol_layers
   "io: render"
   "cli: io render"
   "python: libzavol io render"
-  "bench: render tests libzavol io"
-  "fuzz: io render cli libzavol"
+  "bench: render tests libzavol io shell"
+  "fuzz: io render cli libzavol shell"
   "tests: host render resources dialogs shell standin libzavol io cli fuzz bench")
 
 foreach(_row IN LISTS _zavol_layers)

@@ -16,37 +16,6 @@
 namespace zavol {
 namespace {
 
-// A frame host that only notes which pixels the guide covers (sets them to 1).
-class GuideMask final : public FrameHost {
- public:
-  GuideMask(int width, int height, std::vector<uint8_t>& covered)
-      : width_(width), height_(height), covered_(covered) {}
-  const float* DepthChannel() override { return nullptr; }
-  int Height() override { return height_; }
-  int Width() override { return width_; }
-  void ScreenSize(int* width, int* height) override { *width = *height = 0; }
-  uint32_t CalendarTime() override { return 0; }
-  bool ProgressAndAbortQuery(int, int) override { return false; }
-  bool HasPattern() override { return false; }
-  void ReadPatternPixel(int, int, Pixel64*) override {}
-  void PutPixels(int x, int y, int count, const Pixel64*) override {
-    if (y < 0 || y >= height_) return;
-    const int64_t begin = std::max<int64_t>(x, 0);
-    const int64_t end = std::min<int64_t>(int64_t{x} + count, width_);
-    for (int64_t i = begin; i < end; ++i) {
-      covered_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-               static_cast<std::size_t>(i)] = 1;
-    }
-  }
-  void RgbToHsv(uint32_t, int* h, int* s, int* v) override { *h = *s = *v = 0; }
-  uint32_t HsvToRgb(int, int, int) override { return 0; }
-  void DebugLine(double) override {}
-
- private:
-  int width_, height_;
-  std::vector<uint8_t>& covered_;
-};
-
 // What both meters need of a frame: its geometry, separation rule and the guide's pixels.
 struct FrameFacts {
   FrameFacts(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
@@ -62,11 +31,16 @@ struct FrameFacts {
         covered(w * static_cast<std::size_t>(height), 0) {
     // Pixels the guide paints over after the last row: neither they nor the pixels repeating
     // them show the depth.
-    if (settings.PutGuidePoints != 0 && width > 0) {
-      GuideMask mask(width, height, covered);
-      std::vector<Pixel64> rowBuffer(w);
-      DrawGuide(mask, width, geometry.maxSeparation, rowBuffer.data(), rowBuffer.size());
-    }
+    const GuidePlan guide =
+        PlanGuide(settings.PutGuidePoints != 0 && width > 0, width, geometry.maxSeparation);
+    ForEachGuideRun(guide, [this](int x, int y, int count, bool) {
+      if (y < 0 || y >= height) return;
+      const int64_t begin = std::max<int64_t>(x, 0);
+      const int64_t end = std::min<int64_t>(int64_t{x} + count, width);
+      for (int64_t i = begin; i < end; ++i) {
+        covered[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(i)] = 1;
+      }
+    });
   }
   IntendedSeparations Empty() const {
     IntendedSeparations out;

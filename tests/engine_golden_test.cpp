@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
 

@@ -1,7 +1,7 @@
 // Frames on several threads against the frame on one: the generator's jump-ahead against
 // stepping, the golden digests and the plain reference renderer over random sweeps (tiny
-// widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, streaming
-// windows) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
+// widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, rows through
+// the row sink) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
 // threads field.
 #include <gtest/gtest.h>
 
@@ -53,8 +53,8 @@ TEST(FrameGenerator, JumpAheadLandsWhereSteppingDoes) {
 }
 
 // How the rows leave the engine: built in place (no progress), through progress into the whole
-// frame, or streamed through a window of a few rows that the callback empties.
-enum class Delivery { kInPlace, kWholeFrame, kWindow };
+// frame, or streamed through the row sink with no output image at all.
+enum class Delivery { kInPlace, kWholeFrame, kSink };
 
 struct Frame {
   int width = 0, height = 0;
@@ -66,52 +66,52 @@ struct Frame {
   int patternWidth = 0, patternHeight = 0;
 };
 
-// What the callback sees and does: the thread it runs on, the rows asked in order, the rows it
-// takes out of a window, and where it stops.
+// What the callbacks see and do: the thread they run on, the rows asked in order, the rows the
+// sink takes (each once, in order), and where the frame stops.
 struct Feed {
   std::thread::id caller;
   bool otherThread = false;
   std::vector<int> asked;
   int lastRowSeen = -2;
   int stopAt = -1;
-  const zavol::PixelView* window = nullptr;
   std::vector<Pixel64>* collected = nullptr;
   int width = 0;
-
-  void Take(int row) {
-    const uint16_t* words = window->words + (row % window->height) * window->rowStride;
-    std::memcpy(collected->data() + static_cast<std::size_t>(row) * width, words,
-                static_cast<std::size_t>(width) * sizeof(Pixel64));
-  }
+  int nextSunk = 0;
+  bool outOfOrder = false;
 };
+
+int SinkRows(void* user, int first, int end, const uint16_t* words, std::ptrdiff_t stride) {
+  Feed& feed = *static_cast<Feed*>(user);
+  if (std::this_thread::get_id() != feed.caller) feed.otherThread = true;
+  if (first != feed.nextSunk || end <= first) feed.outOfOrder = true;
+  for (int y = first; y < end; ++y, words += stride) {
+    std::memcpy(feed.collected->data() + static_cast<std::size_t>(y) * feed.width, words,
+                static_cast<std::size_t>(feed.width) * sizeof(Pixel64));
+  }
+  feed.nextSunk = end;
+  return 0;
+}
 
 int OnRow(void* user, int row, int lastRow) {
   Feed& feed = *static_cast<Feed*>(user);
   if (std::this_thread::get_id() != feed.caller) feed.otherThread = true;
   feed.asked.push_back(row);
   feed.lastRowSeen = lastRow;
-  if (row == feed.stopAt) return 1;
-  if (feed.window != nullptr && row > 0) feed.Take(row - 1);
-  return 0;
+  return row == feed.stopAt ? 1 : 0;
 }
 
 struct Rendered {
   zavol::ImageRenderResult result;
-  std::vector<Pixel64> pixels;  // the frame as out holds it (or as the window streamed it)
+  std::vector<Pixel64> pixels;  // the frame as out holds it (or as the sink took it)
   Feed feed;
 };
 
 Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stopAt = -1) {
   Rendered r;
   r.pixels.assign(static_cast<std::size_t>(f.width) * f.height, kCanary);
-  std::vector<Pixel64> window;
-  const int heldRows = delivery == Delivery::kWindow ? 1 + f.height % 3 : f.height;
-  zavol::PixelView out{reinterpret_cast<uint16_t*>(r.pixels.data()), f.width, heldRows,
+  zavol::PixelView out{reinterpret_cast<uint16_t*>(r.pixels.data()), f.width, f.height,
                        4 * std::ptrdiff_t{f.width}};
-  if (delivery == Delivery::kWindow) {
-    window.assign(static_cast<std::size_t>(f.width) * heldRows, kCanary);
-    out.words = reinterpret_cast<uint16_t*>(window.data());
-  }
+  if (delivery == Delivery::kSink) out = zavol::PixelView{nullptr, f.width, 0, 0};
   const zavol::ConstPixelView pattern{reinterpret_cast<const uint16_t*>(f.pattern.data()),
                                       f.patternWidth, f.patternHeight,
                                       4 * std::ptrdiff_t{f.patternWidth}};
@@ -128,15 +128,12 @@ Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stop
     options.progress = OnRow;
     options.user = &r.feed;
   }
-  if (delivery == Delivery::kWindow) {
-    r.feed.window = &out;
+  if (delivery == Delivery::kSink) {
+    options.rows = SinkRows;
     r.feed.collected = &r.pixels;
   }
   const zavol::DepthView depth{f.depth.data(), f.width, f.height, f.width};
   r.result = zavol::RenderImage(f.settings, depth, options, out);
-  if (delivery == Delivery::kWindow && r.result.status == zavol::ImageRenderStatus::kDone) {
-    r.feed.Take(f.height - 1);
-  }
   return r;
 }
 
@@ -176,15 +173,14 @@ TEST(ThreadedGolden, EveryDigestWithEveryThreadCountAndDelivery) {
   for (const golden::Case& c : golden::Cases()) {
     const Frame f = GoldenFrame(c);
     for (int threads : kThreadCounts) {
-      for (Delivery delivery : {Delivery::kInPlace, Delivery::kWholeFrame, Delivery::kWindow}) {
-        // A streamed frame never holds the guide's rows at the end.
-        if (delivery == Delivery::kWindow && c.settings.PutGuidePoints != 0) continue;
+      for (Delivery delivery : {Delivery::kInPlace, Delivery::kWholeFrame, Delivery::kSink}) {
         SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads) +
                      ", delivery " + std::to_string(static_cast<int>(delivery)));
         const Rendered r = RenderThreaded(f, threads, delivery);
         ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
         EXPECT_EQ(enginetest::Digest(r.pixels), c.digest);
-        EXPECT_FALSE(r.feed.otherThread) << "progress called off the calling thread";
+        EXPECT_FALSE(r.feed.otherThread) << "a callback called off the calling thread";
+        EXPECT_FALSE(r.feed.outOfOrder) << "rows sunk out of order";
       }
     }
   }
@@ -270,7 +266,6 @@ TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
   for (int i = 0; i < 400; ++i) {
     Frame f = sweep.Make();
     const Delivery delivery = static_cast<Delivery>(sweep.Below(3));
-    if (delivery == Delivery::kWindow) f.settings.PutGuidePoints = 0;
     const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
       SCOPED_TRACE("frame " + std::to_string(i) + " " + std::to_string(f.width) + "x" +
@@ -289,16 +284,14 @@ TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
   }
 }
 
-// A stop at row N: rows 0..N were asked in order, rows above N are the reference's, rows from N
-// on are never written, and no guide is drawn.
+// A stop at row N: rows 0..N were asked in order, rows above N are the finished reference's
+// (guide included), rows from N on are never written.
 TEST(ThreadedSweep, AStopLeavesTheRowsFromItOnUntouched) {
   Sweep sweep(77);
   for (int i = 0; i < 150; ++i) {
     Frame f = sweep.Make();
     const int stopAt = sweep.Below(f.height);
-    Frame unguided = f;
-    unguided.settings.PutGuidePoints = 0;
-    const std::vector<Pixel64> reference = RenderReference(unguided);
+    const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
       SCOPED_TRACE("frame " + std::to_string(i) + ", stop at " + std::to_string(stopAt) +
                    ", threads " + std::to_string(threads));

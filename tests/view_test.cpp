@@ -15,6 +15,7 @@
 #include "render/geometry.h"
 #include "render/hsv.h"
 #include "render/linking.h"
+#include "render/frame_plan.h"
 #include "render/view_engine.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
@@ -269,13 +270,13 @@ TEST_P(Repeats, LinkedSubPixelsAreEqualAtTheIntendedSeparation) {
   options.linking = c.linking;
   options.dots = c.dots;
   const std::vector<float> depth = PlaneRow();
-  RecordingHost host(kWidth, 1, depth);
-  const zavol::ViewingGeometry geometry = zavol::ComputeGeometry(settings, kWidth, 1, 800, 600);
-  const zavol::DepthRange range = zavol::FrameDepthRange(settings, depth.data(), kWidth, 1);
-  const zavol::SeparationRule rule(geometry, range);
-  zavol::ViewRowBuilder builder(settings, geometry, rule, options, kWidth, host, 0, false);
+  zavol::FramePlan plan =
+      zavol::PlanFrame(settings, zavol::DepthView{depth.data(), kWidth, 1, kWidth}, 800, 600, 0);
+  plan.depth.rowStride = 0;  // the one depth row for every row built
+  zavol::ViewRowBuilder builder(settings, plan, options);
   ASSERT_TRUE(builder.Allocate());
-  for (int y = 0; y < 3; ++y) builder.Build(depth.data(), y);
+  builder.Start(0, zavol::DotSources{});
+  for (int y = 0; y < 3; ++y) builder.Build(y);
 
   const int n = c.oversample;
   ASSERT_EQ(builder.subWidth(), kWidth * n);
