@@ -457,6 +457,35 @@ TEST(Tool, DemoWritesAnImageAndSaysWhere) {
   EXPECT_EQ(image.height, 200);
 }
 
+// Memory that cannot be had, wherever the tool needs it, ends it with one line and exit code 1
+// and leaves no file: the tool runs with its address space capped (a sanitizer's shadow memory
+// cannot live under such a cap).
+TEST(Tool, MemoryThatCannotBeHadIsOneLineAndExitOne) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the tool's address space cannot be capped under a sanitizer";
+#endif
+  ScratchDir dir;
+  const std::vector<std::vector<std::string>> commands = {
+      {"demo", "-o", dir / "demo.png", "--size", "30000x30000"},
+      {"scene", "-o", dir / "depth.pfm", "--size", "30000x30000"},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    std::string command = "ulimit -v 300000; exec " + clitest::Quote(ZAVOL_BIN);
+    for (const std::string& a : args) command += " " + clitest::Quote(a);
+    command += " 2>" + clitest::Quote(dir / "err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << args[0] << " ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 1) << args[0];
+    const std::vector<uint8_t> err = clitest::ReadBytes(dir / "err.txt");
+    const std::string text(err.begin(), err.end());
+    EXPECT_EQ(text.rfind("zavol: ", 0), 0u) << text;
+    EXPECT_NE(text.find("memory"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    std::remove((dir / "err.txt").c_str());
+    EXPECT_TRUE(dir.Names().empty()) << args[0] << " left a file";
+  }
+}
+
 TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   ScratchDir dir;
   WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
