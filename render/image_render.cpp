@@ -88,15 +88,6 @@ class BufferSink final : public RowSink {
   std::unique_ptr<Pixel64[]> scratch_;
 };
 
-ImageRenderStatus StatusOf(FrameStatus status) {
-  switch (status) {
-    case FrameStatus::kDone: return ImageRenderStatus::kDone;
-    case FrameStatus::kStopped: return ImageRenderStatus::kStopped;
-    case FrameStatus::kOutOfMemory: break;
-  }
-  return ImageRenderStatus::kOutOfMemory;
-}
-
 }  // namespace
 
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
@@ -128,14 +119,14 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthVie
                         plan.width());
         }
       }
-      return ImageRenderResult{StatusOf(status), farthest};
+      return ImageRenderResult{status, farthest};
     }
   }
   BufferSink sink(options, out, plan, true);
   std::unique_ptr<RowBuilder> builder = MakeRowBuilder(settings, plan, options.view);
   if (!builder || !sink.Allocate()) return ImageRenderResult{ImageRenderStatus::kOutOfMemory, farthest};
   builder->Start(plan.seed, sources);
-  return ImageRenderResult{StatusOf(RunRows(plan, *builder, sink)), farthest};
+  return ImageRenderResult{RunRows(plan, *builder, sink), farthest};
 }
 
 }  // namespace zavol

@@ -50,7 +50,7 @@ struct ImageRenderOptions {
   ViewOptions view;
 };
 
-enum class ImageRenderStatus { kDone, kStopped, kOutOfMemory };  // as FrameStatus
+using ImageRenderStatus = FrameStatus;
 
 struct ImageRenderResult {
   ImageRenderStatus status;

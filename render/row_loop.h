@@ -38,8 +38,6 @@ class RowBuilder {
 std::unique_ptr<RowBuilder> MakeRowBuilder(const StereogramSettings& settings,
                                            const FramePlan& plan, const ViewOptions& options);
 
-enum class FrameStatus { kDone, kStopped, kOutOfMemory };
-
 // The plan's rows through builder into sink, in order on the calling thread: StopBefore(y), then
 // the row built and handed over. Started already (RowBuilder::Start). Draws no guide.
 FrameStatus RunRows(const FramePlan& plan, RowBuilder& builder, RowSink& sink);
