@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "render/depth_kind.h"
+#include "render/field_table.h"
 #include "render/frame.h"
 #include "render/image_render.h"
 #include "render/settings.h"
@@ -42,6 +44,11 @@ static_assert(ZAVOL_DOTS_STABLE == static_cast<int>(zavol::DotSource::kStable) &
                   ZAVOL_VIEW_CROSS == static_cast<int>(zavol::ViewDirection::kCross) &&
                   ZAVOL_LINKING_SYMMETRIC == static_cast<int>(zavol::Linking::kSymmetric),
               "the C constants are the engine's values");
+static_assert(ZAVOL_FIELD_CHOICE == static_cast<int>(zavol::FieldType::kChoice) &&
+                  ZAVOL_FIELD_COLOUR == static_cast<int>(zavol::FieldType::kColour) &&
+                  ZAVOL_FIELD_INPUT == static_cast<int>(zavol::FieldPlace::kInput) &&
+                  ZAVOL_DEPTH_MIST == static_cast<int>(zavol::DepthKind::kMist),
+              "the field constants are the table's");
 
 namespace {
 
@@ -115,9 +122,115 @@ int CheckImage(const zavol_image& image, View* view, Extent* extent) {
   return status;
 }
 
+// The engine's field table as C rows, made once.
+struct CFieldTable {
+  std::vector<zavol_field_info> rows;
+  CFieldTable() {
+    for (std::size_t i = 0; i < zavol::FieldCount(); ++i) {
+      const zavol::FieldInfo& f = zavol::FieldAt(i);
+      rows.push_back(zavol_field_info{f.name, f.option, f.label, f.description,
+                                      static_cast<int>(f.type), static_cast<int>(f.place),
+                                      f.defaultValue, f.minimum, f.maximum, f.step,
+                                      f.choiceCount, f.choiceWords, f.choiceValues});
+    }
+  }
+};
+const CFieldTable& FieldTable() {
+  static const CFieldTable table;
+  return table;
+}
+
+// Where an option field lives in zavol_options, and whether a caller's struct holds it.
+template <class Member>
+struct OptionSlot {
+  Member zavol_options::*member;
+  std::size_t end;
+};
+#define ZAVOL_SLOT(field) \
+  { &zavol_options::field, offsetof(zavol_options, field) + sizeof(zavol_options::field) }
+constexpr OptionSlot<int> kIntSlots[] = {ZAVOL_SLOT(screen_width), ZAVOL_SLOT(screen_height),
+                                         ZAVOL_SLOT(dots),         ZAVOL_SLOT(dot_size),
+                                         ZAVOL_SLOT(anchor),       ZAVOL_SLOT(view),
+                                         ZAVOL_SLOT(oversample),   ZAVOL_SLOT(linking),
+                                         ZAVOL_SLOT(threads)};
+constexpr const char* kIntSlotNames[] = {"screen_width", "screen_height", "dots",
+                                         "dot_size",     "anchor",        "view",
+                                         "oversample",   "linking",       "threads"};
+#undef ZAVOL_SLOT
+static_assert(sizeof kIntSlots / sizeof kIntSlots[0] ==
+                  sizeof kIntSlotNames / sizeof kIntSlotNames[0],
+              "one name per slot");
+
+// The int member behind an option field, or null for the seed (a uint32_t) and unknown names.
+const OptionSlot<int>* IntSlot(const char* name) {
+  for (std::size_t i = 0; i < sizeof kIntSlotNames / sizeof kIntSlotNames[0]; ++i) {
+    if (std::strcmp(name, kIntSlotNames[i]) == 0) return &kIntSlots[i];
+  }
+  return nullptr;
+}
+
+constexpr std::size_t kSeedEnd = offsetof(zavol_options, seed) + sizeof(uint32_t);
+
 }  // namespace
 
 extern "C" {
+
+int zavol_field_count(void) noexcept { return static_cast<int>(FieldTable().rows.size()); }
+
+const zavol_field_info* zavol_field(int index) noexcept {
+  const CFieldTable& table = FieldTable();
+  if (index < 0 || static_cast<std::size_t>(index) >= table.rows.size()) return nullptr;
+  return &table.rows[static_cast<std::size_t>(index)];
+}
+
+int zavol_field_find(const char* word) noexcept { return zavol::FindField(word); }
+
+int zavol_field_get(const zavol_settings* s, const zavol_options* o, int index,
+                    double* value) noexcept {
+  if (zavol_field(index) == nullptr) return ZAVOL_E_OPTION_VALUE;
+  const zavol::FieldInfo& field = zavol::FieldAt(static_cast<std::size_t>(index));
+  if (value == nullptr) return ZAVOL_E_NULL;
+  if (field.place == zavol::FieldPlace::kSettings) {
+    if (s == nullptr) return ZAVOL_E_NULL;
+    *value = zavol::FieldValue(ToRecord(*s), *field.record);
+    return ZAVOL_OK;
+  }
+  if (field.place != zavol::FieldPlace::kOptions) return ZAVOL_E_OPTION_VALUE;
+  if (o == nullptr) return ZAVOL_E_NULL;
+  if (const OptionSlot<int>* slot = IntSlot(field.name)) {
+    if (!Holds(*o, slot->end)) return ZAVOL_E_OPTIONS;
+    *value = o->*(slot->member);
+    return ZAVOL_OK;
+  }
+  if (!Holds(*o, kSeedEnd)) return ZAVOL_E_OPTIONS;
+  *value = o->seed;
+  return ZAVOL_OK;
+}
+
+int zavol_field_set(zavol_settings* s, zavol_options* o, int index, double value) noexcept {
+  if (zavol_field(index) == nullptr) return ZAVOL_E_OPTION_VALUE;
+  const zavol::FieldInfo& field = zavol::FieldAt(static_cast<std::size_t>(index));
+  if (field.place == zavol::FieldPlace::kSettings) {
+    if (s == nullptr) return ZAVOL_E_NULL;
+    if (!zavol::FieldAccepts(field, value)) return ZAVOL_E_SETTING_VALUE;
+    StereogramSettings record = ToRecord(*s);
+    zavol::SetFieldValue(record, *field.record, value);
+    std::memcpy(s, &record, kSettingsSize);
+    return ZAVOL_OK;
+  }
+  if (field.place != zavol::FieldPlace::kOptions) return ZAVOL_E_OPTION_VALUE;
+  if (o == nullptr) return ZAVOL_E_NULL;
+  if (!zavol::FieldAccepts(field, value)) return ZAVOL_E_OPTION_VALUE;
+  if (const OptionSlot<int>* slot = IntSlot(field.name)) {
+    if (!Holds(*o, slot->end)) return ZAVOL_E_OPTIONS;
+    o->*(slot->member) = static_cast<int>(value);
+    return ZAVOL_OK;
+  }
+  if (!Holds(*o, kSeedEnd)) return ZAVOL_E_OPTIONS;
+  o->seed = static_cast<uint32_t>(value);
+  return ZAVOL_OK;
+}
+
 
 void zavol_settings_default(zavol_settings* s) noexcept {
   if (s == nullptr) return;
@@ -226,6 +339,7 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
     case ZAVOL_E_OPTION_VALUE:
       return "an option (dots, dot_size, anchor, view, oversample, linking, threads) is out of range";
+    case ZAVOL_E_SETTING_VALUE: return "a settings field is not a number within its range";
     default: return "unknown status";
   }
 }

@@ -53,8 +53,9 @@ typedef enum zavol_status {
   ZAVOL_E_SETTINGS_SIZE = -8,  /* a settings block is not 56 bytes */
   ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
   ZAVOL_E_OPTIONS = -10,       /* options not set up by zavol_options_default (struct_size) */
-  ZAVOL_E_OPTION_VALUE = -11   /* an option is not one of its values (dots, dot_size, anchor,
+  ZAVOL_E_OPTION_VALUE = -11,  /* an option is not one of its values (dots, dot_size, anchor,
                                   view, oversample, linking, threads) */
+  ZAVOL_E_SETTING_VALUE = -12  /* a settings field is not a number within its range */
 } zavol_status;
 
 /* The filter's 56-byte settings record, field by field in its stored order. Values outside the
@@ -193,6 +194,54 @@ enum {
 };
 ZAVOL_API int zavol_depth_convert(float *values, size_t count, int kind,
                                   float far_cutoff) ZAVOL_NOEXCEPT;
+
+/* The fields a caller may set, so that forms, flags and checks are built from the library
+   instead of copying its ranges: the fourteen settings fields in record order, then the options
+   (screen_width, screen_height, seed, dots, dot_size, anchor, view, oversample, linking,
+   threads), then how depth is read (depth_kind, far_cutoff: the caller applies them with
+   zavol_depth_convert). Rows may be appended in later releases; none is removed or reordered. */
+enum {
+  ZAVOL_FIELD_REAL = 0,    /* any number within the range */
+  ZAVOL_FIELD_INTEGER = 1, /* whole numbers within the range */
+  ZAVOL_FIELD_BOOLEAN = 2, /* 0 or 1 */
+  ZAVOL_FIELD_COLOUR = 3,  /* 0xBBGGRR: red in the lowest byte */
+  ZAVOL_FIELD_CHOICE = 4   /* one of choice_count values, each with a word */
+};
+enum {
+  ZAVOL_FIELD_SETTINGS = 0, /* a member of zavol_settings */
+  ZAVOL_FIELD_OPTIONS = 1,  /* a member of zavol_options */
+  ZAVOL_FIELD_INPUT = 2     /* how depth is read, for zavol_depth_convert */
+};
+typedef struct zavol_field_info {
+  const char *name;        /* snake_case: "near_object_depth", "dot_size" */
+  const char *option;      /* the zavol tool's option without "--": "medium", "dot-size" */
+  const char *label;       /* a short title for a form */
+  const char *description; /* one line of help */
+  int type;                /* ZAVOL_FIELD_REAL ... ZAVOL_FIELD_CHOICE */
+  int place;               /* ZAVOL_FIELD_SETTINGS, _OPTIONS or _INPUT */
+  double default_value, minimum, maximum;
+  double step;                     /* a natural increment; 0 where there is none */
+  int choice_count;                /* choices only, else 0 */
+  const char *const *choice_words; /* e.g. "wall", "cross"; null for other types */
+  const int *choice_values;        /* the value stored for each word, e.g. 1000..1008 */
+} zavol_field_info;
+
+ZAVOL_API int zavol_field_count(void) ZAVOL_NOEXCEPT;
+/* Row index of the table; null outside 0 .. zavol_field_count() - 1. */
+ZAVOL_API const zavol_field_info *zavol_field(int index) ZAVOL_NOEXCEPT;
+/* The row whose name or option is word ("dot_size" or "dot-size"); -1 when there is none. */
+ZAVOL_API int zavol_field_find(const char *word) ZAVOL_NOEXCEPT;
+/* A settings field's value in *s or an option's in *o (the other pointer may be null); a
+   choice gives its stored value (1001, not the word's index). ZAVOL_E_OPTION_VALUE for an
+   index outside the table or an input field, ZAVOL_E_OPTIONS for an option *o's struct_size
+   does not hold. */
+ZAVOL_API int zavol_field_get(const zavol_settings *s, const zavol_options *o, int index,
+                              double *value) ZAVOL_NOEXCEPT;
+/* Stores value once it is finite, within the field's range, whole where the field wants it and
+   one of a choice's values; otherwise nothing is stored and the status is
+   ZAVOL_E_SETTING_VALUE for a settings field, ZAVOL_E_OPTION_VALUE for the rest. */
+ZAVOL_API int zavol_field_set(zavol_settings *s, zavol_options *o, int index,
+                              double value) ZAVOL_NOEXCEPT;
 
 /* The library's version as "MAJOR.MINOR.PATCH", which may differ from the header's. */
 ZAVOL_API const char *zavol_version(void) ZAVOL_NOEXCEPT;

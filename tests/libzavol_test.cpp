@@ -497,4 +497,104 @@ TEST(LibzavolMemory, AFrameWithoutItsMemoryIsAStatus) {
   }
 }
 
+// The field table: what each row says must be what the structs hold and what the library accepts.
+TEST(LibzavolFields, DefaultsAreWhatTheDefaultFunctionsSet) {
+  zavol_settings s;
+  zavol_settings_default(&s);
+  zavol_options o;
+  zavol_options_default(&o);
+  int inputs = 0;
+  for (int i = 0; i < zavol_field_count(); ++i) {
+    const zavol_field_info* f = zavol_field(i);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(zavol_field_find(f->name), i) << f->name;
+    EXPECT_EQ(zavol_field_find(f->option), i) << f->option;
+    if (f->place == ZAVOL_FIELD_INPUT) {
+      ++inputs;
+      continue;
+    }
+    double value = -1;
+    ASSERT_EQ(zavol_field_get(&s, &o, i, &value), ZAVOL_OK) << f->name;
+    // Reals in the record are floats: the table gives the number, the record its float.
+    const bool real = f->type == ZAVOL_FIELD_REAL && f->place == ZAVOL_FIELD_SETTINGS;
+    EXPECT_EQ(value, real ? static_cast<float>(f->default_value) : f->default_value) << f->name;
+    EXPECT_GE(f->default_value, f->minimum) << f->name;
+    EXPECT_LE(f->default_value, f->maximum) << f->name;
+  }
+  EXPECT_EQ(inputs, 2);
+  EXPECT_EQ(zavol_field(-1), nullptr);
+  EXPECT_EQ(zavol_field(zavol_field_count()), nullptr);
+  EXPECT_EQ(zavol_field_find("no_such_field"), -1);
+}
+
+TEST(LibzavolFields, EveryChoiceAndEachEndOfARangeRoundTrips) {
+  for (int i = 0; i < zavol_field_count(); ++i) {
+    const zavol_field_info* f = zavol_field(i);
+    if (f->place == ZAVOL_FIELD_INPUT) continue;
+    std::vector<double> values = {f->minimum, f->maximum};
+    if (f->type == ZAVOL_FIELD_CHOICE) values.assign(f->choice_values, f->choice_values + f->choice_count);
+    for (double v : values) {
+      zavol_settings s;
+      zavol_settings_default(&s);
+      zavol_options o;
+      zavol_options_default(&o);
+      ASSERT_EQ(zavol_field_set(&s, &o, i, v), ZAVOL_OK) << f->name << " " << v;
+      double back = 0;
+      ASSERT_EQ(zavol_field_get(&s, &o, i, &back), ZAVOL_OK);
+      // Reals in the record are floats.
+      const double stored = f->type == ZAVOL_FIELD_REAL ? static_cast<float>(v) : v;
+      EXPECT_EQ(back, stored) << f->name;
+    }
+  }
+}
+
+TEST(LibzavolFields, RefusedValuesLeaveEverythingAsItWas) {
+  const double kNaN = std::nan("");
+  const struct {
+    const char* field;
+    double value;
+    int status;
+  } cases[] = {
+      {"near_object_depth", kNaN, ZAVOL_E_SETTING_VALUE},
+      {"background_depth", INFINITY, ZAVOL_E_SETTING_VALUE},
+      {"background_depth", 100.5, ZAVOL_E_SETTING_VALUE},
+      {"far_object_depth", -0.01, ZAVOL_E_SETTING_VALUE},
+      {"viewing_medium", 1009, ZAVOL_E_SETTING_VALUE},
+      {"custom_dpi", 150.5, ZAVOL_E_SETTING_VALUE},
+      {"auto_distance", 2, ZAVOL_E_SETTING_VALUE},
+      {"color1", 0x1000000, ZAVOL_E_SETTING_VALUE},
+      {"ramp_mode", 1025, ZAVOL_E_SETTING_VALUE},
+      {"dot_size", 0, ZAVOL_E_OPTION_VALUE},
+      {"dot_size", 65, ZAVOL_E_OPTION_VALUE},
+      {"view", 2, ZAVOL_E_OPTION_VALUE},
+      {"oversample", 2.5, ZAVOL_E_OPTION_VALUE},
+      {"seed", -1, ZAVOL_E_OPTION_VALUE},
+      {"seed", 4294967296.0, ZAVOL_E_OPTION_VALUE},
+      {"threads", -1, ZAVOL_E_OPTION_VALUE},
+      {"depth_kind", 3, ZAVOL_E_OPTION_VALUE},  // applied by the caller, not stored
+  };
+  zavol_settings defaults;
+  zavol_settings_default(&defaults);
+  zavol_options optionDefaults;
+  zavol_options_default(&optionDefaults);
+  for (const auto& c : cases) {
+    zavol_settings s = defaults;
+    zavol_options o = optionDefaults;
+    const int index = zavol_field_find(c.field);
+    ASSERT_GE(index, 0) << c.field;
+    EXPECT_EQ(zavol_field_set(&s, &o, index, c.value), c.status) << c.field << " " << c.value;
+    EXPECT_EQ(std::memcmp(&s, &defaults, sizeof s), 0) << c.field;
+    EXPECT_EQ(std::memcmp(&o, &optionDefaults, sizeof o), 0) << c.field;
+  }
+  // An option beyond what the caller's struct holds is neither read nor written.
+  zavol_options old = optionDefaults;
+  old.struct_size = offsetof(zavol_options, dots);
+  double value = 0;
+  EXPECT_EQ(zavol_field_get(nullptr, &old, zavol_field_find("threads"), &value), ZAVOL_E_OPTIONS);
+  EXPECT_EQ(zavol_field_set(nullptr, &old, zavol_field_find("dot_size"), 2), ZAVOL_E_OPTIONS);
+  EXPECT_EQ(old.dot_size, optionDefaults.dot_size);
+  EXPECT_EQ(zavol_field_set(nullptr, &old, zavol_field_find("seed"), 7), ZAVOL_OK);
+  EXPECT_EQ(old.seed, 7u);
+}
+
 }  // namespace
