@@ -236,4 +236,38 @@ TEST(ToolViewOptions, ValuesOutOfRangeAreUsageErrorsNamingTheOption) {
   }
 }
 
+// The tool's viewing flags come from the field table: for each of them, each choice word and
+// each end of its range, and values just beyond, the tool accepts exactly what the library's
+// zavol_field_set accepts.
+TEST(ToolViewOptions, FlagsAcceptWhatTheFieldTableAccepts) {
+  clitest::ScratchDir dir;
+  for (const char* name : {"dots", "dot_size", "anchor", "view", "oversample", "linking"}) {
+    const int index = zavol_field_find(name);
+    ASSERT_GE(index, 0) << name;
+    const zavol_field_info& field = *zavol_field(index);
+    std::vector<std::pair<std::string, double>> tries;  // the word typed, the value it means
+    if (field.type == ZAVOL_FIELD_CHOICE) {
+      for (int c = 0; c < field.choice_count; ++c) {
+        tries.emplace_back(field.choice_words[c], field.choice_values[c]);
+      }
+      tries.emplace_back("nonsense", -1);
+    } else {
+      for (double v : {field.minimum - 1, field.minimum, field.maximum, field.maximum + 1}) {
+        tries.emplace_back(std::to_string(static_cast<int>(v)), v);
+      }
+    }
+    for (const auto& [word, value] : tries) {
+      zavol_settings s;
+      zavol_settings_default(&s);
+      zavol_options o;
+      zavol_options_default(&o);
+      const bool libraryTakes = zavol_field_set(&s, &o, index, value) == ZAVOL_OK;
+      const clitest::ProcessResult run =
+          clitest::RunZavol({"demo", "-o", dir / "demo.pam", "--size", "48x16",
+                             std::string("--") + field.option, word});
+      EXPECT_EQ(run.exitCode, libraryTakes ? 0 : 2) << field.option << " " << word << run.err;
+    }
+  }
+}
+
 }  // namespace
