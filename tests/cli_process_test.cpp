@@ -499,6 +499,19 @@ TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   EXPECT_NE(verbose.err.find("minz=-21.57"), std::string::npos) << verbose.err;
 }
 
+// The documentation's table of fields is the one the tool prints from the field table.
+TEST(Tool, FieldsPageIsWhatTheToolPrints) {
+  const auto run = RunZavol({"settings", "--fields"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("| `dot_size` | `--dot-size` |"), std::string::npos) << run.out;
+  const std::vector<uint8_t> page = clitest::ReadBytes(clitest::DataFile("../../docs/fields.md"));
+  const std::string text(page.begin(), page.end());
+  const std::size_t table = text.find("| Name |");
+  ASSERT_NE(table, std::string::npos) << "docs/fields.md has no table";
+  EXPECT_EQ(text.substr(table), run.out)
+      << "docs/fields.md is out of date: rewrite its table with zavol settings --fields";
+}
+
 TEST(Tool, SceneDepthFilesReadBackAsTheSameScene) {
   ScratchDir dir;
   for (const char* name : {"s.exr", "s.pfm", "s.png"}) {
