@@ -1,6 +1,6 @@
 // Decoder speed: a 1920x1080 stereogram of the built-in scene (defaults, a fixed seed) decoded
-// on one thread and on two, in milliseconds per frame and megapixels per second. Native only;
-// timings are never tests.
+// on one thread and on two, in milliseconds per frame and megapixels per second, and the estimate
+// of its rows' own repeat. Native only; timings are never tests.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -47,6 +47,17 @@ void Decode(benchmark::State& state) {
 }
 
 BENCHMARK(Decode)->Name("decode/1920x1080/threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The look at the rows' own repeat that decode takes when the settings give no range: 32 rows,
+// every shift up to half the width.
+void EstimateThePeriod(benchmark::State& state) {
+  const Picture& p = DemoPicture();
+  const zavol::ConstPixelView view{p.words.data(), p.width, p.height, 4 * p.width};
+  for (auto _ : state) benchmark::DoNotOptimize(zavol::EstimatePeriod(view).period);
+}
+
+BENCHMARK(EstimateThePeriod)->Name("estimate_period/1920x1080")->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 }  // namespace

@@ -86,18 +86,34 @@ void WriteMap(const std::string& path, MapFormat format, int width, int height,
   out.Commit();
 }
 
-// Near is bright: the smallest separation searched is height 1, the largest height 0.
-std::vector<float> Heights(const std::vector<float>& separations, const SeparationBounds& b) {
+// Near is bright. Diverged eyes see the narrowest separation searched nearest (height 1) and
+// the widest farthest (height 0); crossed eyes see the widest nearest.
+std::vector<float> Heights(const std::vector<float>& separations, const SeparationBounds& b,
+                           ViewDirection view) {
   const float span = static_cast<float>(b.maxSeparation - b.minSeparation);
+  const bool crossed = view == ViewDirection::kCross;
   std::vector<float> heights(separations.size());
   for (std::size_t i = 0; i < separations.size(); ++i) {
     const float s = separations[i];
-    heights[i] = std::isnan(s) ? s
-                 : span > 0.0f
-                     ? std::clamp((static_cast<float>(b.maxSeparation) - s) / span, 0.0f, 1.0f)
-                     : 1.0f;
+    const float fromFar = crossed ? s - static_cast<float>(b.minSeparation)
+                                  : static_cast<float>(b.maxSeparation) - s;
+    heights[i] = std::isnan(s) ? s : span > 0.0f ? std::clamp(fromFar / span, 0.0f, 1.0f) : 1.0f;
   }
   return heights;
+}
+
+// Below this share of pixels decoded, the settings' range is taken to miss the picture's repeats.
+constexpr double kLittleDecoded = 0.5;
+// A dominant repeat this many pixels beyond either end of the settings' range lies outside it
+// (the estimate is whole pixels; oversampled backgrounds lie a fraction beyond the end).
+constexpr int kPeriodSlack = 2;
+// An estimated range that decodes this share of what the settings' range decoded replaces it
+// when the picture's dominant repeat lies outside the settings' range.
+constexpr double kNearlyAsMany = 0.9;
+
+std::size_t KnownPixels(const std::vector<float>& separations) {
+  return static_cast<std::size_t>(std::count_if(separations.begin(), separations.end(),
+                                                [](float s) { return !std::isnan(s); }));
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -122,15 +138,28 @@ int OnRows(void* user, int rowsDone, int rows) {
   return 0;
 }
 
+std::string Fixed(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.5f", value);
+  return text;
+}
+
+std::string Real(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+// geometry is null for pictures the geometric meter cannot judge (oversampled rows).
 void PrintComparison(const DecodeCommandOptions& o, const DecodeComparison& c,
-                     const SeparationBounds& b, int echoReach) {
+                     const SeparationBounds& b, int echoReach, const GeometricRepeats* geometry) {
   char share[32], error[32], visibleShare[32];
   std::snprintf(share, sizeof share, "%.5f", c.matchShare);
   std::snprintf(error, sizeof error, "%.5f", c.meanError);
   std::snprintf(visibleShare, sizeof visibleShare, "%.5f",
                 c.pixels > 0 ? static_cast<double>(c.visible) / static_cast<double>(c.pixels)
                              : 0.0);
-  const std::vector<std::pair<const char*, std::string>> fields = {
+  std::vector<std::pair<std::string, std::string>> fields = {
       {"pixels", std::to_string(c.pixels)},
       {"visible", std::to_string(c.visible)},
       {"visible_share", visibleShare},
@@ -143,14 +172,41 @@ void PrintComparison(const DecodeCommandOptions& o, const DecodeComparison& c,
       {"mean_error", error},
       {"min_separation", std::to_string(b.minSeparation)},
       {"max_separation", std::to_string(b.maxSeparation)}};
+  if (geometry != nullptr) {
+    fields.emplace_back("geometric_seen", std::to_string(geometry->seenCount));
+    fields.emplace_back("geometric_repeated", std::to_string(geometry->repeatedCount));
+    fields.emplace_back("geometric_share", Fixed(geometry->share));
+    fields.emplace_back("levels", std::to_string(geometry->levels.size()));
+  }
   if (o.json) {
     std::string line = "{";
     for (const auto& [key, value] : fields) {
       line += std::string(line.size() > 1 ? ", " : "") + "\"" + key + "\": " + value;
     }
+    if (geometry != nullptr) {
+      line += ", \"level\": [";
+      for (std::size_t i = 0; i < geometry->levels.size(); ++i) {
+        const GeometricLevel& l = geometry->levels[i];
+        line += std::string(i > 0 ? ", " : "") + "{\"depth\": " + Real(l.depth) +
+                ", \"pixels\": " + std::to_string(l.pixels) + ", \"seen\": " +
+                std::to_string(l.seen) + ", \"repeated\": " + std::to_string(l.repeated) +
+                ", \"share\": " + Fixed(l.share) + "}";
+      }
+      line += "]";
+    }
     std::printf("%s}\n", line.c_str());
   } else {
-    for (const auto& [key, value] : fields) std::printf("%s=%s\n", key, value.c_str());
+    for (const auto& [key, value] : fields) std::printf("%s=%s\n", key.c_str(), value.c_str());
+    // One line per flat level, nearest first: its depth, pixels, seen and repeated pixels, share.
+    if (geometry != nullptr) {
+      for (std::size_t i = 0; i < geometry->levels.size(); ++i) {
+        const GeometricLevel& l = geometry->levels[i];
+        std::printf("level_%zu=depth:%s pixels:%lld seen:%lld repeated:%lld share:%s\n", i + 1,
+                    Real(l.depth).c_str(), static_cast<long long>(l.pixels),
+                    static_cast<long long>(l.seen), static_cast<long long>(l.repeated),
+                    Fixed(l.share).c_str());
+      }
+    }
   }
 }
 
@@ -172,7 +228,7 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   if (o.separations && o.output.empty()) Warn("--separations has no effect without -o");
   if (o.compare.empty()) {
-    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff", "--view",
+    for (const char* option : {"--json", "--depth-kind", "--channel", "--far-cutoff",
                                "--linking", "--dots", "--dot-size", "--anchor"}) {
       if (o.Given(option)) Warn(std::string(option) + " has no effect without --compare");
     }
@@ -243,6 +299,8 @@ int RunDecode(const DecodeCommandOptions& o) {
                           " pixels: the smallest must not exceed the largest",
                       command);
   }
+  const ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), picture.width,
+                            picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width)};
   if (picture.width <= bounds.minSeparation + o.window / 2) {
     Report(o.picture + ": the picture is " + std::to_string(picture.width) +
            " pixels wide, too narrow to hold one repeat of the smallest separation searched (" +
@@ -250,6 +308,16 @@ int RunDecode(const DecodeCommandOptions& o) {
            " pixels); give --min-separation, or the medium the picture was made for");
     return kFailed;
   }
+  // A picture made for another medium or by another program may repeat outside the range the
+  // settings give: few of its pixels decode, or they decode to multiples of their repeat (a flat
+  // surface repeats at two and three separations too). The rows' own dominant repeat, the
+  // background's in most pictures, then says where to look. (A picture narrower than the
+  // settings' range is refused above: the estimate alone is no proof that it is a stereogram.)
+  const bool rangeGiven = o.minSeparation > 0 || o.maxSeparation > 0;
+  const PeriodEstimate estimate = rangeGiven ? PeriodEstimate{} : EstimatePeriod(view);
+  const SeparationBounds& found = estimate.bounds;
+  const bool estimateFits =
+      estimate.period > 0 && picture.width > found.minSeparation + o.window / 2;
 
   Progress progress;
   progress.bar = !o.quiet && isatty(STDERR_FILENO);
@@ -270,28 +338,77 @@ int RunDecode(const DecodeCommandOptions& o) {
     Report(o.picture + ": too large for memory");
     return kFailed;
   }
-  const ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), picture.width,
-                            picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width)};
-  const DecodeStatus status = DecodeStereogram(view, options, separations.data(),
-                                               confidence.empty() ? nullptr : confidence.data());
-  ClearBar();
-  if (status == DecodeStatus::kStopped) {
-    Report("stopped; no file written");
-    return StoppedExitCode();
-  }
-  if (status != DecodeStatus::kDone) {
-    Report(o.picture + (status == DecodeStatus::kOutOfMemory
-                            ? ": too large for memory"
-                            : ": cannot be decoded with these options"));
-    return kFailed;
+  // 0 when done, else the exit code after the one-line report.
+  auto decodeInto = [&](std::vector<float>& into, std::vector<float>& sure) {
+    const DecodeStatus status =
+        DecodeStereogram(view, options, into.data(), sure.empty() ? nullptr : sure.data());
+    ClearBar();
+    if (status == DecodeStatus::kStopped) {
+      Report("stopped; no file written");
+      return StoppedExitCode();
+    }
+    if (status != DecodeStatus::kDone) {
+      Report(o.picture + (status == DecodeStatus::kOutOfMemory
+                              ? ": too large for memory"
+                              : ": cannot be decoded with these options"));
+      return kFailed;
+    }
+    return 0;
+  };
+  if (const int code = decodeInto(separations, confidence)) return code;
+  std::size_t known = KnownPixels(separations);
+  const bool periodOutside = estimate.period > 0 &&
+                             (estimate.period < bounds.minSeparation - kPeriodSlack ||
+                              estimate.period > bounds.maxSeparation + kPeriodSlack);
+  const bool little = static_cast<double>(known) < kLittleDecoded * static_cast<double>(pixels);
+  const bool otherRange = found.minSeparation != bounds.minSeparation ||
+                          found.maxSeparation != bounds.maxSeparation;
+  if (estimateFits && otherRange && (periodOutside || little)) {
+    std::vector<float> again, againConfidence;
+    try {
+      again.resize(pixels);
+      againConfidence.resize(confidence.size());
+    } catch (const std::bad_alloc&) {
+      Report(o.picture + ": too large for memory");
+      return kFailed;
+    }
+    options.bounds = found;
+    if (const int code = decodeInto(again, againConfidence)) return code;
+    const std::size_t knownAgain = KnownPixels(again);
+    // Outside the settings' range the repeats found there are multiples, so the estimate wins
+    // unless it decodes clearly less.
+    const bool better =
+        periodOutside ? static_cast<double>(knownAgain) >= kNearlyAsMany * static_cast<double>(known)
+                      : knownAgain > known;
+    auto percent = [pixels](std::size_t count) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.1f%%", 100.0 * count / pixels);
+      return std::string(text);
+    };
+    if (!o.quiet) {
+      Report(o.picture + ": the separations the settings give (" +
+             std::to_string(bounds.minSeparation) + " to " + std::to_string(bounds.maxSeparation) +
+             " px) decoded " + percent(known) + " of the pixels; the rows repeat most at " +
+             std::to_string(estimate.period) + " px" + (periodOutside ? ", outside that range" : "") +
+             ", and searching " + std::to_string(found.minSeparation) + " to " +
+             std::to_string(found.maxSeparation) + " px decoded " + percent(knownAgain) +
+             (better ? ", so that range is used" : "; the settings' range is kept"));
+    }
+    if (better) {
+      separations.swap(again);
+      confidence.swap(againConfidence);
+      known = knownAgain;
+      bounds = found;
+    }
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - progress.start).count();
 
   try {
     if (!o.output.empty()) {
+      const ViewDirection viewing = o.view.Options().view;
       WriteMap(o.output, outputFormat, picture.width, picture.height,
-               o.separations ? separations : Heights(separations, bounds),
+               o.separations ? separations : Heights(separations, bounds, viewing),
                o.separations ? "separation" : "Y");
     }
     if (!o.confidence.empty()) {
@@ -311,12 +428,21 @@ int RunDecode(const DecodeCommandOptions& o) {
       Report(o.compare + ": too large for memory");
       return kFailed;
     }
+    GeometricRepeats geometry;
+    const bool judged = o.view.oversample == 1;
+    try {
+      if (judged) {
+        geometry = MeasureGeometricRepeats(settings, depthView, screenWidth, screenHeight,
+                                           o.view.Options(), view);
+      }
+    } catch (const std::bad_alloc&) {
+      Report(o.compare + ": too large for memory");
+      return kFailed;
+    }
     PrintComparison(o, CompareDecoded(intended, separations.data()), bounds,
-                    intended.backgroundSeparation);
+                    intended.backgroundSeparation, judged ? &geometry : nullptr);
   }
   if (!o.quiet) {
-    const std::size_t known = static_cast<std::size_t>(std::count_if(
-        separations.begin(), separations.end(), [](float s) { return !std::isnan(s); }));
     char line[256];
     std::snprintf(line, sizeof line,
                   "%s: %.1f%% of the pixels decoded (separations %d to %d searched) in %.2f s",
@@ -340,21 +466,35 @@ Command AddDecodeCommand(CLI::App& app) {
       "left (the picture around x matches the picture around x - d), searching the separations "
       "the engine uses for the picture's size and medium (the same settings options as render), "
       "to a fraction of a pixel where the picture allows. Pixels whose repeat is unsure are "
-      "unknown: black in PNG, NaN in PFM and EXR.\n"
+      "unknown: black in PNG, NaN in PFM and EXR; so are pixels whose best window lies across "
+      "an edge from them while they themselves do not repeat. Unless --min-separation or "
+      "--max-separation is given, the decoder also estimates the repeat the picture's rows hold "
+      "most: when it lies outside the separations searched, or fewer than half the pixels "
+      "decode, the range around it is searched too, the one that serves better is kept, and a "
+      "line says which.\n"
       "--compare prints key=value lines (or --json): visible, the pixels whose depth both eyes "
       "see (the engine repeated their source one separation to the left, not under the guide); "
       "match_share, the share of them decoded within half a pixel of the engine's separation; "
       "mean_error, the mean distance in pixels over those decoded; unknown and wrong, the rest; "
       "echoes, pixels decoded more than half a pixel off within one background separation "
       "(echo_reach) of an edge along the row, an edge lying between two neighbours whose "
-      "separations differ by more than a pixel. Give --compare the viewing options the picture "
+      "separations differ by more than a pixel. Beside that replay of the engine's links, the "
+      "geometric meter judges the picture by the depth alone: geometric_seen, the pixels whose "
+      "surface point both eyes see by the viewing geometry; geometric_repeated and "
+      "geometric_share, those whose two images (one separation apart, placed as --linking "
+      "places them) have exactly equal colours; and one level_N line per flat level of the "
+      "depth, nearest first (not for --oversample pictures, whose repeats are fractions). "
+      "Give --compare the viewing options the picture "
       "was rendered with (--view, --oversample, --linking): the engine's separations and links "
-      "are then theirs, fractions of a pixel with --oversample. --oversample also tells the "
+      "are then theirs, fractions of a pixel with --oversample. --view cross also turns the "
+      "decoded heights round, since crossed eyes see the widest separation nearest. "
+      "--oversample also tells the "
       "decoder, with or without --compare, that rows were averaged from N sub-pixels: such a "
       "picture repeats exactly only at a whole multiple of a fractional separation, which then "
       "gives way to the fraction; rows are matched over pairs of pixels, whose repeat stands out "
       "better; and the background may lie up to a pixel further.");
-  decode->add_option("PICTURE", o->picture, "Stereogram: PNG (8 or 16 bit), PAM or JPEG")
+  decode->add_option("PICTURE", o->picture,
+                     "Stereogram: PNG (8 or 16 bit), PAM, PPM, PGM (binary) or JPEG")
       ->required();
   decode->add_option("-o,--output", o->output,
                      "Decoded depth: .png (16-bit height map, near bright, unknown black), .pfm "

@@ -100,6 +100,55 @@ std::string DescribeGeometry(const StereogramSettings& settings, const io::Depth
          MediumText(settings, screenWidth, screenHeight) + ")";
 }
 
+namespace {
+
+// Fewer pixels than this at one depth, or of background, are not a level worth a word.
+int64_t LeastLevelPixels(const io::DepthMap& depth) {
+  const double frame = static_cast<double>(depth.width) * static_cast<double>(depth.height);
+  return std::max<int64_t>(64, static_cast<int64_t>(std::ceil(0.002 * frame)));
+}
+
+// The farthest flat level of the scene rendered at the background's separation: where it meets
+// the background there is no step, so the eyes see one surface and the level's outline is lost
+// (a box standing on an empty background vanishes). The defaults do this: auto distance maps
+// the farthest scene depth to the far object depth, 1, the background's own fraction.
+void WarnIfLevelMerges(const std::string& name, const StereogramSettings& settings,
+                       const ViewingGeometry& view, const DepthRange& range,
+                       const Separations& s, const io::DepthMap& depth) {
+  if (settings.AutoDistance != 0 && s.farthest != s.background) return;
+  float farthest = 0.0f;
+  int64_t atFarthest = 0, background = 0;
+  bool scene = false;
+  for (float z : depth.depth) {
+    if (!IsSceneDepth(z)) {
+      background += z <= kBackgroundThreshold || z > 0.0f;
+    } else if (!scene || z < farthest) {
+      farthest = z;
+      atFarthest = 1;
+      scene = true;
+    } else if (z == farthest) {
+      ++atFarthest;
+    }
+  }
+  const int64_t least = LeastLevelPixels(depth);
+  if (!scene || atFarthest < least || background < least) return;
+  const int separation =
+      settings.AutoDistance != 0 ? s.farthest : SeparationRule(view, range)(farthest);
+  if (separation != s.background) return;
+  const std::string what = name + ": the farthest level of the depth (" +
+                           std::to_string(atFarthest) + " pixels) gets the background's "
+                           "separation, " + std::to_string(s.background) +
+                           " px, and merges with the background; ";
+  if (SaturatingTrunc(view.farSeparation) >= s.background) {
+    WarnOnce("merge", what + "set --far-object-depth below 1 (e.g. 0.9) to lift it off");
+  } else {
+    WarnOnce("merge", what + "raise --far-distance beyond it (it lies at " +
+                          Real(-farthest) + ") or set --auto-distance");
+  }
+}
+
+}  // namespace
+
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
                      const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
                      int screenHeight) {
@@ -137,6 +186,8 @@ void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings
       WarnOnce("flat", both + "raise the resolution (--fit or --dpi)");
     }
   }
+  // A single scene depth under auto distance gets the separation 1, never the background's.
+  if (spread.scene && !sameDepth) WarnIfLevelMerges(name, settings, view, range, s, depth);
 }
 
 }  // namespace zavol::cli

@@ -39,8 +39,9 @@ std::string DescribeGeometry(const StereogramSettings& settings, const io::Depth
                              int screenWidth, int screenHeight);
 
 // One line each (through WarnOnce) when the frame renders but cannot be fused as set up:
-// fewer than kFewestRepeats background repeats across the width, or near and far separations
-// equal; each names the option that would fix it. name names the frame.
+// fewer than kFewestRepeats background repeats across the width, near and far separations
+// equal, or the farthest flat level of the depth at the background's separation (it merges
+// with the background); each names the option that would fix it. name names the frame.
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
                      const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
                      int screenHeight);

@@ -61,5 +61,7 @@ void ReadExrDepth(InputSource& input, const DepthReadOptions& options, DepthMap&
 // ReadImage over an opened input, positioned at its first byte.
 struct Image64;
 Image64 ReadImageFrom(InputSource& input);
+// A binary PPM or PGM image over an opened input (stereograms from other programs).
+Image64 ReadPnmImageFrom(InputSource& input);
 
 }  // namespace zavol::io

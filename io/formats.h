@@ -65,7 +65,8 @@ struct Image64 {
 // PNG (any colour type and depth) or PAM (RGB, RGB_ALPHA, GRAYSCALE, GRAYSCALE_ALPHA; MAXVAL
 // 255 or 65535), by the first bytes; pipes and devices are read into memory first.
 Image64 ReadImage(const std::string& path);
-// The same, or a JPEG picture (8-bit grey or colour, as RGB): the decoder's inputs.
+// The same, a binary PPM or PGM (any maxval), or a JPEG picture (8-bit grey or colour, as
+// RGB): the decoder's inputs.
 Image64 ReadPicture(const std::string& path);
 
 // ---- Writers that take a frame row by row, top to bottom.

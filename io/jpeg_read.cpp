@@ -87,7 +87,9 @@ Image64 ReadPicture(const std::string& path) {
   if (got < 3 || magic[0] != 0xFF || magic[1] != 0xD8 || magic[2] != 0xFF) {
     const bool png = got >= 1 && magic[0] == 137;
     const bool pam = got >= 2 && magic[0] == 'P' && magic[1] == '7';
-    if (!png && !pam) throw IoError(input.Name(), "not a PNG, PAM or JPEG image");
+    const bool pnm = got >= 2 && magic[0] == 'P' && (magic[1] == '5' || magic[1] == '6');
+    if (pnm) return ReadPnmImageFrom(input);
+    if (!png && !pam) throw IoError(input.Name(), "not a PNG, PAM, PPM, PGM or JPEG image");
     return ReadImageFrom(input);
   }
   jpeg_decompress_struct info;

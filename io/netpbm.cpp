@@ -262,6 +262,66 @@ bool DecodePam(const uint8_t* data, std::size_t size, PamImage* image, std::stri
   return true;
 }
 
+bool ParsePnmHeader(const uint8_t* data, std::size_t size, uint64_t fileSize, PamHeader* header,
+                    std::string* error) {
+  HeaderReader reader(data, size, fileSize);
+  std::string magic, widthText, heightText, maxvalText;
+  if (!reader.Token(&magic) || (magic != "P5" && magic != "P6")) {
+    return Fail(error, "not a binary PPM or PGM file (no P6 or P5 signature)");
+  }
+  int64_t width = 0, height = 0, maxval = 0;
+  if (!reader.Token(&widthText) || !reader.Token(&heightText) || !reader.Token(&maxvalText)) {
+    if (reader.OverLong()) return Fail(error, OverLongMessage(magic == "P6" ? "PPM" : "PGM"));
+    return Fail(error, "truncated header: no width, height and maxval");
+  }
+  if (!ParseDigits(widthText, 12, &width) || !ParseDigits(heightText, 12, &height) ||
+      !ParseDigits(maxvalText, 12, &maxval)) {
+    return Fail(error, "header numbers not understood: " + Printable(widthText) + " " +
+                           Printable(heightText) + " " + Printable(maxvalText));
+  }
+  if (width <= 0 || height <= 0) {
+    return Fail(error, "image has no pixels (" + Sides(width, height) + ")");
+  }
+  if (width > kMaxSide || height > kMaxSide) {
+    return Fail(error, "dimensions " + Sides(width, height) + " are over 65535, the host's limit");
+  }
+  if (maxval < 1 || maxval > 65535) {
+    return Fail(error, "maxval " + std::to_string(maxval) + " is outside 1..65535");
+  }
+  PamHeader parsed;
+  parsed.width = static_cast<int>(width);
+  parsed.height = static_cast<int>(height);
+  parsed.depth = magic == "P6" ? 3 : 1;
+  parsed.maxval = static_cast<int>(maxval);
+  parsed.dataOffset = reader.Position();
+  if (!CheckHolds(parsed.DataBytes(), parsed.dataOffset, fileSize, error)) return false;
+  *header = std::move(parsed);
+  return true;
+}
+
+bool DecodePnm(const uint8_t* data, std::size_t size, PamImage* image, std::string* error) {
+  PamHeader header;
+  if (!ParsePnmHeader(data, size, size, &header, error)) return false;
+  PamImage decoded;
+  decoded.width = header.width;
+  decoded.height = header.height;
+  decoded.depth = header.depth;
+  decoded.samples.resize(static_cast<std::size_t>(header.DataBytes() / header.SampleBytes()));
+  const uint8_t* p = data + header.dataOffset;
+  // Samples above maxval are clipped to it, then every maxval is stretched onto 255 or 65535.
+  const uint32_t maxval = static_cast<uint32_t>(header.maxval);
+  const uint32_t full = header.SampleBytes() == 1 ? 255u : 65535u;
+  for (uint16_t& s : decoded.samples) {
+    uint32_t v = header.SampleBytes() == 1 ? *p : static_cast<uint32_t>(p[0] << 8 | p[1]);
+    p += header.SampleBytes();
+    v = std::min(v, maxval);
+    s = static_cast<uint16_t>((v * full + maxval / 2) / maxval);
+  }
+  decoded.maxval = static_cast<int>(full);
+  *image = std::move(decoded);
+  return true;
+}
+
 std::string PamHeaderText(int width, int height, int depth, int maxval, const std::string& tupleType) {
   std::string text = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
                      "\nDEPTH " + std::to_string(depth) + "\nMAXVAL " + std::to_string(maxval) + "\n";

@@ -65,7 +65,7 @@ struct PamHeader {
   int maxval = 0;
   std::string tupleType;      // empty when the header names none
   std::size_t dataOffset = 0;
-  int SampleBytes() const { return maxval == 255 ? 1 : 2; }
+  int SampleBytes() const { return maxval < 256 ? 1 : 2; }
   uint64_t DataBytes() const {
     return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * depth * SampleBytes();
   }
@@ -84,6 +84,14 @@ struct PamImage {
 };
 
 bool DecodePam(const uint8_t* data, std::size_t size, PamImage* image, std::string* error);
+
+// ---- PPM and PGM, binary: "P6" (colour) or "P5" (grey), WIDTH, HEIGHT and MAXVAL (1..65535)
+// as whitespace-separated tokens, one whitespace byte, then the samples: one byte each when
+// MAXVAL is below 256, else two, big-endian. Read into the PAM structures: DEPTH 3 or 1, no
+// TUPLTYPE, and the samples rescaled to MAXVAL 255 or 65535 so that PamToRgba16 takes them.
+bool ParsePnmHeader(const uint8_t* data, std::size_t size, uint64_t fileSize, PamHeader* header,
+                    std::string* error);
+bool DecodePnm(const uint8_t* data, std::size_t size, PamImage* image, std::string* error);
 std::vector<uint8_t> EncodePam(const PamImage& image);
 
 // The header EncodePam writes, for writers that stream the samples after it.

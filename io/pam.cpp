@@ -84,13 +84,15 @@ class PfmWriter final : public RowWriter {
   netpbm::PfmImage image_;
 };
 
-Image64 ReadPamImage(const std::string& path, FILE* file, uint64_t size) {
+// A PAM file, or with pnm a binary PPM or PGM one.
+Image64 ReadPamImage(const std::string& path, FILE* file, uint64_t size, bool pnm = false) {
   const std::vector<uint8_t> head = ReadPrefix(file, netpbm::kMaxHeaderBytes, path);
   netpbm::PamHeader header;
   std::string error;
-  if (!netpbm::ParsePamHeader(head.data(), head.size(), size, &header, &error)) {
-    throw IoError(path, error);
-  }
+  const bool parsed =
+      pnm ? netpbm::ParsePnmHeader(head.data(), head.size(), size, &header, &error)
+          : netpbm::ParsePamHeader(head.data(), head.size(), size, &header, &error);
+  if (!parsed) throw IoError(path, error);
   // The file's bytes, the samples widened to 16 bits, the colours, and the image.
   const uint64_t pixels = static_cast<uint64_t>(header.width) * static_cast<uint64_t>(header.height);
   if (!FitsInMemory(header.DataBytes() * 3 + pixels * 16)) {
@@ -101,7 +103,9 @@ Image64 ReadPamImage(const std::string& path, FILE* file, uint64_t size) {
       ReadPrefix(file, static_cast<std::size_t>(header.dataOffset + header.DataBytes()), path);
   netpbm::PamImage pam;
   std::vector<uint16_t> rgba;
-  if (!netpbm::DecodePam(bytes.data(), bytes.size(), &pam, &error) ||
+  const bool decoded = pnm ? netpbm::DecodePnm(bytes.data(), bytes.size(), &pam, &error)
+                           : netpbm::DecodePam(bytes.data(), bytes.size(), &pam, &error);
+  if (!decoded ||
       !netpbm::PamToRgba16(pam, &rgba, &error)) {
     throw IoError(path, error);
   }
@@ -130,6 +134,11 @@ std::unique_ptr<RowWriter> MakePfmWriter(FILE* out, const std::string& path, int
 Image64 ReadImage(const std::string& path) {
   InputSource input(path);
   return ReadImageFrom(input);
+}
+
+Image64 ReadPnmImageFrom(InputSource& input) {
+  input.Rewind();
+  return ReadPamImage(input.Name(), input.Stream(), input.Size(), true);
 }
 
 Image64 ReadImageFrom(InputSource& input) {

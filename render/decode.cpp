@@ -20,6 +20,10 @@
 namespace zavol {
 namespace {
 
+// A window off the pixel's centre that costs less than the centred one by this factor lies
+// across an edge from it.
+constexpr double kBesideAnEdge = 1.5;
+
 // Every real cost is far below 2^31 (kMaxDecodeWindow pixels of three squared 8-bit
 // differences), so costs compare alike as signed and unsigned 32-bit numbers.
 constexpr uint32_t kNoCost = 0x7FFFFFFFu;
@@ -299,12 +303,54 @@ class RowDecoder {
         if (mutual && mean > 0.0f) {
           sure = std::max(0.0f, 1.0f - refined.cost / mean);
           if (oversample_ > 1) FractionalFirstRepeat(x, mean, &whole, &refined, &sure);
+          // Beside an edge the window that fits best may lie mostly on the neighbouring surface,
+          // whose repeat it then finds whatever the pixel itself shows: a pixel that only one
+          // eye sees matches nothing. When that window is off the pixel's centre and fits
+          // clearly better than the centred one, the pixel is only as sure as its own
+          // difference from its partner allows (nothing at the mean difference of one pixel over
+          // all shifts). Within a surface the three windows fit alike and nothing changes.
+          if (b.bestCentre[x] != x &&
+              CentredCost(x, shift) > kBesideAnEdge * static_cast<double>(b.bestCost[x])) {
+            const float perPixel = mean / static_cast<float>(2 * halfWindow_ + 1);
+            const float own = OwnDifference(x, whole + refined.fraction);
+            sure = std::min(sure, std::max(0.0f, 1.0f - own / perPixel));
+          }
         }
         if (sure >= minConfidence_ && sure > 0.0f) separation = whole + refined.fraction;
       }
       separations[x] = separation;
       if (confidence != nullptr) confidence[x] = sure;
     }
+  }
+
+  // The window centred on x at a whole shift; infinite where it does not fit in the row.
+  double CentredCost(int x, int shift) const {
+    const int h = halfWindow_;
+    if (x - h - shift < 0 || x + h >= width_) return std::numeric_limits<double>::infinity();
+    uint32_t total = 0;
+    for (const uint8_t* c : {b_.red.data(), b_.green.data(), b_.blue.data()}) {
+      for (int i = x - h; i <= x + h; ++i) {
+        const int d = c[i] - c[i - shift];
+        total += static_cast<uint32_t>(d * d);
+      }
+    }
+    return total;
+  }
+
+  // Squared colour difference between pixel x and the row at x - separation, read between
+  // pixels linearly; beyond the row's left end, as large as it can be.
+  float OwnDifference(int x, float separation) const {
+    const double at = x - static_cast<double>(separation);
+    const int left = static_cast<int>(std::floor(at));
+    if (left < 0 || left >= width_) return 3.0f * 255.0f * 255.0f;
+    const double t = at - left;
+    const int right = std::min(left + 1, width_ - 1);
+    double total = 0.0;
+    for (const uint8_t* c : {b_.red.data(), b_.green.data(), b_.blue.data()}) {
+      const double partner = (1.0 - t) * c[left] + t * c[right];
+      total += (c[x] - partner) * (c[x] - partner);
+    }
+    return static_cast<float>(total);
   }
 
   struct Refined {
@@ -453,6 +499,86 @@ SeparationBounds FrameSeparationBounds(const StereogramSettings& settings, int w
   // Separations below 1 are pixels repeating themselves, not a horizontal repeat to look for.
   const int low = std::clamp(nearest, 1, kMaxImageSide);
   return SeparationBounds{low, std::clamp(background, low, kMaxImageSide)};
+}
+
+PeriodEstimate EstimatePeriod(const ConstPixelView& picture, int rows) {
+  PeriodEstimate estimate;
+  const int width = picture.width, height = picture.height;
+  const int lowest = 2, highest = width / 2;
+  if (picture.words == nullptr || height < 1 || rows < 1 || highest - lowest < 4) return estimate;
+  rows = std::min(rows, height);
+  // Squared colour differences at 8 bits, summed per shift over the sampled rows.
+  std::vector<double> sum(static_cast<std::size_t>(highest) + 1, 0.0);
+  std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * 3);
+  for (int k = 0; k < rows; ++k) {
+    const int y = static_cast<int>((2 * int64_t{k} + 1) * height / (2 * int64_t{rows}));
+    const uint16_t* words = picture.words + y * picture.rowStride;
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) rgb[3 * x + c] = static_cast<uint8_t>(words[4 * x + c] >> 8);
+    }
+    for (int d = lowest; d <= highest; ++d) {
+      uint64_t total = 0;
+      const uint8_t* a = rgb.data() + 3 * d;
+      const uint8_t* b = rgb.data();
+      const int count = 3 * (width - d);
+      for (int i = 0; i < count; ++i) {
+        const int difference = a[i] - b[i];
+        total += static_cast<uint32_t>(difference * difference);
+      }
+      sum[static_cast<std::size_t>(d)] += static_cast<double>(total) / (width - d);
+    }
+  }
+  std::vector<double> sorted(sum.begin() + lowest, sum.end());
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  if (!(median > 0.0)) return estimate;
+  std::vector<double> score(sum.size(), 0.0);
+  int best = lowest;
+  for (int d = lowest; d <= highest; ++d) {
+    score[static_cast<std::size_t>(d)] = 1.0 - sum[static_cast<std::size_t>(d)] / median;
+    if (score[static_cast<std::size_t>(d)] > score[static_cast<std::size_t>(best)]) best = d;
+  }
+  // A flat surface repeats at two and three periods as well: the first repeat is the period when
+  // it stands out nearly as much.
+  constexpr double kStandsOut = 0.2, kNearlyAsMuch = 0.7, kNoticeable = 0.02;
+  if (score[static_cast<std::size_t>(best)] < kStandsOut) return estimate;
+  for (int k = 4; k >= 2; --k) {
+    const int centre = (best + k / 2) / k;
+    int fundamental = -1;
+    for (int d = std::max(lowest, centre - 1); d <= centre + 1; ++d) {
+      if (fundamental < 0 || score[static_cast<std::size_t>(d)] > score[static_cast<std::size_t>(fundamental)]) {
+        fundamental = d;
+      }
+    }
+    if (fundamental >= lowest &&
+        score[static_cast<std::size_t>(fundamental)] >= kNearlyAsMuch * score[static_cast<std::size_t>(best)]) {
+      best = fundamental;
+      break;
+    }
+  }
+  estimate.period = best;
+  estimate.strength = score[static_cast<std::size_t>(best)];
+  const int low = std::max(1, static_cast<int>(0.4 * best));
+  int high = std::min(highest, best + std::max(2, best / 10));
+  // A pixel that repeats one at separation a, which repeats one at b, repeats at a + b too:
+  // such chained repeats are no surface's own.
+  auto noticeable = [&](int d) {
+    return d >= lowest && d <= highest && score[static_cast<std::size_t>(d)] >= kNoticeable;
+  };
+  auto chained = [&](int d) {
+    for (int a = low; 2 * a <= d + 1 && a <= best; ++a) {
+      if (!noticeable(a)) continue;
+      for (int b = d - a - 1; b <= d - a + 1; ++b) {
+        if (b >= a && b <= best && noticeable(b)) return true;
+      }
+    }
+    return false;
+  };
+  for (int d = best + 1; d <= std::min(highest, 2 * best - 3); ++d) {
+    if (noticeable(d) && !chained(d)) high = std::max(high, d + 2);
+  }
+  estimate.bounds = SeparationBounds{low, std::min(high, highest)};
+  return estimate;
 }
 
 DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,

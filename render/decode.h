@@ -49,6 +49,22 @@ struct DecodeOptions {
 
 enum class DecodeStatus { kDone, kStopped, kBadOptions, kOutOfMemory };
 
+// The repeat a picture's rows hold most, for pictures whose separations the settings do not
+// give (made by another program, or for another medium).
+struct PeriodEstimate {
+  int period = 0;  // the shift at which sampled rows repeat most; 0 when no shift stands out
+  // 1 - the period's mean squared colour difference over that of the median shift: about the
+  // share of pixels that repeat at the period.
+  double strength = 0.0;
+  // The shifts to search: from 0.4 of the period (near objects of diverged-eye pictures) to a
+  // tenth beyond it, widened to every shift below twice the period that repeats noticeably
+  // (near objects of crossed-eye pictures). {0, 0} without a period.
+  SeparationBounds bounds{0, 0};
+};
+
+// Looks at up to rows rows spread over the picture, at every shift from 2 to half the width.
+PeriodEstimate EstimatePeriod(const ConstPixelView& picture, int rows = 32);
+
 // Decodes picture (its red, green and blue at 8 bits; alpha is ignored) into separations: for
 // pixel (x, y), at separations[y * width + x], the distance d such that the picture around x
 // repeats the picture around x - d, to a fraction of a pixel where the picture allows; NaN where

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
+#include "render/background.h"
 #include "render/frame.h"
 #include "render/geometry.h"
 #include "render/guide.h"
@@ -200,6 +202,116 @@ DecodeComparison CompareDecoded(const IntendedSeparations& intended, const float
       c.visible > 0 ? static_cast<double>(c.matched) / static_cast<double>(c.visible) : 0.0;
   c.meanError = decodedVisible > 0 ? errorSum / static_cast<double>(decodedVisible) : 0.0;
   return c;
+}
+
+namespace {
+
+bool IsSceneDepth(float z) { return z > kBackgroundThreshold && z <= 0.0f; }
+
+// The scene depths that make flat levels: sorted copies run-length counted.
+std::vector<GeometricLevel> FlatLevels(const DepthView& depth, std::size_t stride) {
+  std::vector<float> scene;
+  for (int y = 0; y < depth.height; ++y) {
+    const float* row = depth.values + static_cast<std::size_t>(y) * stride;
+    for (int x = 0; x < depth.width; ++x) {
+      if (IsSceneDepth(row[x])) scene.push_back(row[x]);
+    }
+  }
+  std::sort(scene.begin(), scene.end());
+  const int64_t frame = int64_t{depth.width} * depth.height;
+  const int64_t least =
+      std::max(kLevelPixels, static_cast<int64_t>(std::ceil(kLevelShare * static_cast<double>(frame))));
+  std::vector<GeometricLevel> levels;
+  for (std::size_t i = 0; i < scene.size();) {
+    std::size_t j = i;
+    while (j < scene.size() && scene[j] == scene[i]) ++j;
+    if (static_cast<int64_t>(j - i) >= least) {
+      GeometricLevel level;
+      level.depth = scene[i];
+      level.pixels = static_cast<int64_t>(j - i);
+      levels.push_back(level);
+    }
+    i = j;
+  }
+  if (levels.size() > kMaxLevels) {
+    std::partial_sort(levels.begin(), levels.begin() + kMaxLevels, levels.end(),
+                      [](const GeometricLevel& a, const GeometricLevel& b) {
+                        return a.pixels > b.pixels;
+                      });
+    levels.resize(kMaxLevels);
+  }
+  std::sort(levels.begin(), levels.end(),
+            [](const GeometricLevel& a, const GeometricLevel& b) { return a.depth > b.depth; });
+  return levels;
+}
+
+}  // namespace
+
+GeometricRepeats MeasureGeometricRepeats(const StereogramSettings& settings,
+                                         const DepthView& depth, int screenWidth,
+                                         int screenHeight, const ViewOptions& options,
+                                         const ConstPixelView& picture) {
+  GeometricRepeats out;
+  if (!options.Valid() || options.oversample != 1 || picture.words == nullptr ||
+      picture.width != depth.width || picture.height != depth.height || depth.width <= 0 ||
+      depth.height <= 0) {
+    return out;
+  }
+  const FrameFacts frame(settings, depth, screenWidth, screenHeight);
+  const int width = frame.width;
+  const std::size_t w = frame.w;
+  out.width = width;
+  out.height = frame.height;
+  out.seen.assign(frame.covered.size(), 0);
+  out.repeated.assign(frame.covered.size(), 0);
+  out.levels = FlatLevels(depth, frame.stride);
+  const SubPixelRule rule(frame.geometry, frame.rule, options.view, 1);
+  const bool centred = options.linking == Linking::kSymmetric;
+  const double eyeSeparationPx = kEyeSeparationInches * frame.geometry.pixelsPerInch;
+  std::vector<int32_t> separations(w);
+  std::vector<float> scratch(VisibilityScratchFloats(w));
+  std::vector<uint8_t> visible(w);
+  for (int y = 0; y < frame.height; ++y) {
+    const float* row = depth.values + static_cast<std::size_t>(y) * frame.stride;
+    rule.FillPixels(row, w, separations.data());
+    MarkVisible(separations.data(), width, 1, eyeSeparationPx, options.view, scratch.data(),
+                visible.data());
+    const uint16_t* colours = picture.words + static_cast<std::ptrdiff_t>(y) * picture.rowStride;
+    const std::size_t at = static_cast<std::size_t>(y) * w;
+    for (int x = 0; x < width; ++x) {
+      const int32_t s = separations[static_cast<std::size_t>(x)];
+      if (visible[static_cast<std::size_t>(x)] == 0 || s < 1) continue;
+      // Where the point's two images sit: one separation to the left of the point (classic),
+      // or centred on it (symmetric).
+      const int64_t left = centred ? int64_t{x} - s / 2 : int64_t{x} - s;
+      const int64_t right = left + s;
+      if (left < 0 || right >= width) continue;
+      const std::size_t l = static_cast<std::size_t>(left), r = static_cast<std::size_t>(right);
+      if (frame.covered[at + l] != 0 || frame.covered[at + r] != 0) continue;
+      const uint16_t* a = colours + 4 * static_cast<std::ptrdiff_t>(right);
+      const uint16_t* b = colours + 4 * static_cast<std::ptrdiff_t>(left);
+      const bool repeats = a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+      out.seen[at + static_cast<std::size_t>(x)] = 1;
+      out.repeated[at + static_cast<std::size_t>(x)] = repeats;
+      ++out.seenCount;
+      out.repeatedCount += repeats;
+      if (out.levels.empty()) continue;
+      const float z = row[x];
+      for (GeometricLevel& level : out.levels) {
+        if (level.depth == z) {
+          ++level.seen;
+          level.repeated += repeats;
+          break;
+        }
+      }
+    }
+  }
+  auto share = [](int64_t part, int64_t whole) {
+    return whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 0.0;
+  };
+  out.share = share(out.repeatedCount, out.seenCount);
+  for (GeometricLevel& level : out.levels) level.share = share(level.repeated, level.seen);
+  return out;
 }
 
 }  // namespace zavol

@@ -58,4 +58,44 @@ struct DecodeComparison {
 // decoded holds width * height separations, NaN where unknown.
 DecodeComparison CompareDecoded(const IntendedSeparations& intended, const float* decoded);
 
+// The geometric meter: which pixels the picture should repeat, judged from the depth and the
+// viewing geometry alone, never from the links a row builder made, so that it sees a builder
+// that links the wrong surfaces. A pixel is seen when both eyes see its surface point (the
+// hidden-surface test of symmetric linking, for the picture's viewing direction), both images
+// of the point lie in the row, and the guide covers neither. The linking option says only where
+// a point's two images sit, one separation apart: the point's own pixel and the pixel one
+// separation to its left (classic), or centred on the point (symmetric: s/2 to its left, the
+// rest to its right). A seen pixel repeats when the red, green and blue of its two images are
+// equal exactly, so the meter is for lossless pictures at whole-pixel separations (oversample
+// 1).
+struct GeometricLevel {
+  float depth = 0.0f;      // the level's depth, in the engine's convention
+  int64_t pixels = 0;      // the level's pixels in the frame
+  int64_t seen = 0;
+  int64_t repeated = 0;
+  double share = 0.0;      // repeated / seen (0 when none is seen)
+};
+
+struct GeometricRepeats {
+  int width = 0, height = 0;
+  std::vector<uint8_t> seen;      // per pixel: 1 where seen
+  std::vector<uint8_t> repeated;  // per pixel: 1 where seen and repeated
+  int64_t seenCount = 0, repeatedCount = 0;
+  double share = 0.0;             // repeatedCount / seenCount (0 when none is seen)
+  // The frame's flat levels: scene depths held by at least kLevelShare of the frame's pixels
+  // (and kLevelPixels), nearest first, at most kMaxLevels of the largest.
+  std::vector<GeometricLevel> levels;
+};
+
+constexpr double kLevelShare = 0.002;
+constexpr int64_t kLevelPixels = 64;
+constexpr std::size_t kMaxLevels = 16;
+
+// picture is the stereogram rendered from depth with these settings and options; its size is
+// the depth's. Options must be valid with oversample 1 (else the result is empty).
+GeometricRepeats MeasureGeometricRepeats(const StereogramSettings& settings,
+                                         const DepthView& depth, int screenWidth,
+                                         int screenHeight, const ViewOptions& options,
+                                         const ConstPixelView& picture);
+
 }  // namespace zavol

@@ -129,7 +129,7 @@ void MarkVisible(const int32_t* pixelSeparations, int width, int oversample,
 void RowLinks::FreeBlock::operator()(void* block) const { std::free(block); }
 
 bool RowLinks::Allocate(std::size_t count) {
-  constexpr std::size_t kPerSubPixel = 2 * sizeof(int32_t) + 2;
+  constexpr std::size_t kPerSubPixel = 3 * sizeof(int32_t) + 2;
   if (count == 0 || count > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
       count > SIZE_MAX / kPerSubPixel) {
     return false;
@@ -138,14 +138,25 @@ bool RowLinks::Allocate(std::size_t count) {
   if (!block_) return false;
   parent_ = static_cast<int32_t*>(block_.get());
   anchor_ = parent_ + count;
-  repeated_ = reinterpret_cast<uint8_t*>(anchor_ + count);
+  claimant_ = anchor_ + count;
+  repeated_ = reinterpret_cast<uint8_t*>(claimant_ + count);
   rowAbove_ = repeated_ + count;
   count_ = static_cast<int>(count);
   return true;
 }
 
 void RowLinks::LinkClassic(const int32_t* separations, int count, bool preventGhosting,
-                           bool firstRow, int32_t* leftPartner) {
+                           bool firstRow, ViewDirection view, int32_t* leftPartner) {
+  // Crossed eyes: the claims on a source come in order of widening separation, so the nearest
+  // surface's claim is the last one. Note it first; the links below then keep only it.
+  const bool lastClaimWins = preventGhosting && view == ViewDirection::kCross;
+  if (lastClaimWins) {
+    std::fill_n(claimant_, count, -1);
+    for (int x = 0; x < count; ++x) {
+      const int32_t s = separations[x];
+      if (s >= 1 && s <= x) claimant_[x - s] = x;
+    }
+  }
   // Links only run leftwards, so a set's first member is its root and every later member can
   // point straight at it.
   for (int x = 0; x < count; ++x) {
@@ -156,7 +167,9 @@ void RowLinks::LinkClassic(const int32_t* separations, int count, bool preventGh
     const int32_t s = separations[x];
     if (s >= 1 && s <= x) {
       const int source = x - s;
-      if (!preventGhosting || repeated_[source] == 0) {
+      const bool kept = lastClaimWins ? claimant_[source] == x
+                                      : !preventGhosting || repeated_[source] == 0;
+      if (kept) {
         parent_[x] = parent_[source];
         repeated_[source] = 1;
         if (leftPartner != nullptr) leftPartner[x] = source;
@@ -226,7 +239,7 @@ void LinkRow(const SubPixelRule& rule, Linking linking, ViewDirection view, cons
     links.LinkSymmetric(buffers.subSeparations, subWidth, buffers.visible, oversample,
                         buffers.leftPartner);
   } else {
-    links.LinkClassic(buffers.subSeparations, subWidth, preventGhosting, firstRow,
+    links.LinkClassic(buffers.subSeparations, subWidth, preventGhosting, firstRow, view,
                       buffers.leftPartner);
   }
 }

@@ -69,13 +69,17 @@ class RowLinks {
   bool Allocate(std::size_t count);
 
   // The plug-in's linking: sub-pixel x repeats x - s. With ghosting prevented a sub-pixel is
-  // repeated at most once and a later link to it is refused (x starts a set of its own). A
-  // separation of 0 makes x its own source: its set keeps the colour x had in the row above
-  // (in the first row, with ghosting prevented, it starts a set like any refused link).
-  // leftPartner, when not null, gets for every sub-pixel the sub-pixel it was linked to on its
-  // left, or -1: the repeat a decoder should find there.
+  // repeated at most once: of the sub-pixels that would repeat it, the one showing the nearer
+  // surface keeps its link and the others are refused (each starts a set of its own), so that
+  // what only one eye sees is the background beside an object, never the object. Two claims on
+  // one source differ in separation, and the nearer surface has the narrower separation for
+  // diverged eyes (the plug-in's rule: the first claim in scan order wins) and the wider one for
+  // crossed eyes (the last claim wins). A separation of 0 makes x its own source: its set keeps
+  // the colour x had in the row above (in the first row, with ghosting prevented, it starts a
+  // set like any refused link). leftPartner, when not null, gets for every sub-pixel the
+  // sub-pixel it was linked to on its left, or -1: the repeat a decoder should find there.
   void LinkClassic(const int32_t* separations, int count, bool preventGhosting, bool firstRow,
-                   int32_t* leftPartner = nullptr);
+                   ViewDirection view, int32_t* leftPartner = nullptr);
 
   // Every point whose pixel both eyes see (visible, per pixel: sub-pixel m belongs to pixel
   // m / oversample) links the pair centred on it, left = m - s/2 and right = left + s, and
@@ -106,6 +110,7 @@ class RowLinks {
   int32_t* anchor_ = nullptr;
   uint8_t* repeated_ = nullptr;  // classic linking: a source already repeated once
   uint8_t* rowAbove_ = nullptr;  // classic linking: a root that is its own source
+  int32_t* claimant_ = nullptr;  // classic crossed-eyed linking: who keeps each source
   int count_ = 0;
 };
 

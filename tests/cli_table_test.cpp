@@ -27,6 +27,18 @@ void MakeSharedInputs(const ScratchDir& dir) {
   for (const auto& args : scenes) {
     if (clitest::RunZavol(args).exitCode != 0) std::abort();
   }
+  // Heights: a box (0.4) and a disc (0.8) on an empty background (0), and on a plane (0.2).
+  for (const float floor : {0.0f, 0.2f}) {
+    std::vector<float> heights(320 * 180, floor);
+    for (int y = 0; y < 180; ++y) {
+      for (int x = 0; x < 320; ++x) {
+        if (x >= 40 && x < 120 && y >= 50 && y < 130) heights[y * 320 + x] = 0.4f;
+        if ((x - 220) * (x - 220) + (y - 90) * (y - 90) < 45 * 45) heights[y * 320 + x] = 0.8f;
+      }
+    }
+    clitest::WriteBytes(dir / (floor > 0.0f ? "levels_on_plane.pfm" : "levels_on_empty.pfm"),
+                        clitest::PfmBytes(320, 180, heights, true));
+  }
   clitest::WriteBytes(dir / "zero.block", std::vector<uint8_t>(56, 0x00));
   clitest::WriteBytes(dir / "ff.block", std::vector<uint8_t>(56, 0xFF));
   clitest::Image pattern;
@@ -220,6 +232,21 @@ INSTANTIATE_TEST_SUITE_P(
             "warning: %pattern.pam: the pattern (50x20) is smaller than the picture (320x180)", {"o.png"}},
         Row{"pattern_tiled_says_nothing", Small({"--medium", "a4", "--pattern", "%pattern.pam", "--pattern-tile"}), 0, "",
             {"o.png"}},
+        // The farthest level at the background's separation merges with it, unless lifted off.
+        Row{"level_on_an_empty_background_warns",
+            {"render", "%levels_on_empty.pfm", "--depth-kind", "height", "--medium", "a4", "-o", "@o.png"}, 0,
+            "warning: %levels_on_empty.pfm: the farthest level of the depth (6400 pixels) gets the background's "
+            "separation, 35 px, and merges with the background; set --far-object-depth below 1", {"o.png"}},
+        Row{"level_lifted_off_the_background_says_nothing",
+            {"render", "%levels_on_empty.pfm", "--depth-kind", "height", "--medium", "a4", "--far-object-depth", "0.9",
+             "-o", "@o.png"}, 0, "", {"o.png"}},
+        Row{"levels_on_a_plane_say_nothing",
+            {"render", "%levels_on_plane.pfm", "--depth-kind", "height", "--medium", "a4", "-o", "@o.png"}, 0, "",
+            {"o.png"}},
+        Row{"level_beyond_the_far_distance_warns",
+            {"render", "%levels_on_empty.pfm", "--depth-kind", "height", "--medium", "a4", "--near-distance", "0.1",
+             "--far-distance", "0.5", "--far-object-depth", "0.9", "-o", "@o.png"}, 0,
+            "and merges with the background; raise --far-distance beyond it (it lies at 0.6)", {"o.png"}},
         // Settings that cannot make a picture are named, field by field.
         Row{"near_beyond_far_refused", Small({"--near-distance", "50", "--far-distance", "10"}), 2,
             "NearDistance (--near-distance) 50 is not nearer than FarDistance (--far-distance) 10", {}},

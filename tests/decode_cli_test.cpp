@@ -68,6 +68,10 @@ void MakeInputs(const ScratchDir& dir) {
     }
   }
   clitest::WriteBytes(dir / "junk.png", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+  const std::string cut = "P6\n10 10\n255\n" + std::string(100, 'x');
+  clitest::WriteBytes(dir / "cut.ppm", std::vector<uint8_t>(cut.begin(), cut.end()));
+  const std::string noMaxval = "P5\n4 4\n0\n" + std::string(16, 'x');
+  clitest::WriteBytes(dir / "zero.pgm", std::vector<uint8_t>(noMaxval.begin(), noMaxval.end()));
   bool ok = false;
   const std::vector<uint8_t> jpeg = JpegBytes(clitest::DecodePng(dir / "stereo.png", &ok), 90);
   if (!ok) std::abort();
@@ -119,9 +123,12 @@ TEST_P(BadDecode, OneLineRightCodeNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadDecode,
     testing::Values(
-        BadCase{"not_an_image", {"%junk.png", "-o", "@o.png"}, 1, "junk.png: not a PNG, PAM or JPEG image"},
+        BadCase{"not_an_image", {"%junk.png", "-o", "@o.png"}, 1, "junk.png: not a PNG, PAM, PPM, PGM or JPEG image"},
         BadCase{"jpeg_cut_short", {"%cut.jpg", "-o", "@o.png"}, 1, "cut.jpg: truncated or damaged JPEG image"},
         BadCase{"missing_picture", {"%none.png", "-o", "@o.png"}, 1, "none.png: no such file"},
+        BadCase{"ppm_cut_short", {"%cut.ppm", "-o", "@o.png"}, 1,
+                "cut.ppm: truncated (300 bytes of samples expected, 100 found)"},
+        BadCase{"pgm_maxval_zero", {"%zero.pgm", "-o", "@o.png"}, 1, "zero.pgm: maxval 0 is outside 1..65535"},
         BadCase{"too_narrow_for_one_separation", {"%narrow.pam", "-o", "@o.png"}, 1,
                 "narrow.pam: the picture is 60 pixels wide, too narrow to hold one repeat"},
         BadCase{"missing_depth", {"%stereo.png", "--compare", "%none.exr"}, 1, "none.exr: no such file"},
@@ -250,6 +257,109 @@ TEST(Decode, ToolSeparationsEqualTheDecoderCalledDirectly) {
   const std::size_t known = static_cast<std::size_t>(
       std::count_if(direct.begin(), direct.end(), [](float s) { return !std::isnan(s); }));
   EXPECT_GT(known, direct.size() * 3 / 4);
+}
+
+// A cross-eyed picture decodes the right way up with --view cross (near bright), and --compare
+// judges it by geometry too: each flat level's share of pixels repeated at its own separation.
+TEST(Decode, CrossEyedPicturesDecodeNearBrightAndEveryLevelRepeats) {
+  ScratchDir dir;
+  std::vector<float> heights(320 * 180, 0.2f);
+  for (int y = 0; y < 180; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      if (x >= 40 && x < 120 && y >= 50 && y < 130) heights[y * 320 + x] = 0.4f;
+      if ((x - 220) * (x - 220) + (y - 90) * (y - 90) < 45 * 45) heights[y * 320 + x] = 0.8f;
+    }
+  }
+  clitest::WriteBytes(dir / "levels.pfm", clitest::PfmBytes(320, 180, heights, true));
+  const std::vector<std::string> common = {"--medium", "a4", "--view", "cross", "-q"};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), common.begin(), common.end());
+    const clitest::ProcessResult result = clitest::RunZavol(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    return result;
+  };
+  run({"render", dir / "levels.pfm", "--depth-kind", "height", "--seed", "5", "-o",
+       dir / "cross.png"});
+  run({"decode", dir / "cross.png", "-o", dir / "height.pfm"});
+  zavol::netpbm::PfmImage decoded;
+  std::string error;
+  const std::vector<uint8_t> bytes = clitest::ReadBytes(dir / "height.pfm");
+  ASSERT_TRUE(zavol::netpbm::DecodePfm(bytes.data(), bytes.size(), &decoded, &error)) << error;
+  ASSERT_EQ(decoded.values.size(), heights.size());
+  const float disc = decoded.values[90 * 320 + 220], box = decoded.values[90 * 320 + 100];
+  const float plane = decoded.values[160 * 320 + 300];
+  EXPECT_GT(disc, box);
+  EXPECT_GT(box, plane);
+
+  std::map<std::string, std::string> f =
+      KeyValues(run({"decode", dir / "cross.png", "--compare", dir / "levels.pfm", "--depth-kind",
+                     "height"}).out);
+  EXPECT_EQ(f["levels"], "3");
+  EXPECT_GE(std::stod(f["geometric_share"]), 0.9);
+  for (const char* level : {"level_1", "level_2", "level_3"}) {
+    const std::string& text = f[level];
+    const std::size_t at = text.find("share:");
+    ASSERT_NE(at, std::string::npos) << level << ": " << text;
+    EXPECT_GE(std::stod(text.substr(at + 6)), 0.9) << level << ": " << text;
+  }
+}
+
+// Another program's picture, as PPM (8 bits) or PGM (16 bits, maxval 1023): its background
+// repeats every 300 pixels, beyond the settings' range (80 to 201 on a 1920-pixel 15-inch
+// screen), so the decoder estimates the rows' own repeat and says which range it searched.
+TEST(Decode, AnotherProgramsPictureDecodesThroughTheRowsOwnRepeat) {
+  const int width = 1920, height = 30;
+  std::vector<uint16_t> samples;  // three per pixel, 0..1023
+  uint64_t state = 5;
+  for (int y = 0; y < height; ++y) {
+    const std::size_t row = samples.size();
+    for (int x = 0; x < width; ++x) {
+      const int s = x >= 700 && x < 1200 && y >= 10 ? 250 : 300;
+      for (int c = 0; c < 3; ++c) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        samples.push_back(x >= s ? samples[row + 3 * (x - s) + c] : static_cast<uint16_t>(state >> 54));
+      }
+    }
+  }
+  for (const bool grey : {false, true}) {
+    SCOPED_TRACE(grey ? "pgm" : "ppm");
+    ScratchDir dir;
+    const std::string name = dir / (grey ? "other.pgm" : "other.ppm");
+    std::string bytes = std::string(grey ? "P5" : "P6") + "\n# made elsewhere\n" +
+                        std::to_string(width) + " " + std::to_string(height) + "\n" +
+                        (grey ? "1023" : "255") + "\n";
+    for (std::size_t i = 0; i < samples.size(); i += grey ? 3 : 1) {
+      if (grey) {
+        bytes += static_cast<char>(samples[i] >> 8);
+        bytes += static_cast<char>(samples[i] & 0xFF);
+      } else {
+        bytes += static_cast<char>(samples[i] >> 2);
+      }
+    }
+    clitest::WriteBytes(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const clitest::ProcessResult run =
+        clitest::RunZavol({"decode", name, "--separations", "-o", dir / "s.pfm"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("the rows repeat most at 300 px, outside that range, and searching 120 to"),
+              std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("so that range is used"), std::string::npos) << run.err;
+    zavol::netpbm::PfmImage got;
+    std::string error;
+    const std::vector<uint8_t> file = clitest::ReadBytes(dir / "s.pfm");
+    ASSERT_TRUE(zavol::netpbm::DecodePfm(file.data(), file.size(), &got, &error)) << error;
+    int judged = 0, right = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 320; x < width; ++x) {
+        // Clear of the square's edges by a window and the band that only one eye sees.
+        if ((x > 690 && x < 760) || (x > 1190 && x < 1260)) continue;
+        const double want = x >= 700 && x < 1200 && y >= 10 ? 250.0 : 300.0;
+        ++judged;
+        right += std::fabs(got.values[static_cast<std::size_t>(y) * width + x] - want) <= 0.5;
+      }
+    }
+    EXPECT_GE(right, judged * 95 / 100);
+  }
 }
 
 }  // namespace

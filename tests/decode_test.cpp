@@ -8,6 +8,8 @@
 #include <cstring>
 #include <cstdint>
 #include <limits>
+#include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "render/decode_compare.h"
 #include "render/geometry.h"
 #include "render/image_render.h"
+#include "render/linking.h"
 #include "render/scene.h"
 #include "tests/golden_scenes.h"
 
@@ -23,6 +26,8 @@ namespace {
 using zavol::ConstPixelView;
 using zavol::DecodeOptions;
 using zavol::DecodeStatus;
+using zavol::Linking;
+using zavol::ViewDirection;
 
 constexpr float kUnknown = std::numeric_limits<float>::quiet_NaN();
 
@@ -152,6 +157,60 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The decoded levels across a slope in quarter pixels: a decoder that only found whole shifts
 // would give 5 levels over these 16 steps.
+// Beside an edge, pixels that only one eye sees repeat nothing; a window that lies mostly on the
+// surface beyond still repeats at that surface's separation. Those pixels must come out unsure,
+// while the surface's own pixels stay sure.
+TEST(KnownSeparations, PixelsThatRepeatNothingBesideAnEdgeAreUnsure) {
+  const int width = 400, height = 60;
+  const auto band = [](double x) { return x >= 200 && x < 212; };
+  const Picture p = RepeatingPicture(width, height, 1, [&](double x, int) { return band(x) ? 0.0 : 40.0; });
+  std::vector<float> confidence;
+  const std::vector<float> got = Decode(p, 20, 60, 1, &confidence);
+  int bandDecoded = 0, bandPixels = 0, surfaceDecoded = 0, surfacePixels = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 100; x < width; ++x) {
+      const bool known = !std::isnan(got[static_cast<std::size_t>(y) * width + x]);
+      if (band(x)) {
+        ++bandPixels;
+        bandDecoded += known;
+      } else if (x < 190 || x >= 262) {
+        ++surfacePixels;
+        surfaceDecoded += known;
+      }
+    }
+  }
+  EXPECT_LE(bandDecoded, bandPixels / 5);
+  EXPECT_EQ(surfaceDecoded, surfacePixels);
+}
+
+// Another program's picture: the rows' dominant repeat is found whatever the settings say, and
+// the range around it holds every separation of the picture; a picture of pure noise has none.
+TEST(PeriodEstimate, FindsTheBackgroundRepeatAndARangeHoldingEveryObject) {
+  struct Case {
+    const char* name;
+    double (*separation)(double x, int y);
+    int period, nearest, farthest;  // 0: no period
+  };
+  const Case cases[] = {
+      {"wall_eyed_square", [](double x, int y) { return x >= 700 && x < 1200 && y >= 8 ? 250.0 : 300.0; }, 300, 250, 300},
+      {"cross_eyed_square", [](double x, int y) { return x >= 700 && x < 1200 && y >= 8 ? 380.0 : 300.0; }, 300, 300, 380},
+      {"narrow_repeat", [](double, int) { return 37.0; }, 37, 37, 37},
+      {"noise", [](double, int) { return 0.0; }, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Picture p = RepeatingPicture(1920, 24, 1, c.separation);
+    const zavol::PeriodEstimate e = zavol::EstimatePeriod(p.View());
+    EXPECT_EQ(e.period, c.period);
+    if (c.period == 0) continue;
+    EXPECT_GT(e.strength, 0.5);
+    EXPECT_LE(e.bounds.minSeparation, c.nearest);
+    EXPECT_GE(e.bounds.maxSeparation, c.farthest);
+    // Around the period, not the whole width.
+    EXPECT_LE(e.bounds.maxSeparation, 2 * c.farthest);
+  }
+}
+
 TEST(KnownSeparations, QuarterPixelSlopeDecodesToQuarterPixelLevels) {
   const int width = 800, height = 8;
   auto separation = [](double x, int) { return 30.0 + std::floor((x - 80.0) / 45.0) * 0.25; };
@@ -512,6 +571,157 @@ TEST(Calls, AStopFromProgressIsReportedAndNoMoreRowsStart) {
   EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(), nullptr), DecodeStatus::kStopped);
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(out[64 * 49], -7.0f);  // the last row was never decoded
+}
+
+// ---- The geometric meter: near objects must repeat at their own separation in both views.
+// A box (height 0.6) and a disc (1.0) over a plane (0.25), as heights h at depth h - 1.
+constexpr int kObjectsWidth = 1280, kObjectsHeight = 720;
+
+std::vector<float> BoxAndDisc(float plane) {
+  std::vector<float> depth(static_cast<std::size_t>(kObjectsWidth) * kObjectsHeight, plane);
+  for (int y = 0; y < kObjectsHeight; ++y) {
+    for (int x = 0; x < kObjectsWidth; ++x) {
+      float& z = depth[static_cast<std::size_t>(y) * kObjectsWidth + x];
+      if (x >= 200 && x < 500 && y >= 200 && y < 520) z = -0.4f;
+      if ((x - 880) * (x - 880) + (y - 360) * (y - 360) < 170 * 170) z = 0.0f;
+    }
+  }
+  return depth;
+}
+
+std::vector<float> Mirrored(std::vector<float> depth, int width) {
+  for (auto row = depth.begin(); row != depth.end(); row += width) std::reverse(row, row + width);
+  return depth;
+}
+
+struct GeometricScene {
+  const char* name;
+  std::vector<float> depth;
+  int width, height;
+  std::vector<std::vector<uint8_t>> objects;  // the near objects' pixels
+};
+
+std::vector<GeometricScene> GeometricScenes() {
+  std::vector<GeometricScene> scenes;
+  const std::vector<float> objects = BoxAndDisc(-0.75f);
+  auto levels = [](const std::vector<float>& depth, std::initializer_list<float> zs) {
+    std::vector<std::vector<uint8_t>> masks;
+    for (float z : zs) {
+      std::vector<uint8_t> m(depth.size());
+      for (std::size_t i = 0; i < depth.size(); ++i) m[i] = depth[i] == z;
+      masks.push_back(m);
+    }
+    return masks;
+  };
+  scenes.push_back({"box_and_disc", objects, kObjectsWidth, kObjectsHeight,
+                    levels(objects, {-0.4f, 0.0f})});
+  const std::vector<float> mirrored = Mirrored(objects, kObjectsWidth);
+  scenes.push_back({"box_and_disc_mirrored", mirrored, kObjectsWidth, kObjectsHeight,
+                    levels(mirrored, {-0.4f, 0.0f})});
+  // The built-in scene's sphere: every scene depth at -8 or nearer above the plane's near rows.
+  const int w = 960, h = 540;
+  for (bool mirror : {false, true}) {
+    std::vector<float> demo = zavol::MakeDemoScene(w, h);
+    if (mirror) demo = Mirrored(demo, w);
+    std::vector<uint8_t> sphere(demo.size());
+    for (std::size_t i = 0; i < demo.size(); ++i) sphere[i] = demo[i] >= -8.0f && i / w < 0.75 * h;
+    scenes.push_back({mirror ? "sphere_mirrored" : "sphere", demo, w, h, {sphere}});
+  }
+  return scenes;
+}
+
+double Share(const zavol::GeometricRepeats& g, const std::vector<uint8_t>& mask) {
+  int64_t seen = 0, repeated = 0;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    seen += mask[i] & g.seen[i];
+    repeated += mask[i] & g.repeated[i];
+  }
+  return seen > 0 ? static_cast<double>(repeated) / static_cast<double>(seen) : 0.0;
+}
+
+// Scene x view x linking: each near object's share, and the mirrored scene seen cross-eyed
+// against the scene seen wall-eyed.
+TEST(GeometricMeter, NearObjectsRepeatAtTheirOwnSeparationInBothViews) {
+  const StereogramSettings settings = With([](StereogramSettings&) {});
+  std::map<std::string, double> shares;
+  for (const GeometricScene& scene : GeometricScenes()) {
+    for (ViewDirection view : {ViewDirection::kWall, ViewDirection::kCross}) {
+      for (Linking linking : {Linking::kClassic, Linking::kSymmetric}) {
+        zavol::ViewOptions options;
+        options.view = view;
+        options.linking = linking;
+        const Rendered r = RenderScene(settings, scene.width, scene.height, scene.depth, false,
+                                       1920, 1080, options);
+        const zavol::DepthView depth{scene.depth.data(), scene.width, scene.height, scene.width};
+        const zavol::GeometricRepeats g = zavol::MeasureGeometricRepeats(
+            settings, depth, 1920, 1080, options, r.picture.View());
+        for (std::size_t k = 0; k < scene.objects.size(); ++k) {
+          const std::string name = std::string(scene.name) +
+                                   (view == ViewDirection::kWall ? "/wall" : "/cross") +
+                                   (linking == Linking::kClassic ? "/classic/" : "/symmetric/") +
+                                   std::to_string(k);
+          shares[name] = Share(g, scene.objects[k]);
+          EXPECT_GE(shares[name], 0.9) << name;
+        }
+      }
+    }
+  }
+  for (const char* scene : {"box_and_disc", "sphere"}) {
+    for (const char* linking : {"/classic/", "/symmetric/"}) {
+      for (const char* object : {"0", "1"}) {
+        const std::string wall = std::string(scene) + "/wall" + linking + object;
+        const std::string cross = std::string(scene) + "_mirrored/cross" + linking + object;
+        if (shares.count(wall) == 0) continue;
+        EXPECT_NEAR(shares[cross], shares[wall], 0.05) << cross << " against " << wall;
+      }
+    }
+  }
+}
+
+// The meter must see a builder that links the wrong surface: crossed-eyed separations linked
+// with the first claim on each source kept (as diverged eyes want it) leave the left part of
+// the disc unrepeated, and the meter says so; the nearer claim kept passes.
+TEST(GeometricMeter, FailsABuilderThatKeepsTheFartherSurfacesLinks) {
+  const StereogramSettings settings = With([](StereogramSettings&) {});
+  const std::vector<float> depth = BoxAndDisc(-0.75f);
+  const int w = kObjectsWidth, h = kObjectsHeight;
+  const zavol::DepthView view{depth.data(), w, h, w};
+  const zavol::ViewingGeometry geometry = zavol::ComputeGeometry(settings, w, h, 1920, 1080);
+  const zavol::SeparationRule rule(geometry, zavol::FrameDepthRange(settings, depth.data(), w, h));
+  const zavol::SubPixelRule crossed(geometry, rule, ViewDirection::kCross, 1);
+  zavol::ViewOptions options;
+  options.view = ViewDirection::kCross;
+  std::vector<uint8_t> disc(depth.size());
+  for (std::size_t i = 0; i < depth.size(); ++i) disc[i] = depth[i] == 0.0f;
+  for (ViewDirection keep : {ViewDirection::kWall, ViewDirection::kCross}) {
+    Picture p;
+    p.width = w;
+    p.height = h;
+    p.words.assign(depth.size() * 4, 0xFFFF);
+    zavol::RowLinks links;
+    ASSERT_TRUE(links.Allocate(w));
+    std::vector<int32_t> separations(w);
+    std::mt19937 random(3);
+    for (int y = 0; y < h; ++y) {
+      crossed.FillPixels(depth.data() + static_cast<std::size_t>(y) * w, w, separations.data());
+      links.LinkClassic(separations.data(), w, true, y == 0, keep);
+      std::vector<uint16_t> colour(static_cast<std::size_t>(w) * 3);
+      for (int x = 0; x < w; ++x) {
+        const int root = links.Root(x);
+        for (int c = 0; c < 3; ++c) {
+          colour[3 * x + c] = root == x ? static_cast<uint16_t>(random()) : colour[3 * root + c];
+          p.words[(static_cast<std::size_t>(y) * w + x) * 4 + c] = colour[3 * x + c];
+        }
+      }
+    }
+    const double share =
+        Share(zavol::MeasureGeometricRepeats(settings, view, 1920, 1080, options, p.View()), disc);
+    if (keep == ViewDirection::kWall) {
+      EXPECT_LT(share, 0.8);
+    } else {
+      EXPECT_GE(share, 0.9);
+    }
+  }
 }
 
 }  // namespace
