@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "render/background.h"
+#include "render/classic_link.h"
 #include "render/frame.h"
 #include "render/geometry.h"
 #include "render/guide.h"
@@ -78,16 +79,16 @@ IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings
     frame.rule.Fill(depth.values + static_cast<std::size_t>(y) * frame.stride, w,
                     separations.data());
     const std::size_t row = static_cast<std::size_t>(y) * w;
-    // The row builder's links: a source is repeated at most once when ghosting is prevented;
-    // every pixel, linked or new, may itself be repeated once.
+    // The row builder's links, by its own rule.
     std::fill(repeatable.begin(), repeatable.end(), 1);
     for (int x = 0; x < width; ++x) {
       const int32_t s = separations[static_cast<std::size_t>(x)];
       out.separation[row + static_cast<std::size_t>(x)] = static_cast<float>(s);
-      if (s < 1 || s > x) continue;
+      if (LinkClassicPixel(preventGhosting, s, x, y == 0, repeatable.data()) !=
+          ClassicLink::kSource) {
+        continue;
+      }
       const std::size_t source = static_cast<std::size_t>(x - s);
-      if (preventGhosting && repeatable[source] == 0) continue;
-      repeatable[source] = 0;
       out.visible[row + static_cast<std::size_t>(x)] =
           frame.covered[row + static_cast<std::size_t>(x)] == 0 && frame.covered[row + source] == 0;
     }
