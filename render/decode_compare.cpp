@@ -12,6 +12,7 @@
 #include "render/background.h"
 #include "render/classic_link.h"
 #include "render/frame.h"
+#include "render/frame_plan.h"
 #include "render/geometry.h"
 #include "render/guide.h"
 #include "render/linking.h"
@@ -19,24 +20,22 @@
 namespace zavol {
 namespace {
 
-// What both meters need of a frame: its geometry, separation rule and the guide's pixels.
+// What both meters need of a frame: the engine's plan of it (geometry, separation rule, where
+// the guide goes) and the guide's pixels.
 struct FrameFacts {
   FrameFacts(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
              int screenHeight)
-      : width(std::max(depth.width, 0)),
-        height(std::max(depth.height, 0)),
+      : plan(PlanFrame(settings, depth, screenWidth, screenHeight, 0)),
+        width(plan.width()),
+        height(plan.height()),
         w(static_cast<std::size_t>(width)),
-        stride(std::max(static_cast<std::size_t>(depth.rowStride), w)),
-        geometry(ComputeGeometry(settings, width, height, screenWidth, screenHeight)),
-        range(FrameDepthRange(settings, depth.values, w, static_cast<std::size_t>(height),
-                              stride)),
-        rule(geometry, range),
+        stride(static_cast<std::size_t>(plan.depth.rowStride)),
+        geometry(plan.geometry),
+        range(plan.range),
+        rule(plan.rule),
         covered(w * static_cast<std::size_t>(height), 0) {
-    // Pixels the guide paints over after the last row: neither they nor the pixels repeating
-    // them show the depth.
-    const GuidePlan guide =
-        PlanGuide(settings.PutGuidePoints != 0 && width > 0, width, geometry.maxSeparation);
-    ForEachGuideRun(guide, [this](int x, int y, int count, bool) {
+    // Pixels the guide paints over: neither they nor the pixels repeating them show the depth.
+    ForEachGuideRun(plan.guide, [this](int x, int y, int count, bool) {
       if (y < 0 || y >= height) return;
       const int64_t begin = std::max<int64_t>(x, 0);
       const int64_t end = std::min<int64_t>(int64_t{x} + count, width);
@@ -45,6 +44,8 @@ struct FrameFacts {
       }
     });
   }
+  FrameFacts(const FrameFacts&) = delete;
+  FrameFacts& operator=(const FrameFacts&) = delete;
   IntendedSeparations Empty() const {
     IntendedSeparations out;
     out.width = width;
@@ -55,11 +56,12 @@ struct FrameFacts {
     return out;
   }
 
-  int width, height;
-  std::size_t w, stride;
-  ViewingGeometry geometry;
-  DepthRange range;
-  SeparationRule rule;
+  const FramePlan plan;
+  const int width, height;
+  const std::size_t w, stride;
+  const ViewingGeometry& geometry;
+  const DepthRange& range;
+  const SeparationRule& rule;
   std::vector<uint8_t> covered;
 };
 
