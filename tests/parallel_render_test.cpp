@@ -19,6 +19,7 @@
 #include "render/random.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
+#include "tests/random_frames.h"
 
 namespace {
 
@@ -56,15 +57,8 @@ TEST(FrameGenerator, JumpAheadLandsWhereSteppingDoes) {
 // frame, or streamed through the row sink with no output image at all.
 enum class Delivery { kInPlace, kWholeFrame, kSink };
 
-struct Frame {
-  int width = 0, height = 0;
-  std::vector<float> depth;
-  StereogramSettings settings{};
-  int screenWidth = 1024, screenHeight = 768;
-  uint32_t seed = 0;
-  std::vector<Pixel64> pattern;
-  int patternWidth = 0, patternHeight = 0;
-};
+using Frame = enginetest::SweepFrame;
+using enginetest::Sweep;
 
 // What the callbacks see and do: the thread they run on, the rows asked in order, the rows the
 // sink takes (each once, in order), and where the frame stops.
@@ -138,16 +132,7 @@ Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stop
 }
 
 std::vector<Pixel64> RenderReference(const Frame& f) {
-  zavoltest::FlatHost host(f.width, f.height, f.depth, kCanary);
-  host.screenWidth = f.screenWidth;
-  host.screenHeight = f.screenHeight;
-  host.calendarTime = f.seed;
-  if (!f.pattern.empty()) {
-    host.hasPattern = true;
-    host.pattern = f.pattern;
-    host.patternWidth = f.patternWidth;
-    host.patternHeight = f.patternHeight;
-  }
+  zavoltest::FlatHost host = f.MakeHost<zavoltest::FlatHost>(kCanary);
   enginetest::ReferenceRender(f.settings, host);
   return host.canvas;
 }
@@ -186,76 +171,6 @@ TEST(ThreadedGolden, EveryDigestWithEveryThreadCountAndDelivery) {
   }
 }
 
-// A small generator of random frames that reach every branch of the row builder.
-class Sweep {
- public:
-  explicit Sweep(uint32_t seed) : state_(seed) {}
-  uint32_t Next() {
-    state_ = state_ * 1664525u + 1013904223u;
-    return state_ >> 8;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-
-  Frame Make() {
-    Frame f;
-    const int shape = Below(10);
-    f.width = shape < 5 ? 1 + Below(12) : shape < 9 ? 1 + Below(90) : 256 + Below(500);
-    f.height = 1 + Below(shape == 9 ? 24 : 40);
-    StereogramSettings& s = f.settings;
-    s = DefaultSettings();
-    s.RandomizeEachFrame = Below(2);
-    f.seed = Next();
-    s.PreventGhosting = Below(2);
-    s.RampMode = Below(3) == 0 ? kRampHsv : kRampRgb;
-    s.Color1 = Next() & 0xFFFFFF;
-    s.Color2 = Next() & 0xFFFFFF;
-    s.PutGuidePoints = Below(4) == 0;
-    s.AutoDistance = Below(4) != 0;
-    s.NearDistance = static_cast<float>(Below(5));
-    s.FarDistance = static_cast<float>(5 + Below(40));
-    s.ViewingMedium = kMediumCustomDpi;
-    // Tiny resolutions give separations of 0 and 1 (pixels that keep the row above), larger
-    // ones real links; a few hostile records give negative separations.
-    const int dpiPick = Below(4);
-    s.CustomDpi = dpiPick == 0 ? 1 + Below(2) : dpiPick == 1 ? 3 + Below(10) : 10 + Below(60);
-    s.BackgroundDepth = Below(12) == 0 ? -0.5f : 0.2f + 0.1f * static_cast<float>(Below(10));
-    s.NearObjectDepth = 0.1f * static_cast<float>(Below(6));
-    // Depth: background, a few planes and slopes, NaN, 0, behind the camera; some columns
-    // mostly empty, so that their first scene depth falls in any band of rows.
-    f.depth.resize(static_cast<std::size_t>(f.width) * f.height);
-    const int planes = 1 + Below(4);
-    for (int y = 0; y < f.height; ++y) {
-      for (int x = 0; x < f.width; ++x) {
-        const int pick = Below(x % 4 == 0 ? 8 : 40);
-        float z = -1.0f - static_cast<float>((x * planes / std::max(f.width, 1) + y / 7) % 5);
-        z -= 0.03f * static_cast<float>(x % 11);
-        if (pick == 0) z = -1e30f;
-        if (pick == 1) z = std::nanf("");
-        if (pick == 2) z = Below(2) ? 0.0f : -0.0f;
-        if (pick == 3) z = 0.5f;
-        // Beyond the scan's limits on either side: never the far end, never the near end.
-        if (pick == 4) z = 1e25f;
-        if (pick == 5) z = -1e25f;
-        f.depth[static_cast<std::size_t>(y) * f.width + x] = z;
-      }
-    }
-    if (Below(3) == 0) {
-      // A pattern that may be smaller than the frame: reads beyond it keep the row above.
-      f.patternWidth = std::max(1, f.width - Below(3));
-      f.patternHeight = std::max(1, f.height - Below(3));
-      f.pattern.resize(static_cast<std::size_t>(f.patternWidth) * f.patternHeight);
-      for (Pixel64& p : f.pattern) {
-        p = Pixel64{static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next()),
-                    static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next())};
-      }
-    }
-    return f;
-  }
-
- private:
-  uint32_t state_;
-};
-
 bool SameRows(const std::vector<Pixel64>& a, const std::vector<Pixel64>& b, int width, int rows) {
   const std::size_t n = static_cast<std::size_t>(width) * rows;
   return std::equal(a.begin(), a.begin() + n, b.begin());
@@ -264,7 +179,7 @@ bool SameRows(const std::vector<Pixel64>& a, const std::vector<Pixel64>& b, int 
 TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
   Sweep sweep(2024);
   for (int i = 0; i < 400; ++i) {
-    Frame f = sweep.Make();
+    Frame f = enginetest::MakeSweepFrame(sweep);
     const Delivery delivery = static_cast<Delivery>(sweep.Below(3));
     const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
@@ -289,7 +204,7 @@ TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
 TEST(ThreadedSweep, AStopLeavesTheRowsFromItOnUntouched) {
   Sweep sweep(77);
   for (int i = 0; i < 150; ++i) {
-    Frame f = sweep.Make();
+    Frame f = enginetest::MakeSweepFrame(sweep);
     const int stopAt = sweep.Below(f.height);
     const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
