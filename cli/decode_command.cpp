@@ -253,6 +253,11 @@ int RunDecode(const DecodeCommandOptions& o) {
       return UsageError(output + ": is one of the inputs, which it would replace; choose another "
                                  "output name",
                         command);
+    }    if (output.empty()) continue;
+    io::ImageFormat format = io::ImageFormat::kPng;
+    const bool seeks = io::FormatForPath(output, &format) && format == io::ImageFormat::kExr;
+    if (const std::string refusal = io::OutputRefusal(output, seeks); !refusal.empty()) {
+      return UsageError(refusal, command);
     }
   }
   StereogramSettings settings = DefaultSettings();

@@ -1,35 +1,22 @@
-// What the tool works out about a frame before rendering it, with the engine's own geometry
-// functions so that the numbers are the ones the frame is rendered with: the --verbose report,
-// the warnings about pictures that cannot be seen in relief, and the dpi --fit chooses.
+// What the tool works out about a frame before rendering it, in the tool's words: the --verbose
+// report and the warnings about pictures that cannot be seen in relief. The checks themselves
+// (and the dpi --fit chooses) are render/frame_checks.h, shared with the library and Python.
 // Depends on the engine's geometry and the depth map type only.
 #pragma once
 
 #include <string>
 
 #include "io/depth_map.h"
+#include "render/frame_checks.h"
 #include "render/settings.h"
 
 namespace zavol::cli {
 
-// --fit makes the background repeat this fraction of the width: 1/8, enough repeats to fuse
-// easily and deep enough for the relief to show.
-constexpr int kFitRepeats = 8;
+using zavol::DepthSpread;
+using zavol::FitDpi;
+using zavol::kFewestRepeats;
+using zavol::kFitRepeats;
 
-// Fewer background repeats than this across the width are hard or impossible to fuse.
-constexpr double kFewestRepeats = 3.0;
-
-// The dpi (custom medium) at which the background repeat is width / kFitRepeats, within the
-// dpi field's range.
-int FitDpi(const StereogramSettings& settings, int width);
-
-// A quick look at a frame's depth: whether any pixel lies in front of the background (scene
-// depth: above the background threshold and not behind the camera), and whether the scene
-// depths differ. It stops at the second distinct scene depth, so on most frames it reads a few
-// rows; the engine's own scan of the range would read the whole frame once more.
-struct DepthSpread {
-  bool scene = false;
-  bool varied = false;
-};
 DepthSpread LookAtDepth(const io::DepthMap& depth);
 
 // The frame's geometry as the engine computes it: the medium's resolution, the depth range

@@ -129,6 +129,37 @@ int RefuseOverwritingInputs(const RenderOptions& o, const Prepared& p) {
   return 0;
 }
 
+// Every name the run will write that is a folder, a block device or some other node no output
+// may replace, or a FIFO given a format that seeks: refused before any work (a device, FIFO or
+// socket is otherwise written in place). The names of a depth video's frames are checked as
+// each is written when --frames does not say which they are.
+int RefuseUnwritableOutputs(const RenderOptions& o, const Prepared& p) {
+  const bool seeks = p.video ? !io::IsFrameStream(*p.video) : p.base.format == io::ImageFormat::kExr;
+  std::vector<std::string> outputs;
+  if (p.sequence && !p.video) {
+    if (p.videoInput) {
+      for (int frame = p.range.first; frame <= p.range.last && outputs.size() < 100000; ++frame) {
+        outputs.push_back(ExpandFrame(o.output, frame));
+      }
+    } else {
+      for (int frame : p.frames) outputs.push_back(ExpandFrame(o.output, frame));
+    }
+  } else if (!HasFrameField(o.output)) {
+    outputs.push_back(o.output);
+  }
+  for (const std::string& output : outputs) {
+    if (const std::string refusal = io::OutputRefusal(output, seeks); !refusal.empty()) {
+      return UsageError(refusal, "render");
+    }
+  }
+  if (!o.saveSettings.empty() && o.saveSettings != "-") {
+    if (const std::string refusal = io::OutputRefusal(o.saveSettings, false); !refusal.empty()) {
+      return UsageError(refusal, "render");
+    }
+  }
+  return 0;
+}
+
 // Options that do nothing with the settings and output as they stand.
 void WarnAboutIdleOptions(const RenderOptions& o, const Prepared& p) {
   const StereogramSettings& s = p.base.settings;
@@ -183,14 +214,18 @@ int PrepareVideo(const RenderOptions& o, Prepared& p) {
   p.videoOptions.codec = o.codec;
   p.videoOptions.crf = o.crf;
   p.videoOptions.preset = o.preset;
+  p.videoOptions.verbose = o.verbose;
   if (!o.fps.empty() && !io::ParseVideoRate(o.fps, &p.videoOptions.rate)) {
     return UsageError("--fps wants frames per second above 0 and up to 1000, such as 24, 29.97 or "
                       "30000/1001, not '" + o.fps + "'",
                       "render");
   }
-  if (const std::string problem = io::VideoOptionsProblem(*p.video, p.videoOptions); !problem.empty()) {
+  std::string warning;
+  if (const std::string problem = io::VideoOptionsProblem(*p.video, p.videoOptions, &warning);
+      !problem.empty()) {
     return UsageError(problem, "render");
   }
+  if (!warning.empty()) Warn(warning);
   return 0;
 }
 
@@ -294,6 +329,7 @@ int Prepare(const RenderOptions& o, Prepared& p) {
   WarnAboutIdleOptions(o, p);
   if (p.sequence && !p.videoInput) p.frames = ExistingFrames(o.input, p.range);
   if (const int code = RefuseOverwritingInputs(o, p); code != 0) return code;
+  if (const int code = RefuseUnwritableOutputs(o, p); code != 0) return code;
   try {
     if (!o.saveSettings.empty()) WriteSettingsBlock(o.saveSettings, p.base.settings);
     if (!o.pattern.empty()) p.pattern = io::ReadImage(o.pattern);
@@ -402,6 +438,9 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   // rows too.
   const int rowThreads = o.threads > 0 ? o.threads : std::max(1, o.jobs / workers);
   std::atomic<int> next{0}, written{0}, failed{0};
+  // An output that cannot be written (a full disk, a folder that refuses files) fails every
+  // frame after it the same way: the first such error ends the run, said once.
+  std::atomic<bool> outputFailed{false};
   std::mutex doneMutex;
   std::condition_variable doneSignal;
   int running = workers;
@@ -409,7 +448,7 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
     io::DepthMap depth;  // reused by this worker's frames
     for (;;) {
       const int index = next.fetch_add(1);
-      if (index >= count || StopRequested()) break;
+      if (index >= count || StopRequested() || outputFailed) break;
       const int frame = p.frames[static_cast<std::size_t>(index)];
       FrameJob job = p.base;
       job.input = ExpandFrame(o.input, frame);
@@ -421,7 +460,8 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
         if (RenderOneFrame(o, p, job, depth) == FrameResult::kWritten) ++written;
       } catch (const io::IoError& e) {
         if (!StopRequested()) {
-          Report(e.what());
+          const bool outputFault = e.File() == job.output;
+          if (!outputFault || !outputFailed.exchange(true)) Report(e.what());
           ++failed;
         }
       }
@@ -457,6 +497,11 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   if (gEmptyFrames > 1) {
     Warn(std::to_string(gEmptyFrames.load()) + " of " + std::to_string(count) +
          " frames had no pixel in front of the background");
+  }
+  if (outputFailed) {
+    Report("stopped at the first output that could not be written; " + std::to_string(written.load()) +
+           " of " + std::to_string(total) + " frames written");
+    return kFailed;
   }
   if (failed + missing > 0) {
     Report(std::to_string(failed + missing) + " of " + std::to_string(total) + " frames failed");

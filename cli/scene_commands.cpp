@@ -50,6 +50,10 @@ int RunDemo(const DemoOptions& o) {
   if (!ParseSize(o.size, &width, &height)) {
     return UsageError("--size wants WxH, e.g. 1280x720, not '" + o.size + "'", "demo");
   }
+  if (const std::string refusal = io::OutputRefusal(o.output, job.format == io::ImageFormat::kExr);
+      !refusal.empty()) {
+    return UsageError(refusal, "demo");
+  }
   job.input = "demo scene";
   job.output = o.output;
   job.settings = DefaultSettings();
@@ -157,6 +161,10 @@ int RunScene(const SceneOptions& o) {
     }
   } else if (HasFrameField(o.output)) {
     return UsageError("# in a file name stands for the frame number: give --frames A-B", "scene");
+  }
+  for (int frame = range.first; frame <= range.last && frame - range.first < 100000; ++frame) {
+    const std::string refusal = io::OutputRefusal(ExpandFrame(o.output, frame), EndsWith(lower, ".exr"));
+    if (!refusal.empty()) return UsageError(refusal, "scene");
   }
   int frame = range.first;
   try {

@@ -85,18 +85,7 @@ std::string Range(const SettingsField& field) {
 // Why a real or integer field's value is unusable: its bits and the reason; empty when it is a
 // finite number within the field's range.
 std::string InvalidValue(const SettingsField& field, const StereogramSettings& s) {
-  const double value = FieldValue(s, field);
-  if (field.kind == FieldKind::kReal && !std::isfinite(value)) {
-    uint32_t bits;
-    std::memcpy(&bits, reinterpret_cast<const unsigned char*>(&s) + field.offset, sizeof bits);
-    char text[48];
-    std::snprintf(text, sizeof text, "0x%08x: %s", bits, std::isnan(value) ? "not a number" : "infinite");
-    return text;
-  }
-  if (value >= field.minimum && value <= field.maximum) return {};
-  const std::string shown =
-      field.kind == FieldKind::kReal ? FormatReal(static_cast<float>(value)) : ShortNumber(value);
-  return shown + ": not within " + ShortNumber(field.minimum) + " to " + ShortNumber(field.maximum);
+  return InvalidSettingValue(field, s);
 }
 
 std::string Named(const SettingsField& field) {
@@ -337,29 +326,7 @@ std::vector<std::string> SettingsEdits::Apply(StereogramSettings& settings) cons
   return warnings;
 }
 
-SettingsProblem FindUnusableField(const StereogramSettings& s) {
-  const SettingsField& background = SettingsFieldAt(offsetof(StereogramSettings, BackgroundDepth));
-  const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
-  const SettingsField& farDistance = SettingsFieldAt(offsetof(StereogramSettings, FarDistance));
-  const SettingsField& nearDistance = SettingsFieldAt(offsetof(StereogramSettings, NearDistance));
-  for (const SettingsField& field : kSettingsFields) {
-    const bool used = field.kind == FieldKind::kReal
-                          ? (s.AutoDistance == 0 || (&field != &farDistance && &field != &nearDistance))
-                          : &field == &dpi && s.ViewingMedium == kMediumCustomDpi;
-    if (!used) continue;
-    const std::string invalid = InvalidValue(field, s);
-    if (!invalid.empty()) return {{field.offset}, Named(field) + " is invalid (" + invalid + ")"};
-    if (&field == &background && s.BackgroundDepth == 0.0f) {
-      return {{field.offset}, Named(field) + " is 0, which makes every separation 0 px"};
-    }
-  }
-  if (s.AutoDistance == 0 && !(s.NearDistance < s.FarDistance)) {
-    return {{nearDistance.offset, farDistance.offset},
-            Named(nearDistance) + " " + FormatReal(s.NearDistance) + " is not nearer than " +
-                Named(farDistance) + " " + FormatReal(s.FarDistance)};
-  }
-  return {};
-}
+SettingsProblem FindUnusableField(const StereogramSettings& s) { return FindUnusableSetting(s, Named); }
 
 int ReportUnusableSettings(const StereogramSettings& settings, const SettingsEdits& edits,
                            const std::string& block, const std::string& command,

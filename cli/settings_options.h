@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_checks.h"
 #include "render/settings.h"
 
 namespace CLI {
@@ -44,17 +45,9 @@ std::string MediumName(int32_t code);
 // "invalid (0x7fc00000: not a number)" with its bits.
 std::string DescribeSettings(const StereogramSettings& settings);
 
-// A field whose value keeps the engine from making a picture.
-struct SettingsProblem {
-  std::vector<std::size_t> fields;  // offsets of the fields involved; empty: no problem
-  std::string text;                 // names the fields and their options
-};
-// The first problem in record order among the fields the picture uses: a depth fraction or
-// background depth that is not a finite number within its range, a background depth of 0 (every
-// separation 0 px), the dpi outside its range with the custom medium, and, without auto
-// distance, distances outside their range or a near distance not nearer than the far one.
-// Codes, flags and colours always render (an unknown medium as the 15-inch monitor, any ramp
-// but RGB as HSV), as the plug-in renders them.
+// The first field whose value keeps the engine from making a picture
+// (render/frame_checks.h), named with its option: "BackgroundDepth (--background-depth)".
+using zavol::SettingsProblem;
 SettingsProblem FindUnusableField(const StereogramSettings& settings);
 
 // Reports what FindUnusableField finds: a usage error when an option set one of the fields

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <set>
 
+#include "render/frame_checks.h"
+
 namespace zavol::cli {
 namespace {
 
@@ -129,20 +131,7 @@ bool StopRequested() { return gStop.load(); }
 
 int StoppedExitCode() { return 128 + gStopSignal.load(); }
 
-std::string ShortNumber(double value) {
-  char text[40];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  std::string shown(text, result.ptr);
-  // "1e+30" as "1e30", "1e-05" as "1e-5".
-  const std::size_t e = shown.find('e');
-  if (e != std::string::npos) {
-    std::size_t digits = e + 1;
-    if (digits < shown.size() && shown[digits] == '+') shown.erase(digits, 1);
-    if (digits < shown.size() && shown[digits] == '-') ++digits;
-    while (digits + 1 < shown.size() && shown[digits] == '0') shown.erase(digits, 1);
-  }
-  return shown;
-}
+std::string ShortNumber(double value) { return zavol::ShortNumber(value); }
 
 CLI::Validator NumberWithin(double minimum, double maximum) {
   const std::string range = ShortNumber(minimum) + " to " + ShortNumber(maximum);

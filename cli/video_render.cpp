@@ -48,9 +48,8 @@ class Pipeline {
     }
     changed_.notify_all();
     for (std::thread& t : threads) t.join();
-    ClearBar();
-    return Conclude(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                    workers);
+    const int code = Conclude(start, workers);
+    return code;
   }
 
  private:
@@ -190,13 +189,29 @@ class Pipeline {
     changed_.notify_all();
   }
 
+  // The bar, at most five times a second: for a video the frames the encoder has given back
+  // (it holds dozens while it looks ahead, and gives them back during its flush), else the
+  // frames written or failed. Called with mutex_ held, or after the workers have ended.
+  void DrawProgress(std::chrono::steady_clock::time_point start) {
+    if (run_.quiet || !isatty(STDERR_FILENO)) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastBar_ < std::chrono::milliseconds(200)) return;
+    lastBar_ = now;
+    const int done = toVideo_ ? static_cast<int>(writer_->FramesOut()) : done_ + failed_;
+    DrawBar(done, total_ > 0 ? std::max(total_, done) : -1,
+            std::chrono::duration<double>(now - start).count());
+  }
+
   // The finished frames into the video in order, and the progress bar, until the workers end.
   void WriteInOrder(std::chrono::steady_clock::time_point start) {
-    const bool bar = !run_.quiet && isatty(STDERR_FILENO);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      // Only what this loop acts on may end the wait: a failure of a run into images is not
+      // (the workers finish their frames and end), and a wait that returns at once without
+      // letting go of the lock would keep the workers from ever ending.
       changed_.wait_for(lock, std::chrono::milliseconds(200), [this] {
-        return running_ == 0 || finished_.count(written_) != 0 || StopRequested() || Failed();
+        return running_ == 0 || StopRequested() ||
+               (toVideo_ && (finished_.count(written_) != 0 || Failed()));
       });
       if (StopRequested() || (toVideo_ && Failed())) return;
       if (toVideo_ && finished_.count(written_) != 0) {
@@ -216,26 +231,50 @@ class Pipeline {
         ++written_;
         ++done_;
         changed_.notify_all();
+        DrawProgress(start);
         continue;
       }
       if (running_ == 0) return;
-      if (bar) {
-        const int done = done_ + failed_;
-        lock.unlock();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        DrawBar(done, total_ > 0 ? std::max(total_, done) : -1, seconds);
-        lock.lock();
-      }
+      DrawProgress(start);
     }
   }
 
-  int Conclude(double seconds, int workers) {
+  int Conclude(std::chrono::steady_clock::time_point start, int workers) {
     const std::string where = run_.output == "-" ? "standard output" : run_.output;
+    bool finished = false;
+    if (!StopRequested() && failure_.empty() && toVideo_) {
+      // The encoder's flush, under the bar and the stop signals like the frames before it.
+      if (run_.videoOptions.verbose) {
+        Report(run_.output + ": " + std::to_string(done_) + " frames rendered; the encoder is finishing the last " +
+               std::to_string(done_ - writer_->FramesOut()));
+      }
+      try {
+        finished = writer_->Finish([this, start] {
+          DrawProgress(start);
+          return !StopRequested();
+        });
+      } catch (const io::IoError& e) {
+        ClearBar();
+        Report(e.what());
+        Report(where + ": not written");
+        return kFailed;
+      }
+    }
+    ClearBar();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (StopRequested() && finished) {
+      Report("stopped; " + where + " was finished and written just before");
+      return StoppedExitCode();
+    }
     if (StopRequested()) {
       Report(toVideo_ ? "stopped; " + where + " not written"
                       : "stopped; " + std::to_string(done_) + " frames written, no partial file left");
       return StoppedExitCode();
+    }
+    if (!failure_.empty() && !toVideo_) {
+      // A depth video into images: the frames before the failure stay, each whole.
+      Report(failure_ + "; " + std::to_string(done_) + " frames written");
+      return kFailed;
     }
     if (!failure_.empty()) {
       Report(failure_);
@@ -248,15 +287,6 @@ class Pipeline {
     if (failed_ > 0 && !toVideo_) {
       Report(std::to_string(failed_) + " of " + std::to_string(done_ + failed_) + " frames failed");
       return kFailed;
-    }
-    if (toVideo_) {
-      try {
-        writer_->Finish();
-      } catch (const io::IoError& e) {
-        Report(e.what());
-        Report(where + ": not written");
-        return kFailed;
-      }
     }
     if (!run_.quiet) {
       char line[200];
@@ -304,6 +334,7 @@ class Pipeline {
   std::map<int, std::pair<int, std::unique_ptr<io::VideoFrame>>> finished_;  // index: number, frame
   int written_ = 0, done_ = 0, failed_ = 0, running_ = 0;
   bool stopping_ = false;
+  std::chrono::steady_clock::time_point lastBar_{};
 
   std::mutex failureMutex_;
   std::string failure_;

@@ -1,14 +1,18 @@
 // Fuzz target: zavol_render as a library caller reaches it. The first 56 bytes are a settings
-// block as stored (unchecked), then sides (some of them invalid), option bits, the viewing
+// block as stored (settings that cannot make a picture are refused, by the rule the tool
+// applies), then sides (some of them invalid), option bits, the viewing
 // options (one value of which is out of range) and a small depth.
 // The output sits between guard words and its rows leave gaps: a write outside the image, a
 // status that does not match the arguments, or a write by a refused call aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "libzavol/zavol.h"
+#include "render/frame_checks.h"
+#include "render/settings.h"
 
 namespace {
 
@@ -97,9 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   const bool sidesBad = width <= 0 || height <= 0 || outWidth <= 0 ||
                         ((bits & kPattern) && (patternWidth == 0 || patternHeight == 0));
+  StereogramSettings record;
+  LoadSettings(record, data);
+  const bool settingsBad =
+      !zavol::FindUnusableSetting(record, [](const zavol::SettingsField& f) { return std::string(f.name); })
+           .fields.empty();
   int expected = ZAVOL_OK;
   if (options.anchor == 3) {
     expected = ZAVOL_E_OPTION_VALUE;
+  } else if (settingsBad) {
+    expected = ZAVOL_E_SETTING_VALUE;
   } else if (sidesBad) {
     expected = ZAVOL_E_SIZE;
   } else if (bits & kWrongOutSize) {

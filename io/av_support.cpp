@@ -6,7 +6,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <atomic>
 #include <cstdarg>
+#include <cstdio>
 #include <mutex>
 #include <new>
 
@@ -14,9 +16,11 @@ namespace zavol::io::av {
 namespace {
 
 thread_local std::string lastLine;
+std::atomic<bool> showLog{false};
 
 void KeepErrorLines(void* context, int level, const char* format, va_list args) {
-  if (level > AV_LOG_ERROR) return;
+  const bool show = showLog.load() && level <= AV_LOG_INFO;
+  if (level > AV_LOG_ERROR && !show) return;
   int prefix = 1;
   char line[320];
   av_log_format_line2(context, level, format, args, line, sizeof line, &prefix);
@@ -27,7 +31,8 @@ void KeepErrorLines(void* context, int level, const char* format, va_list args) 
     if (end != std::string::npos) kept.erase(0, end + 2);
   }
   while (!kept.empty() && (kept.back() == '\n' || kept.back() == '\r' || kept.back() == ' ')) kept.pop_back();
-  if (!kept.empty()) lastLine = kept.substr(0, 200);
+  if (show && !kept.empty()) std::fprintf(stderr, "zavol: ffmpeg: %s\n", kept.c_str());
+  if (!kept.empty() && level <= AV_LOG_ERROR) lastLine = kept.substr(0, 200);
 }
 
 }  // namespace
@@ -48,6 +53,8 @@ void QuietLog() {
   static std::once_flag once;
   std::call_once(once, [] { av_log_set_callback(KeepErrorLines); });
 }
+
+void ShowLog(bool show) { showLog.store(show); }
 
 void ClearLog() { lastLine.clear(); }
 

@@ -42,6 +42,10 @@ std::string Reason(int code);
 // user sees one line that names the file. Idempotent; every entry point calls it.
 void QuietLog();
 
+// With show, the encoders' and decoders' own lines down to FFmpeg's "info" level also go to
+// stderr ("zavol: ffmpeg: ..."), for --verbose; without, they are kept quiet.
+void ShowLog(bool show);
+
 // Forgets what the log said on this thread, before a call whose failure Reason will explain.
 void ClearLog();
 // The last error line FFmpeg logged on this thread since ClearLog, without its line break.

@@ -82,6 +82,18 @@ std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit) {
   return ReadPrefix(file, limit + 1, path);
 }
 
+std::string OutputRefusal(const std::string& path, bool seeks) {
+  if (path == "-") return "";  // the callers have their own words for standard output
+  files::OutputKind kind;
+  std::string reason;
+  if (!files::ClassifyOutput(path, &kind, &reason)) return path + ": " + reason;
+  if (seeks && kind == files::OutputKind::kStream) {
+    return path + ": is a FIFO or socket, and this format's writer seeks; write a stream format "
+                  "to it (png, pam, pfm; y4m or rgb48 for a video's frames)";
+  }
+  return "";
+}
+
 OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (path == "-") return;
   std::string error;

@@ -101,7 +101,8 @@ std::unique_ptr<RowWriter> MakeRowWriter(ImageFormat format, FILE* out, const st
 
 // An output file that only ever appears complete: written under a temporary name in the same
 // folder, renamed into place by Commit. Destroyed uncommitted, it leaves nothing behind.
-// "-" is standard output: written directly, Commit flushes it, and nothing can be taken back.
+// "-" is standard output: written directly, Commit flushes it, and nothing can be taken back;
+// so is a character device, FIFO or socket named as the output (see io/atomic_file.h).
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);  // throws IoError
@@ -112,11 +113,18 @@ class OutputFile {
   void Commit();  // throws IoError; the temporary is removed on failure
   // Removes the temporary now (also safe from a signal-free context at any time).
   void Abandon() noexcept { file_.Abandon(); }
+  // Written directly (standard output, a device, FIFO or socket) rather than renamed into place.
+  bool InPlace() const { return path_ == "-" || file_.InPlace(); }
 
  private:
   std::string path_;
   files::AtomicFile file_;
 };
+
+// Why no output may be written to path ("o.png: is a folder; ..."), or empty: the checks made
+// before any work. seeks: the output's writer must seek (OpenEXR, the video containers), which
+// a FIFO, a socket or standard output cannot.
+std::string OutputRefusal(const std::string& path, bool seeks);
 
 // Reads a whole small file (a settings block). Throws IoError.
 std::vector<uint8_t> ReadSmallFile(const std::string& path, std::size_t limit);

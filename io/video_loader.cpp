@@ -133,8 +133,9 @@ std::unique_ptr<VideoWriter> OpenVideoWriter(VideoFormat format, const std::stri
   return Module(path == "-" ? "standard output" : path).openWriter(format, path, width, height, options);
 }
 
-std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options) {
-  return Module(std::string(".") + VideoFormatName(format) + " output").encoderProblem(format, options);
+std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options,
+                                std::string* warning) {
+  return Module(std::string(".") + VideoFormatName(format) + " output").encoderProblem(format, options, warning);
 }
 
 bool ParseVideoRate(const std::string& text, VideoRate* rate) {

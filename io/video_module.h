@@ -39,7 +39,7 @@ bool IsVideoHead(const std::vector<uint8_t>& head, const std::string& path);
 std::unique_ptr<VideoWriter> OpenEncodedVideo(VideoFormat format, const std::string& path,
                                               int width, int height,
                                               const VideoWriteOptions& options);
-std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options);
+std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options, std::string* warning);
 bool ParseRate(const std::string& text, VideoRate* rate);
 
 // What the module hands the tool. The module is built from this tree with the same compiler, so
@@ -57,11 +57,12 @@ struct VideoModule {
   std::unique_ptr<VideoWriter> (*openWriter)(VideoFormat format, const std::string& path,
                                              int width, int height,
                                              const VideoWriteOptions& options);
-  std::string (*encoderProblem)(VideoFormat format, const VideoWriteOptions& options);
+  std::string (*encoderProblem)(VideoFormat format, const VideoWriteOptions& options,
+                                std::string* warning);
   bool (*parseRate)(const std::string& text, VideoRate* rate);
 };
 
-constexpr int kVideoModuleVersion = 1;
+constexpr int kVideoModuleVersion = 2;
 constexpr const char* kVideoModuleEntry = "zavol_video_module";
 constexpr const char* kVideoModuleFile = "libzavol_video.so";
 

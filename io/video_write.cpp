@@ -17,6 +17,7 @@ extern "C" {
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -84,9 +85,11 @@ bool IsYuv(AVPixelFormat pixels) {
   return (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0 && desc->nb_components >= 3;
 }
 
-// An open encoder for the format and options, or null with the problem in words.
-av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& options,
-                         const AVOutputFormat* muxer, int width, int height, std::string* problem) {
+// The encoder for the format and options, checked without opening it (opening x264 costs its
+// start-up and its look-ahead buffers), or null with the problem in words. warning: what the
+// options ask that the encoder has no use for.
+const AVCodec* ChooseEncoder(const FormatInfo& info, const VideoWriteOptions& options,
+                             const AVOutputFormat* muxer, std::string* problem, std::string* warning) {
   av::QuietLog();
   const std::string name = options.codec.empty() ? info.encoder : options.codec;
   const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
@@ -100,9 +103,25 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
     *problem = "--codec " + name + ": its " + avcodec_get_name(codec->id) + " video cannot go into ." + VideoFormatName(info.format);
     return nullptr;
   }
-  if (options.crf >= 0 && !HasPrivateOption(codec, "crf")) {
-    *problem = "--crf: the " + name + " encoder has no constant-quality setting";
-    return nullptr;
+  if (options.crf >= 0) {
+    const AVClass* privateClass = codec->priv_class;
+    const AVOption* crf = privateClass == nullptr ? nullptr
+        : av_opt_find(&privateClass, "crf", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+    // The range the encoder declares (VP9: 0-63); FFmpeg declares none for x264 and x265,
+    // which clamp anything above 51 to 51 without a word.
+    double low = crf == nullptr ? 0 : std::max(0.0, crf->min);
+    double high = crf == nullptr ? 0 : crf->max;
+    if (std::strcmp(codec->name, "libx264") == 0 || std::strcmp(codec->name, "libx264rgb") == 0 ||
+        std::strcmp(codec->name, "libx265") == 0) {
+      high = 51;
+    }
+    if (crf == nullptr) {
+      *warning = "--crf has no effect: the " + name + " encoder has no constant-quality setting";
+    } else if (high < 1000 && (options.crf < low || options.crf > high)) {
+      *problem = "--crf " + std::to_string(options.crf) + ": " + name + " takes " +
+                 std::to_string(static_cast<int>(low)) + " to " + std::to_string(static_cast<int>(high));
+      return nullptr;
+    }
   }
   if (!options.preset.empty() && !HasPrivateOption(codec, "preset")) {
     *problem = "--preset: the " + name + " encoder has no presets";
@@ -116,11 +135,21 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
     *problem = "--preset " + options.preset + ": libx264's presets are " + names;
     return nullptr;
   }
-  const AVPixelFormat pixels = ChoosePixels(codec, info.pixels);
-  if (pixels == AV_PIX_FMT_NONE) {
+  if (ChoosePixels(codec, info.pixels) == AV_PIX_FMT_NONE) {
     *problem = "the " + name + " encoder takes no pixel format zavol can give it";
     return nullptr;
   }
+  return codec;
+}
+
+// An open encoder for the format and options, or null with the problem in words.
+av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& options,
+                         const AVOutputFormat* muxer, int width, int height, std::string* problem) {
+  std::string warning;  // said when the options were checked
+  const AVCodec* codec = ChooseEncoder(info, options, muxer, problem, &warning);
+  if (codec == nullptr) return nullptr;
+  const std::string name = codec->name;
+  const AVPixelFormat pixels = ChoosePixels(codec, info.pixels);
   av::CodecPtr context(avcodec_alloc_context3(codec));
   if (context == nullptr) throw std::bad_alloc();
   PaddedSides(pixels, width, height, &context->width, &context->height);
@@ -146,7 +175,7 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
     av_dict_set(&settings, "row-mt", "1", 0);
     av_dict_set(&settings, "cpu-used", "4", 0);
   }
-  if (crf >= 0) av_dict_set(&settings, "crf", std::to_string(crf).c_str(), 0);
+  if (crf >= 0 && HasPrivateOption(codec, "crf")) av_dict_set(&settings, "crf", std::to_string(crf).c_str(), 0);
   if (!options.preset.empty()) av_dict_set(&settings, "preset", options.preset.c_str(), 0);
   av::ClearLog();
   const int opened = avcodec_open2(context.get(), codec, &settings);
@@ -479,6 +508,7 @@ class EncodedVideo final : public VideoWriter {
                const VideoWriteOptions& options)
       : out_(path), path_(path), width_(width), height_(height), packet_(av::NewPacket()) {
     av::QuietLog();
+    av::ShowLog(options.verbose);
     av::ClearLog();
     // The muxer writes the temporary by name: the MP4 muxer opens it again to move its index to
     // the front.
@@ -500,7 +530,9 @@ class EncodedVideo final : public VideoWriter {
     status = avio_open(&context->pb, temporary.c_str(), AVIO_FLAG_WRITE);
     if (status < 0) Fail("cannot create the file", status);
     AVDictionary* muxing = nullptr;
-    if (info.format == VideoFormat::kMp4) av_dict_set(&muxing, "movflags", "+faststart", 0);
+    // The index moves to the front by reading the file back, which a device written in place
+    // (/dev/null) cannot give.
+    if (info.format == VideoFormat::kMp4 && !out_.InPlace()) av_dict_set(&muxing, "movflags", "+faststart", 0);
     status = avformat_write_header(context, &muxing);
     av_dict_free(&muxing);
     if (status < 0) Fail("cannot write the video's header", status);
@@ -519,17 +551,20 @@ class EncodedVideo final : public VideoWriter {
       palette_.Map(f.Rgb(), codec_->width, codec_->height, *picture);
     }
     picture->pts = nextPts_++;
-    Send(picture);
+    Send(picture, nullptr);
   }
 
-  void Finish() override {
-    Send(nullptr);
+  int64_t FramesOut() const override { return framesOut_; }
+
+  bool Finish(const std::function<bool()>& progress) override {
+    if (!Send(nullptr, &progress) || (progress && !progress())) return false;
     av::ClearLog();
     int status = av_write_trailer(context_.get());
     if (status < 0) Fail("cannot write the video's end", status);
     status = avio_closep(&context_->pb);
     if (status < 0) Fail("cannot write", status);
     out_.Commit();
+    return true;
   }
 
   int Width() const override { return codec_->width; }
@@ -540,20 +575,23 @@ class EncodedVideo final : public VideoWriter {
     throw IoError(path_, what + " (" + Printable(av::Reason(status), 160) + ")");
   }
 
-  // The picture to the encoder (null: the end), then every packet it has ready to the muxer.
-  void Send(const AVFrame* picture) {
+  // The picture to the encoder (null: the end), then every packet it has ready to the muxer,
+  // calling progress (when given) after each; false when progress asked to stop.
+  bool Send(const AVFrame* picture, const std::function<bool()>* progress) {
     av::ClearLog();
     int status = avcodec_send_frame(codec_.get(), picture);
     if (status < 0) Fail("cannot encode", status);
     for (;;) {
       status = avcodec_receive_packet(codec_.get(), packet_.get());
-      if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
+      if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
       if (status < 0) Fail("cannot encode", status);
       av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
       packet_->stream_index = stream_->index;
       // Takes the packet's data, leaving the packet blank for the next.
       status = av_interleaved_write_frame(context_.get(), packet_.get());
       if (status < 0) Fail("cannot write", status);
+      ++framesOut_;
+      if (progress != nullptr && *progress && !(*progress)()) return false;
     }
   }
 
@@ -575,6 +613,7 @@ class EncodedVideo final : public VideoWriter {
   AVStream* stream_ = nullptr;
   av::PacketPtr packet_;
   int64_t nextPts_ = 0;
+  int64_t framesOut_ = 0;
   GifPalette palette_;
 };
 
@@ -644,6 +683,7 @@ class FrameStream final : public VideoWriter {
   void Write(VideoFrame& frame) override {
     if (format_ == VideoFormat::kRgb48) {
       Put(static_cast<Rgb48Frame&>(frame).Bytes());
+      ++framesOut_;
       return;
     }
     if (!headerWritten_) {
@@ -656,9 +696,16 @@ class FrameStream final : public VideoWriter {
     static const std::vector<uint8_t> kFrameMark = {'F', 'R', 'A', 'M', 'E', '\n'};
     Put(kFrameMark);
     Put(static_cast<Y4mFrame&>(frame).Planes());
+    ++framesOut_;
   }
 
-  void Finish() override { file_.Commit(); }
+  int64_t FramesOut() const override { return framesOut_; }
+
+  bool Finish(const std::function<bool()>& progress) override {
+    if (progress && !progress()) return false;
+    file_.Commit();
+    return true;
+  }
 
   int Width() const override { return width_; }
   int Height() const override { return height_; }
@@ -676,6 +723,7 @@ class FrameStream final : public VideoWriter {
   VideoRate rate_;
   OutputFile file_;  // "-": standard output
   bool headerWritten_ = false;
+  int64_t framesOut_ = 0;
 };
 
 }  // namespace
@@ -689,7 +737,7 @@ bool ParseRate(const std::string& text, VideoRate* rate) {
   return true;
 }
 
-std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options) {
+std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options, std::string* warning) {
   const FormatInfo& info = InfoOf(format);
   if (info.muxer == nullptr) {
     if (!options.codec.empty()) return "--codec: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
@@ -700,9 +748,7 @@ std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options)
   const AVOutputFormat* muxer = av_guess_format(info.muxer, nullptr, nullptr);
   if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(VideoFormatName(info.format)) + " files";
   std::string problem;
-  VideoWriteOptions trial = options;
-  trial.threads = 1;
-  OpenEncoder(info, trial, muxer, 64, 64, &problem);
+  ChooseEncoder(info, options, muxer, &problem, warning);
   return problem;
 }
 

@@ -3,6 +3,8 @@
 // programs. Depends on FFmpeg's libraries; never on the engine beyond its pixel type.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,12 +44,14 @@ struct VideoWriteOptions {
   int crf = -1;        // the encoder's constant-quality setting; -1: its default
   std::string preset;  // the encoder's speed preset; empty: its default
   int threads = 0;     // encoder threads; 0: the encoder's choice
+  bool verbose = false;  // the encoder's own log lines on stderr
 };
 
-// Why the options cannot make a video of this format ("--crf: ffv1 has no ..."), or empty.
-// Opens the encoder once on a small frame, so a preset or value it refuses is found before any
-// frame is rendered.
-std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options);
+// Why the options cannot make a video of this format ("--crf 60: libx264 takes 0 to 51"), or
+// empty; checked against what the encoder declares, without opening it (the video opens it
+// once). warning: an option the encoder has no use for ("--crf has no effect: ..."), or empty.
+std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options,
+                                std::string* warning);
 
 // One frame on its way into the video: the engine's rows in order, top to bottom (RowWriter),
 // then Finish, which converts it for the encoder on the calling thread; frames are filled on
@@ -66,8 +70,15 @@ class VideoWriter {
   virtual std::unique_ptr<VideoFrame> NewFrame() = 0;
   // The next frame of the video, in order, from one thread. Throws IoError.
   virtual void Write(VideoFrame& frame) = 0;
-  // After the last frame: flushes the encoder and puts the file in place. Throws IoError.
-  virtual void Finish() = 0;
+  // Frames the encoder has given back and the file holds: behind the frames written while the
+  // encoder looks ahead (x264 holds dozens), all of them once Finish returns true.
+  virtual int64_t FramesOut() const = 0;
+  // After the last frame: flushes the encoder and puts the file in place. The flush can take
+  // as long as encoding the frames the encoder still holds, so progress is called after each
+  // frame it gives back (and before the file's end is written); when progress returns false
+  // the video is abandoned, nothing appears under its name, and Finish returns false. Throws
+  // IoError.
+  virtual bool Finish(const std::function<bool()>& progress) = 0;
   // The video's sides: the frames' own, or rounded up to even numbers for 4:2:0 encoders
   // (which need them) by repeating the last column and row.
   virtual int Width() const = 0;

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "render/depth_kind.h"
 #include "render/field_table.h"
+#include "render/frame_checks.h"
 #include "render/frame.h"
 #include "render/image_render.h"
 #include "render/settings.h"
@@ -280,6 +282,12 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   if (out == nullptr && rows == nullptr) return ZAVOL_E_NULL;
   const zavol::ViewOptions view = ViewOptionsOf(*o);
   if (!view.Valid()) return ZAVOL_E_OPTION_VALUE;
+  // The settings the tool refuses (a NaN, a background depth of 0...) are refused here too.
+  const StereogramSettings record = ToRecord(*s);
+  if (!zavol::FindUnusableSetting(record, [](const zavol::SettingsField& f) { return std::string(f.name); })
+           .fields.empty()) {
+    return ZAVOL_E_SETTING_VALUE;
+  }
   // A field the caller's header did not have takes its default: every core.
   const int threads =
       Holds(*o, offsetof(zavol_options, threads) + sizeof o->threads) ? o->threads : 0;
@@ -316,7 +324,7 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.user = o->user;
   options.view = view;
   options.threads = threads;
-  switch (zavol::RenderImage(ToRecord(*s), depthView, options, outView).status) {
+  switch (zavol::RenderImage(record, depthView, options, outView).status) {
     case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
     case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
     case zavol::ImageRenderStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
@@ -339,7 +347,7 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
     case ZAVOL_E_OPTION_VALUE:
       return "an option (dots, dot_size, anchor, view, oversample, linking, threads) is out of range";
-    case ZAVOL_E_SETTING_VALUE: return "a settings field is not a number within its range";
+    case ZAVOL_E_SETTING_VALUE: return "a settings field is not a number within its range, or the settings cannot make a picture";
     default: return "unknown status";
   }
 }

@@ -58,8 +58,10 @@ typedef enum zavol_status {
   ZAVOL_E_SETTING_VALUE = -12  /* a settings field is not a number within its range */
 } zavol_status;
 
-/* The filter's 56-byte settings record, field by field in its stored order. Values outside the
-   setup dialog's ranges are rendered as they are, never rejected. */
+/* The filter's 56-byte settings record, field by field in its stored order. Codes, flags and
+   colours outside the setup dialog's ranges are rendered as the plug-in renders them; reals that
+   cannot make a picture are refused by zavol_render (ZAVOL_E_SETTING_VALUE), as the tool
+   refuses them. */
 typedef struct zavol_settings {
   float near_object_depth;  /* fraction of the background separation for the nearest depth */
   float far_object_depth;   /* the same for the farthest depth */
@@ -171,7 +173,10 @@ ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;
    as depth and overlap neither depth nor the pattern. Done: every pixel of out is written. On
    an error nothing is written; when stopped, the rows from the stop on are as they were and the
    rows above it as in the finished frame. Nothing outside out's rows of width pixels is ever
-   written (the gaps a longer row stride leaves stay untouched). */
+   written (the gaps a longer row stride leaves stay untouched). Settings that cannot make a
+   picture, as `zavol render` refuses them (a real field that is not a finite number within its
+   range, a background depth of 0, a custom dpi out of range, without auto distance a near
+   distance not nearer than the far one): ZAVOL_E_SETTING_VALUE. */
 ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
                            const zavol_options *o, zavol_image *out) ZAVOL_NOEXCEPT;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <initializer_list>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "io/error.h"
 #include "io/formats.h"
@@ -20,7 +22,9 @@
 #include "python/arrays.h"
 #include "python/settings_type.h"
 #include "render/depth_kind.h"
+#include "render/field_table.h"
 #include "render/frame.h"
+#include "render/frame_checks.h"
 #include "render/view_options.h"
 
 namespace py = pybind11;
@@ -170,15 +174,93 @@ uint32_t SeedArgument(py::handle value) {
   return static_cast<uint32_t>(IntegerArgument(value, "seed", 0, UINT32_MAX));
 }
 
+// A record field by its Python keyword, the field table's name: "background_depth".
+std::string KeywordOf(const SettingsField& field) {
+  for (std::size_t i = 0; i < FieldCount(); ++i) {
+    if (FieldAt(i).record == &field) return FieldAt(i).name;
+  }
+  return field.name;
+}
+
+// The warnings the tool gives about a frame that renders but cannot be seen as set up, in the
+// module's words, through Python's warnings (category zavol.StereogramWarning). Throws when a
+// warnings filter turned one into an exception.
+void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth, DepthKind kind,
+                    const DepthSpread& spread, const zavol_options& options) {
+  std::vector<std::string> warnings;
+  if (!spread.scene) {
+    warnings.push_back(std::string("depth: no pixel lies in front of the background (read as ") +
+                       io::DepthKindName(kind) + "), so the picture is flat; is depth_kind right?");
+  }
+  const Fusing f = CheckFusing(settings, depth.values, depth.width, depth.height,
+                               depth.row_stride != 0 ? depth.row_stride : depth.width, spread,
+                               options.screen_width, options.screen_height);
+  if (f.fewRepeats) {
+    char count[32];
+    std::snprintf(count, sizeof count, "%.1f", f.repeats);
+    warnings.push_back("the background repeats every " + std::to_string(f.background) + " px, only " +
+                       count + " times across " + std::to_string(depth.width) +
+                       " px, too few to fuse; fit=True picks a dpi for " + std::to_string(kFitRepeats) +
+                       ", or give the medium it is viewed on (viewing_medium, screen, custom_dpi)");
+  }
+  if (f.flat != Fusing::Flat::kNo) {
+    const std::string both = "near and far separations are both " + std::to_string(f.separation) +
+                             " px, so the scene shows flat; ";
+    warnings.push_back(both + (f.flat == Fusing::Flat::kSameDepth
+                                   ? "every scene pixel has the same depth; give the range with "
+                                     "auto_distance=False, near_distance and far_distance"
+                               : f.flat == Fusing::Flat::kSameFraction
+                                   ? "set near_object_depth below far_object_depth"
+                                   : "raise the resolution (fit=True or custom_dpi)"));
+  }
+  if (f.levelMerges) {
+    char lies[32];
+    std::snprintf(lies, sizeof lies, "%.6g", -f.levelDepth);
+    warnings.push_back("the farthest level of the depth (" + std::to_string(f.levelPixels) +
+                       " pixels) gets the background's separation, " + std::to_string(f.background) +
+                       " px, and merges with the background; " +
+                       (f.liftedByFarObjectDepth
+                            ? std::string("set far_object_depth below 1 (e.g. 0.9) to lift it off")
+                            : "raise far_distance beyond it (it lies at " + std::string(lies) +
+                                  ") or set auto_distance=True"));
+  }
+  const py::object category = py::module_::import("zavol").attr("StereogramWarning");
+  for (const std::string& warning : warnings) {
+    if (PyErr_WarnEx(category.ptr(), warning.c_str(), 2) != 0) throw py::error_already_set();
+  }
+}
+
+// Integer heights as the PNG reader reads them: uint8 over 255, uint16 over 65535, in float32
+// arithmetic, then read as heights unless depth_kind says otherwise. Other arrays as they are.
+py::object HeightsOfIntegers(py::object depth, std::optional<DepthKind>* kind) {
+  if (!py::isinstance<py::array>(depth)) return depth;
+  const py::array array = py::reinterpret_borrow<py::array>(depth);
+  if (array.dtype().kind() != 'u' || (array.itemsize() != 1 && array.itemsize() != 2)) return depth;
+  if (*kind == DepthKind::kHost) {
+    throw py::value_error("depth: a " + py::str(array.dtype()).cast<std::string>() +
+                          " array holds heights, as a PNG does; depth_kind 'host' wants the "
+                          "engine's real numbers (float32); leave depth_kind out to read it as heights");
+  }
+  if (!*kind) *kind = DepthKind::kHeight;
+  const py::object numpy = py::module_::import("numpy");
+  const py::object float32 = numpy.attr("float32");
+  const float scale = array.itemsize() == 1 ? 1.0f / 255.0f : 1.0f / 65535.0f;
+  return numpy.attr("multiply")(array.attr("astype")(float32), float32(scale));
+}
+
 py::object Render(py::object depth, py::object settings, py::object depthKind,
                   py::object farCutoff, py::object screen, py::object seed, py::object dots,
                   py::object dotSize, py::object anchor, py::object view, py::object oversample,
                   py::object linking, py::object pattern, py::object progress, py::object out,
-                  const py::kwargs& overrides) {
-  const StereogramSettings record = SettingsArgument(settings, overrides);
-  zavol_settings cSettings;
-  zavol_settings_from_bytes(&cSettings, &record, sizeof record);
-  const DepthKind kind = DepthKindArgument(depthKind);
+                  bool fit, const py::kwargs& overrides) {
+  StereogramSettings record = SettingsArgument(settings, overrides);
+  if (fit && (overrides.contains("viewing_medium") || overrides.contains("custom_dpi"))) {
+    throw py::value_error("fit: chooses the dpi itself; give either fit=True or viewing_medium/custom_dpi");
+  }
+  std::optional<DepthKind> givenKind;
+  if (!depthKind.is_none()) givenKind = DepthKindArgument(depthKind);
+  depth = HeightsOfIntegers(depth, &givenKind);
+  const DepthKind kind = givenKind.value_or(DepthKind::kHost);
   const float cutoff = CutoffArgument(farCutoff);
   zavol_options options;
   zavol_options_default(&options);
@@ -199,6 +281,17 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   // Depth of another kind is converted into a copy of its own, never in the caller's array.
   DepthArgument depthArgument = DepthFromObject(depth, "depth", kind != DepthKind::kHost);
   const zavol_depth& depthView = depthArgument.view;
+  if (fit) {
+    // As the tool's --fit: the custom medium at the dpi that fits the width.
+    record.ViewingMedium = kMediumCustomDpi;
+    record.CustomDpi = FitDpi(record, depthView.width);
+  }
+  // What the tool refuses is refused here, naming the field by its keyword.
+  if (const SettingsProblem problem = FindUnusableSetting(record, KeywordOf); !problem.fields.empty()) {
+    throw py::value_error(problem.text + ": the settings cannot make a picture");
+  }
+  zavol_settings cSettings;
+  zavol_settings_from_bytes(&cSettings, &record, sizeof record);
   RgbaArgument patternArgument;
   if (!pattern.is_none()) {
     patternArgument = RgbaFromObject(pattern, "pattern");
@@ -214,15 +307,19 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   }
 
   int status;
+  DepthSpread spread;
   {
     py::gil_scoped_release released;
     if (kind != DepthKind::kHost) {
       ConvertDepth(const_cast<float*>(depthView.values),
                    static_cast<std::size_t>(depthView.width) * depthView.height, kind, cutoff);
     }
+    spread = LookAtDepth(depthView.values, depthView.width, depthView.height,
+                         depthView.row_stride != 0 ? depthView.row_stride : depthView.width);
     status = zavol_render(&cSettings, &depthView, &options, &outView);
   }
   if (state.error) std::rethrow_exception(state.error);
+  if (status == ZAVOL_OK) WarnAboutFrame(record, depthView, kind, spread, options);
   switch (status) {
     case ZAVOL_OK: return result;
     case ZAVOL_E_STOPPED: return py::none();
@@ -318,25 +415,33 @@ Errors name the argument: TypeError for a wrong type, ValueError for a wrong val
 zavol.FileError (an OSError) for a file that cannot be read or written.)";
   module.attr("__version__") = zavol_version();
   py::register_exception<zavol::io::IoError>(module, "FileError", PyExc_OSError);
+  module.attr("StereogramWarning") = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+      "zavol.StereogramWarning",
+      "A picture that renders but cannot be seen in relief as set up.", PyExc_UserWarning, nullptr));
   BindSettings(module);
 
   module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
-             py::arg("depth_kind") = "host", py::arg("far_cutoff") = 1e9,
+             py::arg("depth_kind") = py::none(), py::arg("far_cutoff") = 1e9,
              py::arg("screen") = py::make_tuple(1920, 1080), py::arg("seed") = py::none(),
              py::arg("dots") = "stream", py::arg("dot_size") = 1, py::arg("anchor") = py::none(),
              py::arg("view") = "wall", py::arg("oversample") = 1, py::arg("linking") = "classic",
              py::arg("pattern") = py::none(),
-             py::arg("progress") = py::none(), py::arg("out") = py::none(),
+             py::arg("progress") = py::none(), py::arg("out") = py::none(), py::arg("fit") = false,
              R"(Renders the stereogram of a depth map.
 
 depth: 2-D array-like (height, width) of real numbers, sides 1..65535; float32 arrays whose
   columns are 4 bytes apart are read in place, anything else through a float32 copy. NaN and
   infinities are passed on as they are.
+  A uint8 or uint16 array holds heights as a PNG does: each value over 255 or 65535, read as
+  depth_kind 'height' unless another kind is given.
 settings: a zavol.Settings, or None for the defaults; keyword arguments named like its fields
-  (near_object_depth=0.3, ...) override it for this call.
+  (near_object_depth=0.3, ...) override it for this call. Settings that cannot make a picture
+  (a background_depth of 0, a NaN, a near_distance behind far_distance) raise ValueError naming
+  the field, as the tool refuses them.
 depth_kind: what the numbers mean: 'host' (the engine's convention: negative in front of the
-  camera, nearer is closer to 0), 'distance', 'disparity', 'height' or 'mist'; far_cutoff is the
-  distance at and beyond which a pixel is empty.
+  camera, nearer is closer to 0), 'distance', 'disparity', 'height' or 'mist'; None: 'host' for
+  real numbers, 'height' for uint8 and uint16; far_cutoff is the distance at and beyond which a
+  pixel is empty.
 screen: (width, height) of the monitor for the monitor media.
 seed: the dots' seed (0..2**32-1) when randomize_each_frame is set; None draws a fresh one.
 dots: where new dots get their colours: 'stream' (the frame's random numbers one after another,
@@ -355,6 +460,12 @@ pattern: optional (height, width, 3 or 4) uint8 or uint16 image whose pixel (x, 
 progress: optional callable(row, last_row) asked before every row; a true result stops the frame
   and render returns None. Ctrl-C raises KeyboardInterrupt with or without it.
 out: optional (height, width, 4) uint16 array to render into instead of a new one.
+fit: choose the dpi (custom medium) so that the background repeats 8 times across the width, as
+  the tool's --fit; for pictures whose viewing medium is unknown.
+
+A picture that renders but cannot be seen in relief as set up (too few background repeats to
+fuse, near and far at one separation, no pixel in front of the background) is told through
+Python's warnings, category zavol.StereogramWarning, as the tool warns.
 
 Returns a (height, width, 4) uint16 array of red, green, blue and alpha (65535 is full): the
 values `zavol render -o frame.pam` writes. The GIL is released while the engine runs, so

@@ -180,13 +180,16 @@ TEST(OutputFile, AppearsOnlyOnCommitAndLeavesNothingOtherwise) {
     out.Commit();
   }
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"b.png"});
-  // A folder in the way: the rename fails, the temporary goes.
+  // A folder in the way is refused before anything is written; one that takes the name while
+  // the temporary is written is not renamed over, and the temporary goes.
   std::filesystem::create_directory(dir / "c.png");
+  EXPECT_THROW(io::OutputFile(dir / "c.png"), io::IoError);
   {
-    io::OutputFile out(dir / "c.png");
+    io::OutputFile out(dir / "d.png");
+    std::filesystem::create_directory(dir / "d.png");
     EXPECT_THROW(out.Commit(), io::IoError);
   }
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.png", "c.png"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.png", "c.png", "d.png"}));
   EXPECT_THROW(io::OutputFile(dir / "no/such/folder/x.png"), io::IoError);
 }
 

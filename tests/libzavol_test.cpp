@@ -222,6 +222,14 @@ TEST(LibzavolBadCalls, EachHasItsStatusAndWritesNothing) {
       {"options_not_set_up", [](Call& c) { c.options.struct_size = 0; }, ZAVOL_E_OPTIONS},
       {"options_from_a_newer_header", [](Call& c) { c.options.struct_size += 8; }, ZAVOL_E_OPTIONS},
       {"stopped_before_row_0", [](Call& c) { c.options.progress = StopAtOnce; }, ZAVOL_E_STOPPED},
+      // The settings `zavol render` refuses.
+      {"background_depth_0", [](Call& c) { c.settings.background_depth = 0; }, ZAVOL_E_SETTING_VALUE},
+      {"near_object_depth_nan", [](Call& c) { c.settings.near_object_depth = NAN; }, ZAVOL_E_SETTING_VALUE},
+      {"far_object_depth_above_1", [](Call& c) { c.settings.far_object_depth = 1.5f; }, ZAVOL_E_SETTING_VALUE},
+      {"near_distance_behind_far", [](Call& c) {
+         c.settings.auto_distance = 0;
+         c.settings.near_distance = c.settings.far_distance + 1;
+       }, ZAVOL_E_SETTING_VALUE},
   };
   std::set<int> statuses;
   for (const BadCall& bad : cases) {

@@ -287,10 +287,10 @@ TEST(AtomicFile, ReplacesTheTargetOnlyWhole) {
     std::fputs("never", abandoned.Stream());
   }
   EXPECT_EQ(Contents(target), "second, longer");
-  // A folder in the way: the rename fails, the temporary goes.
+  // A folder in the way: refused before anything is created beside it.
   fs::create_directory(folder / "busy");
   EXPECT_FALSE(zavol::files::WriteFileAtomically(folder / "busy", second.data(), second.size(), &error));
-  EXPECT_NE(error.find("cannot put the file in place"), std::string::npos) << error;
+  EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"busy", "frame.pam"}));
   EXPECT_FALSE(zavol::files::WriteFileAtomically(folder / "no/x", first.data(), first.size(), &error));
   EXPECT_NE(error.find("cannot create the file"), std::string::npos) << error;

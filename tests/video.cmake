@@ -10,4 +10,12 @@ if(NOT ZAVOL_WINDOWS)
   target_compile_definitions(video_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>"
     ZAVOL_FFMPEG="${ZAVOL_FFMPEG}" ZAVOL_FFPROBE="${ZAVOL_FFPROBE}")
   add_dependencies(video_tests zavol)
+  # Each output kind against each fault, as real processes under a time limit each.
+  zavol_add_gtest(output_fault_tests
+    SOURCES output_faults_test.cpp
+    LIBS zavol_netpbm zavol_test_hosts PNG::PNG
+    LABELS cli)
+  target_compile_definitions(output_fault_tests PRIVATE ZAVOL_BIN="$<TARGET_FILE:zavol>"
+    ZAVOL_FFMPEG="${ZAVOL_FFMPEG}")
+  add_dependencies(output_fault_tests zavol)
 endif()

@@ -486,8 +486,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "need # for the frame number"},
         BadCase{"video_file_to_a_pipe", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "-", "--format", "mp4"}, 2,
                 "cannot go to standard output"},
-        BadCase{"crf_for_a_lossless_encoder", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "@o.mkv", "--crf", "3"},
-                2, "--crf: the ffv1 encoder has no constant-quality setting"},
+        BadCase{"crf_above_the_encoders_range", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "@o.mp4", "--crf", "52"},
+                2, "--crf 52: libx264 takes 0 to 51"},
         BadCase{"video_module_missing", {"render", "@d_#.pfm", "--frames", "1-3", "-o", "@o.mp4"}, 1,
                 "videos cannot be read or written here (no libzavol_video.so", "", false, true}),
     [](const testing::TestParamInfo<BadCase>& p) { return p.param.name; });

@@ -1,0 +1,174 @@
+// The checks before a frame, through render/geometry.h.
+#include "render/frame_checks.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "render/background.h"
+#include "render/geometry.h"
+
+namespace zavol {
+namespace {
+
+bool IsSceneDepth(float z) { return z > kBackgroundThreshold && z <= 0.0f; }
+
+// "1e+30" as "1e30", "1e-05" as "1e-5".
+std::string TrimExponent(std::string shown) {
+  const std::size_t e = shown.find('e');
+  if (e != std::string::npos) {
+    std::size_t digits = e + 1;
+    if (digits < shown.size() && shown[digits] == '+') shown.erase(digits, 1);
+    if (digits < shown.size() && shown[digits] == '-') ++digits;
+    while (digits + 1 < shown.size() && shown[digits] == '0') shown.erase(digits, 1);
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string ShortNumber(double value) {
+  char text[40];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return TrimExponent(std::string(text, result.ptr));
+}
+
+std::string ShortReal(float value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+int FitDpi(const StereogramSettings& settings, int width) {
+  // At one pixel per inch the background separation is the eye base in inches.
+  StereogramSettings atOneDpi = settings;
+  atOneDpi.ViewingMedium = kMediumCustomDpi;
+  atOneDpi.CustomDpi = 1;
+  const double eyeBase = ComputeGeometry(atOneDpi, width, 1, 1, 1).maxSeparation;
+  const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
+  if (!(eyeBase > 0)) return static_cast<int>(dpi.defaultValue);
+  const double wanted = std::round(width / (kFitRepeats * eyeBase));
+  return static_cast<int>(std::clamp(wanted, dpi.minimum, dpi.maximum));
+}
+
+DepthSpread LookAtDepth(const float* depth, int width, int height, std::ptrdiff_t rowStride) {
+  DepthSpread spread;
+  float first = 0;
+  for (int y = 0; y < height; ++y) {
+    const float* row = depth + y * rowStride;
+    for (int x = 0; x < width; ++x) {
+      const float z = row[x];
+      if (!IsSceneDepth(z)) continue;
+      if (!spread.scene) {
+        spread.scene = true;
+        first = z;
+      } else if (z != first) {
+        spread.varied = true;
+        return spread;
+      }
+    }
+  }
+  return spread;
+}
+
+Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int width, int height,
+                   std::ptrdiff_t rowStride, const DepthSpread& spread, int screenWidth,
+                   int screenHeight) {
+  const ViewingGeometry view = ComputeGeometry(settings, width, height, screenWidth, screenHeight);
+  // With auto distance a frame's separations do not depend on where its depth range lies, only
+  // on the range not being empty: t runs from exactly 0 at the near end to exactly 1 at the far
+  // end. So a stand-in range gives the frame's own numbers without scanning it; an empty range
+  // gives every scene pixel the separation 1.
+  constexpr DepthRange kStandIn{-1.0f, -2.0f};
+  const bool sameDepth = settings.AutoDistance != 0 && !spread.varied;
+  const DepthRange range =
+      settings.AutoDistance != 0 ? kStandIn : FrameDepthRange(settings, nullptr, 0, 0);
+  const SeparationRule rule(view, range);
+  int nearest = rule(range.nearestDepth), farthest = rule(range.farthestDepth);
+  if (sameDepth) nearest = farthest = 1;
+  Fusing fusing;
+  fusing.background = rule.maxSeparationTrunc();
+  fusing.repeats = fusing.background > 0 ? static_cast<double>(width) / fusing.background : 0;
+  fusing.fewRepeats = fusing.repeats < kFewestRepeats;
+  if (spread.scene && nearest == farthest) {
+    fusing.separation = nearest;
+    fusing.flat = sameDepth ? Fusing::Flat::kSameDepth
+                  : settings.NearObjectDepth == settings.FarObjectDepth ? Fusing::Flat::kSameFraction
+                                                                        : Fusing::Flat::kResolution;
+  }
+  // A single scene depth under auto distance gets the separation 1, never the background's.
+  if (!spread.scene || sameDepth) return fusing;
+  if (settings.AutoDistance != 0 && farthest != fusing.background) return fusing;
+  float farthestDepth = 0.0f;
+  int64_t atFarthest = 0, background = 0;
+  bool scene = false;
+  for (int y = 0; y < height; ++y) {
+    const float* row = depth + y * rowStride;
+    for (int x = 0; x < width; ++x) {
+      const float z = row[x];
+      if (!IsSceneDepth(z)) {
+        background += z <= kBackgroundThreshold || z > 0.0f;
+      } else if (!scene || z < farthestDepth) {
+        farthestDepth = z;
+        atFarthest = 1;
+        scene = true;
+      } else if (z == farthestDepth) {
+        ++atFarthest;
+      }
+    }
+  }
+  // Fewer pixels than this at one depth, or of background, are not a level worth a word.
+  const double frame = static_cast<double>(width) * static_cast<double>(height);
+  const int64_t least = std::max<int64_t>(64, static_cast<int64_t>(std::ceil(0.002 * frame)));
+  if (!scene || atFarthest < least || background < least) return fusing;
+  const int separation = settings.AutoDistance != 0 ? farthest : rule(farthestDepth);
+  if (separation != fusing.background) return fusing;
+  fusing.levelMerges = true;
+  fusing.levelPixels = atFarthest;
+  fusing.levelDepth = farthestDepth;
+  fusing.liftedByFarObjectDepth = SaturatingTrunc(view.farSeparation) >= fusing.background;
+  return fusing;
+}
+
+std::string InvalidSettingValue(const SettingsField& field, const StereogramSettings& s) {
+  const double value = FieldValue(s, field);
+  if (field.kind == FieldKind::kReal && !std::isfinite(value)) {
+    uint32_t bits;
+    std::memcpy(&bits, reinterpret_cast<const unsigned char*>(&s) + field.offset, sizeof bits);
+    char text[48];
+    std::snprintf(text, sizeof text, "0x%08x: %s", bits, std::isnan(value) ? "not a number" : "infinite");
+    return text;
+  }
+  if (value >= field.minimum && value <= field.maximum) return {};
+  const std::string shown =
+      field.kind == FieldKind::kReal ? ShortReal(static_cast<float>(value)) : ShortNumber(value);
+  return shown + ": not within " + ShortNumber(field.minimum) + " to " + ShortNumber(field.maximum);
+}
+
+SettingsProblem FindUnusableSetting(const StereogramSettings& s, FieldNamer name) {
+  const SettingsField& background = SettingsFieldAt(offsetof(StereogramSettings, BackgroundDepth));
+  const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
+  const SettingsField& farDistance = SettingsFieldAt(offsetof(StereogramSettings, FarDistance));
+  const SettingsField& nearDistance = SettingsFieldAt(offsetof(StereogramSettings, NearDistance));
+  for (const SettingsField& field : kSettingsFields) {
+    const bool used = field.kind == FieldKind::kReal
+                          ? (s.AutoDistance == 0 || (&field != &farDistance && &field != &nearDistance))
+                          : &field == &dpi && s.ViewingMedium == kMediumCustomDpi;
+    if (!used) continue;
+    const std::string invalid = InvalidSettingValue(field, s);
+    if (!invalid.empty()) return {{field.offset}, name(field) + " is invalid (" + invalid + ")"};
+    if (&field == &background && s.BackgroundDepth == 0.0f) {
+      return {{field.offset}, name(field) + " is 0, which makes every separation 0 px"};
+    }
+  }
+  if (s.AutoDistance == 0 && !(s.NearDistance < s.FarDistance)) {
+    return {{nearDistance.offset, farDistance.offset},
+            name(nearDistance) + " " + ShortReal(s.NearDistance) + " is not nearer than " +
+                name(farDistance) + " " + ShortReal(s.FarDistance)};
+  }
+  return {};
+}
+
+}  // namespace zavol
