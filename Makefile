@@ -1,5 +1,5 @@
 # The two entry points of the README. Both install what they need first (scripts/setup).
-.PHONY: setup demo test bench fuzz
+.PHONY: setup demo test bench fuzz gegl-user
 
 setup:
 	scripts/setup
@@ -22,3 +22,13 @@ bench: setup
 FUZZ_SECONDS ?= 60
 fuzz: setup
 	scripts/fuzz --jobs 2 $(FUZZ_SECONDS)
+
+# The GEGL operation and the GIMP 2.10 plug-in for the current user only (no root needed):
+# GEGL's and GIMP's own folders under the home directory.
+gegl-user:
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target zavol_gegl zavol_gimp
+	install -D -m 644 build/native/gegl-0.4/zavol-autostereogram.so \
+		$(HOME)/.local/share/gegl-0.4/plug-ins/zavol-autostereogram.so
+	install -D -m 755 build/native/gimp-plug-ins/zavol-autostereogram/zavol-autostereogram \
+		$(HOME)/.config/GIMP/2.10/plug-ins/zavol-autostereogram/zavol-autostereogram

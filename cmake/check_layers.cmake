@@ -18,10 +18,11 @@ set(_zavol_layers
   "libzavol: render"
   "io: render"
   "cli: io render"
+  "gegl: libzavol render"
   "python: libzavol io render"
   "bench: render tests libzavol io shell"
   "fuzz: io render cli libzavol shell"
-  "tests: host render resources dialogs shell standin libzavol io cli fuzz bench")
+  "tests: host render resources dialogs shell standin libzavol io cli fuzz bench gegl")
 
 foreach(_row IN LISTS _zavol_layers)
   string(REGEX MATCH "^([a-z]+):(.*)$" _ "${_row}")
