@@ -1,5 +1,5 @@
 # The two entry points of the README. Both install what they need first (scripts/setup).
-.PHONY: setup demo test bench fuzz gegl-user
+.PHONY: setup demo test bench fuzz gegl-user web
 
 setup:
 	scripts/setup
@@ -32,3 +32,9 @@ gegl-user:
 		$(HOME)/.local/share/gegl-0.4/plug-ins/zavol-autostereogram.so
 	install -D -m 755 build/native/gimp-plug-ins/zavol-autostereogram/zavol-autostereogram \
 		$(HOME)/.config/GIMP/2.10/plug-ins/zavol-autostereogram/zavol-autostereogram
+
+# The page: the WebAssembly build, served on 127.0.0.1:8080 with the headers threads need.
+web: setup
+	cmake --preset web >/dev/null
+	cmake --build --preset web
+	node web/serve.mjs build/web/site

@@ -20,6 +20,7 @@ set(_zavol_layers
   "cli: io render"
   "gegl: libzavol render"
   "python: libzavol io render"
+  "web: libzavol render io/netpbm.h"
   "bench: render tests libzavol io shell"
   "fuzz: io render cli libzavol shell"
   "tests: host render resources dialogs shell standin libzavol io cli fuzz bench gegl")

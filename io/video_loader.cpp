@@ -31,12 +31,26 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-// The module, or null with the loader's reason. Looked for beside the program (the build tree)
-// and then where `cmake --install` puts it; never on the library search path, so that a module
-// from another build cannot stand in.
+// The folder of the file this code was loaded from: the program itself, or a shared object
+// such as the Python module, whose host program (python3, a 3D application) lives elsewhere.
+std::string ObjectFolder() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&ObjectFolder), &info) == 0 || info.dli_fname == nullptr) {
+    return ProgramFolder();
+  }
+  const std::string path = info.dli_fname;
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// The module, or null with the loader's reason. Looked for beside the file holding this code
+// (the program, or the Python module), beside the program (the build tree) and then where
+// `cmake --install` puts it; never on the library search path, so that a module from another
+// build cannot stand in.
 const VideoModule* Load(std::string* reason) {
   const std::string folder = ProgramFolder();
   const std::string candidates[] = {
+      ObjectFolder() + "/" + kVideoModuleFile,
       folder + "/" + kVideoModuleFile,
       folder + "/" + ZAVOL_VIDEO_MODULE_INSTALL_DIR + "/" + kVideoModuleFile,
   };

@@ -20,7 +20,9 @@
 #include "io/formats.h"
 #include "libzavol/zavol.h"
 #include "python/arrays.h"
+#include "python/fields.h"
 #include "python/settings_type.h"
+#include "python/video_writer.h"
 #include "render/depth_kind.h"
 #include "render/field_table.h"
 #include "render/frame.h"
@@ -191,6 +193,11 @@ std::string KeywordOf(const SettingsField& field) {
   return field.name;
 }
 
+// zavol.StereogramWarning, kept from the module's creation: the module may be imported under
+// another name (inside a package, as the Blender add-on bundles it), so it is never looked up
+// by the name "zavol".
+PyObject* stereogramWarning = nullptr;
+
 // The warnings the tool gives about a frame that renders but cannot be seen as set up, in the
 // module's words, through Python's warnings (category zavol.StereogramWarning). Throws when a
 // warnings filter turned one into an exception.
@@ -233,9 +240,8 @@ void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth
                             : "raise far_distance beyond it (it lies at " + std::string(lies) +
                                   ") or set auto_distance=True"));
   }
-  const py::object category = py::module_::import("zavol").attr("StereogramWarning");
   for (const std::string& warning : warnings) {
-    if (PyErr_WarnEx(category.ptr(), warning.c_str(), 2) != 0) throw py::error_already_set();
+    if (PyErr_WarnEx(stereogramWarning, warning.c_str(), 2) != 0) throw py::error_already_set();
   }
 }
 
@@ -426,10 +432,16 @@ Errors name the argument: TypeError for a wrong type, ValueError for a wrong val
 zavol.FileError (an OSError) for a file that cannot be read or written.)";
   module.attr("__version__") = zavol_version();
   py::register_exception<zavol::io::IoError>(module, "FileError", PyExc_OSError);
-  module.attr("StereogramWarning") = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+  stereogramWarning = PyErr_NewExceptionWithDoc(
       "zavol.StereogramWarning",
-      "A picture that renders but cannot be seen in relief as set up.", PyExc_UserWarning, nullptr));
+      "A picture that renders but cannot be seen in relief as set up.", PyExc_UserWarning, nullptr);
+  if (stereogramWarning == nullptr) throw py::error_already_set();
+  // The module keeps one reference and the static another: the category lives as long as the
+  // process, as the module does.
+  module.attr("StereogramWarning") = py::reinterpret_borrow<py::object>(stereogramWarning);
   BindSettings(module);
+  BindVideoWriter(module);
+  BindFields(module);
 
   module.def("render", &Render, py::arg("depth"), py::arg("settings") = py::none(), py::kw_only(),
              py::arg("depth_kind") = py::none(), py::arg("far_cutoff") = 1e9,

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "render/background.h"
@@ -27,18 +28,41 @@ std::string TrimExponent(std::string shown) {
   return shown;
 }
 
+#if defined(__EMSCRIPTEN__)
+// The WebAssembly build's C++ library (emscripten 3.1.6) has no floating-point to_chars: the
+// fewest significant digits that read back as the same number, in printf's %g form. Only the
+// wording of messages can differ from the native build's, never a check.
+template <class Real>
+std::string Shortest(Real value) {
+  char text[40];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (static_cast<Real>(std::strtod(text, nullptr)) == value) break;
+  }
+  return text;
+}
+#endif
+
 }  // namespace
 
 std::string ShortNumber(double value) {
+#if defined(__EMSCRIPTEN__)
+  return TrimExponent(Shortest(value));
+#else
   char text[40];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return TrimExponent(std::string(text, result.ptr));
+#endif
 }
 
 std::string ShortReal(float value) {
+#if defined(__EMSCRIPTEN__)
+  return Shortest(value);
+#else
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+#endif
 }
 
 int FitDpi(const StereogramSettings& settings, int width) {
