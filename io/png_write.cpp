@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -49,7 +50,14 @@ class PngWriter final : public RowWriter {
       }
     }
     WriteHeader();
-    for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
+    // A helper the system refuses leaves its bands to the others, or to the writing thread when
+    // none starts: a constructor must not throw with threads already running.
+    try {
+      helpers_.reserve(static_cast<std::size_t>(threads - 1));
+      for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
   }
 
   ~PngWriter() override {
@@ -193,7 +201,13 @@ class PngWriter final : public RowWriter {
     pending_.pop_front();
     slot->state = State::kCompressing;
     lock.unlock();
-    std::string error = Compress(*slot);
+    // On a helper thread nothing may escape: memory for a band is a failure like any other.
+    std::string error;
+    try {
+      error = Compress(*slot);
+    } catch (const std::bad_alloc&) {
+      error = "out of memory while compressing";
+    }
     lock.lock();
     if (!error.empty() && failure_.empty()) failure_ = error;
     slot->state = State::kPacked;

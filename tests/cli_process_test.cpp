@@ -486,6 +486,45 @@ TEST(Tool, MemoryThatCannotBeHadIsOneLineAndExitOne) {
   }
 }
 
+// Under address-space caps from too small to enough, a render never aborts: wherever memory or
+// a thread runs out first (the reader, the engine's threads, the PNG writer's helpers), the
+// run either writes its picture (with fewer threads) or ends with one line, exit code 1 and no
+// file.
+TEST(Tool, EveryCapOnMemoryEndsInAPictureOrOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the tool's address space cannot be capped under a sanitizer";
+#endif
+  ScratchDir dir;
+  WritePfm(dir / "d.pfm", 1024, 768, TestDepth(1024, 768, 0));
+  int written = 0, refused = 0;
+  for (int cap = 30000; cap <= 90000; cap += 3000) {
+    const std::string command = "ulimit -v " + std::to_string(cap) + "; exec " +
+                                clitest::Quote(ZAVOL_BIN) + " render " + clitest::Quote(dir / "d.pfm") +
+                                " -o " + clitest::Quote(dir / "o.png") + " -q 2>" +
+                                clitest::Quote(dir / "err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << "cap " << cap << " KiB: ended by a signal";
+    const std::vector<uint8_t> err = clitest::ReadBytes(dir / "err.txt");
+    const std::string text(err.begin(), err.end());
+    std::remove((dir / "err.txt").c_str());
+    if (WEXITSTATUS(status) == 0) {
+      ++written;
+      EXPECT_TRUE(text.empty()) << "cap " << cap << ": " << text;
+      EXPECT_EQ(dir.Names(), (std::vector<std::string>{"d.pfm", "o.png"})) << "cap " << cap;
+      std::remove((dir / "o.png").c_str());
+    } else {
+      ++refused;
+      EXPECT_EQ(WEXITSTATUS(status), 1) << "cap " << cap << ": " << text;
+      EXPECT_EQ(text.rfind("zavol: ", 0), 0u) << "cap " << cap << ": " << text;
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "cap " << cap << ": " << text;
+      EXPECT_EQ(dir.Names(), std::vector<std::string>{"d.pfm"}) << "cap " << cap;
+    }
+  }
+  // The caps reach both ends: a picture too large for the smallest, room at the largest.
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(written, 0);
+}
+
 TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   ScratchDir dir;
   WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
