@@ -4,6 +4,7 @@
 // colours, so every format but rgb48 takes each channel's high byte, as 8-bit PNG output does.
 #include "io/video_write.h"
 #include "io/video_module.h"
+#include "io/video_streams.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -22,6 +23,7 @@ extern "C" {
 #include <vector>
 
 #include "io/av_support.h"
+#include "io/bt601.h"
 #include "io/error.h"
 
 namespace zavol::io {
@@ -188,20 +190,6 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
 }
 
 // ---- Frames
-
-// BT.601 in limited range from 8-bit RGB, in integers: Y 16..235 from one pixel; Cb and Cr
-// 16..240 from the sums of n pixels (1 for 4:4:4, 4 for a 2x2 block of 4:2:0), rounded.
-inline uint8_t Luma(int r, int g, int b) {
-  return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
-}
-template <int kShift>  // log2 of 256 times the pixels summed
-inline uint8_t BlueDifference(int r, int g, int b) {
-  return static_cast<uint8_t>((-38 * r - 74 * g + 112 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
-}
-template <int kShift>
-inline uint8_t RedDifference(int r, int g, int b) {
-  return static_cast<uint8_t>((112 * r - 94 * g - 18 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
-}
 
 // RGB24 into pixels of the same sides through a scaler of the caller's own (a scaler keeps
 // state, so frames converted on different threads never share one).
@@ -617,115 +605,6 @@ class EncodedVideo final : public VideoWriter {
   GifPalette palette_;
 };
 
-// ---- Frame streams, written by us
-
-// The three planes of 4:4:4, one row of each at a time.
-class Y4mFrame final : public VideoFrame {
- public:
-  Y4mFrame(int width, int height)
-      : width_(width), height_(height), planes_(static_cast<std::size_t>(width) * height * 3) {}
-  void Begin() override { y_ = 0; }
-  void WriteRow(const Pixel64* row) override {
-    if (y_ >= height_) return;
-    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
-    uint8_t* luma = planes_.data() + static_cast<std::size_t>(y_++) * width_;
-    for (int x = 0; x < width_; ++x) {
-      const int r = row[x].r >> 8, g = row[x].g >> 8, b = row[x].b >> 8;
-      luma[x] = Luma(r, g, b);
-      luma[plane + x] = BlueDifference<8>(r, g, b);
-      luma[2 * plane + x] = RedDifference<8>(r, g, b);
-    }
-  }
-  void Finish() override {}
-  const std::vector<uint8_t>& Planes() const { return planes_; }
-
- private:
-  int width_, height_;
-  std::vector<uint8_t> planes_;
-  int y_ = 0;
-};
-
-class Rgb48Frame final : public VideoFrame {
- public:
-  Rgb48Frame(int width, int height)
-      : width_(width), height_(height), bytes_(static_cast<std::size_t>(width) * height * 6) {}
-  void Begin() override { y_ = 0; }
-  void WriteRow(const Pixel64* row) override {
-    if (y_ >= height_) return;
-    uint8_t* out = bytes_.data() + static_cast<std::size_t>(y_++) * width_ * 6;
-    for (int x = 0; x < width_; ++x) {
-      for (const uint16_t word : {row[x].r, row[x].g, row[x].b}) {
-        *out++ = static_cast<uint8_t>(word & 0xFF);
-        *out++ = static_cast<uint8_t>(word >> 8);
-      }
-    }
-  }
-  void Finish() override {}
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
-
- private:
-  int width_, height_;
-  std::vector<uint8_t> bytes_;
-  int y_ = 0;
-};
-
-class FrameStream final : public VideoWriter {
- public:
-  FrameStream(VideoFormat format, const std::string& path, int width, int height, VideoRate rate)
-      : format_(format), path_(path == "-" ? "standard output" : path), width_(width),
-        height_(height), rate_(rate), file_(path) {}
-
-  std::unique_ptr<VideoFrame> NewFrame() override {
-    if (format_ == VideoFormat::kY4m) return std::make_unique<Y4mFrame>(width_, height_);
-    return std::make_unique<Rgb48Frame>(width_, height_);
-  }
-
-  void Write(VideoFrame& frame) override {
-    if (format_ == VideoFormat::kRgb48) {
-      Put(static_cast<Rgb48Frame&>(frame).Bytes());
-      ++framesOut_;
-      return;
-    }
-    if (!headerWritten_) {
-      const std::string header = "YUV4MPEG2 W" + std::to_string(width_) + " H" + std::to_string(height_) +
-                                 " F" + std::to_string(rate_.num) + ":" + std::to_string(rate_.den) +
-                                 " Ip A1:1 C444 XCOLORRANGE=LIMITED\n";
-      Put(std::vector<uint8_t>(header.begin(), header.end()));
-      headerWritten_ = true;
-    }
-    static const std::vector<uint8_t> kFrameMark = {'F', 'R', 'A', 'M', 'E', '\n'};
-    Put(kFrameMark);
-    Put(static_cast<Y4mFrame&>(frame).Planes());
-    ++framesOut_;
-  }
-
-  int64_t FramesOut() const override { return framesOut_; }
-
-  bool Finish(const std::function<bool()>& progress) override {
-    if (progress && !progress()) return false;
-    file_.Commit();
-    return true;
-  }
-
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
-
- private:
-  void Put(const std::vector<uint8_t>& bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.Stream()) != bytes.size()) {
-      throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
-    }
-  }
-
-  VideoFormat format_;
-  std::string path_;
-  int width_, height_;
-  VideoRate rate_;
-  OutputFile file_;  // "-": standard output
-  bool headerWritten_ = false;
-  int64_t framesOut_ = 0;
-};
-
 }  // namespace
 
 bool ParseRate(const std::string& text, VideoRate* rate) {
@@ -739,12 +618,7 @@ bool ParseRate(const std::string& text, VideoRate* rate) {
 
 std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options, std::string* warning) {
   const FormatInfo& info = InfoOf(format);
-  if (info.muxer == nullptr) {
-    if (!options.codec.empty()) return "--codec: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    if (options.crf >= 0) return "--crf: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    if (!options.preset.empty()) return "--preset: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    return "";
-  }
+  if (info.muxer == nullptr) return FrameStreamProblem(format, options);
   const AVOutputFormat* muxer = av_guess_format(info.muxer, nullptr, nullptr);
   if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(VideoFormatName(info.format)) + " files";
   std::string problem;
@@ -756,7 +630,7 @@ std::unique_ptr<VideoWriter> OpenEncodedVideo(VideoFormat format, const std::str
                                               int width, int height,
                                               const VideoWriteOptions& options) {
   const FormatInfo& info = InfoOf(format);
-  if (info.muxer == nullptr) return std::make_unique<FrameStream>(format, path, width, height, options.rate);
+  if (info.muxer == nullptr) return OpenFrameStream(format, path, width, height, options.rate);
   if (path == "-") throw IoError("standard output", std::string(VideoFormatName(info.format)) + " videos need a file (they seek)");
   return std::make_unique<EncodedVideo>(info, path, width, height, options);
 }
