@@ -38,7 +38,7 @@ class PngWriter final : public RowWriter {
   PngWriter(FILE* out, const std::string& path, int width, int height, const WriteOptions& options)
       : out_(out), path_(path), width_(width), height_(height),
         sixteen_(options.pngBits == 16), grey_(options.grey),
-        level_(std::clamp(options.compression, 0, 9)) {
+        level_(std::clamp(options.compression, 0, 9)), zlibBands_(options.zlibBands) {
     rowBytes_ = 1 + static_cast<std::size_t>(width) * (sixteen_ ? 2 : 1) * (grey_ ? 1 : 3);
     rowsPerBand_ = static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes_));
     const int threads = std::max(1, options.threads);
@@ -218,7 +218,7 @@ class PngWriter final : public RowWriter {
     slot.adler = libdeflate_adler32(1, slot.raw.data(), slot.rawLength);
     // The zlib header before the first band; room for the checksum after the last.
     const std::size_t lead = slot.band == 0 ? 2 : 0;
-    if (!DeflateWithLibdeflate(slot, lead) && !DeflateWithZlib(slot, lead)) {
+    if (!(!zlibBands_ && DeflateWithLibdeflate(slot, lead)) && !DeflateWithZlib(slot, lead)) {
       return "compressor failed";
     }
     if (lead != 0) {
@@ -331,6 +331,7 @@ class PngWriter final : public RowWriter {
   bool sixteen_;
   bool grey_;
   int level_;
+  bool zlibBands_;  // every band through zlib (the fallback path)
   std::size_t rowBytes_ = 0;
   int rowsPerBand_ = 1;
   int rowsWritten_ = 0;
