@@ -371,6 +371,16 @@ class EncodedVideo final : public VideoWriter {
     status = avformat_write_header(context, &muxing);
     av_dict_free(&muxing);
     if (status < 0) Fail("cannot write the video's header", status);
+    headerWritten_ = true;
+  }
+
+  ~EncodedVideo() override {
+    // The GIF muxer holds the last picture's packet back until its trailer and frees it only
+    // there, so an abandoned GIF still gets its trailer: into the temporary, which is removed,
+    // or onto the device it was streaming to.
+    if (headerWritten_ && !trailerWritten_ && std::strcmp(context_->oformat->name, "gif") == 0) {
+      av_write_trailer(context_.get());
+    }
   }
 
   std::unique_ptr<VideoFrame> NewFrame() override {
@@ -396,6 +406,7 @@ class EncodedVideo final : public VideoWriter {
     if (!Send(nullptr, &progress) || (progress && !progress())) return false;
     av::ClearLog();
     int status = av_write_trailer(context_.get());
+    trailerWritten_ = true;
     if (status < 0) Fail("cannot write the video's end", status);
     status = avio_closep(&context_->pb);
     if (status < 0) Fail("cannot write", status);
@@ -450,6 +461,7 @@ class EncodedVideo final : public VideoWriter {
   av::PacketPtr packet_;
   int64_t nextPts_ = 0;
   int64_t framesOut_ = 0;
+  bool headerWritten_ = false, trailerWritten_ = false;
   GifPalette palette_;
 };
 
