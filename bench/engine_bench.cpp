@@ -15,6 +15,7 @@
 
 #include "libzavol/zavol.h"
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "render/scene.h"
 #include "tests/recording_host.h"
 
@@ -118,7 +119,8 @@ void RenderFramesThroughLibrary(benchmark::State& state, Variant variant, int wi
 }
 
 // The defaults' frame through zavol_render on a number of threads, built in place (no progress
-// callback) or handed over row by row through one (as the tool takes its rows). The frame's
+// callback), with a progress callback, or handed over row by row through the row sink (as the
+// tool takes its rows). The frame's
 // digest is kept for the closing table: every count must give the same bytes.
 std::map<std::string, uint64_t>& FrameDigests() {
   static std::map<std::string, uint64_t> digests;
@@ -139,8 +141,25 @@ int CountRows(void* user, int, int) {
   return 0;
 }
 
-void RenderOnThreads(benchmark::State& state, const std::string& name, int threads, bool progress,
-                     int width, int height) {
+// The rows as a streaming caller takes them: copied into the frame's image (the same bytes move
+// as into out, so the lines compare).
+struct SinkTarget {
+  Pixel64* image;
+  int width;
+};
+int CopyRows(void* user, int first, int end, const uint16_t* pixels, ptrdiff_t stride) {
+  const SinkTarget& target = *static_cast<SinkTarget*>(user);
+  for (int y = first; y < end; ++y, pixels += stride) {
+    std::memcpy(target.image + static_cast<std::size_t>(y) * target.width, pixels,
+                static_cast<std::size_t>(target.width) * sizeof(Pixel64));
+  }
+  return 0;
+}
+
+enum class Delivery { kInPlace, kProgress, kSink };
+
+void RenderOnThreads(benchmark::State& state, const std::string& name, int threads,
+                     Delivery delivery, int width, int height) {
   Frame& frame = FrameOfSize(width, height);
   zavol_settings settings;
   zavol_settings_default(&settings);
@@ -149,11 +168,23 @@ void RenderOnThreads(benchmark::State& state, const std::string& name, int threa
   options.seed = 1;
   options.threads = threads;
   int rows = 0;
-  if (progress) {
+  SinkTarget target{frame.image.data(), width};
+  if (delivery == Delivery::kProgress) {
     options.progress = CountRows;
     options.user = &rows;
   }
-  TimeLibraryFrames(state, frame, settings, options);
+  if (delivery == Delivery::kSink) {
+    options.rows = CopyRows;
+    options.user = &target;
+    const zavol_depth depth{frame.depth.data(), frame.width, frame.height, 0};
+    for (auto _ : state) {
+      benchmark::DoNotOptimize(zavol_render(&settings, &depth, &options, nullptr));
+      benchmark::ClobberMemory();
+    }
+    SetMegapixelRate(state, frame);
+  } else {
+    TimeLibraryFrames(state, frame, settings, options);
+  }
   FrameDigests()[name] = Fnv1a(frame.image);
 }
 
@@ -266,10 +297,12 @@ int main(int argc, char** argv) {
   for (const auto& [width, height] : sizes) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     for (int threads : {1, 2}) {
-      for (bool progress : {false, true}) {
-        const std::string name = "threads/" + std::to_string(threads) +
-                                 (progress ? "/progress/" : "/") + size;
-        benchmark::RegisterBenchmark(name.c_str(), RenderOnThreads, name, threads, progress,
+      for (Delivery delivery : {Delivery::kInPlace, Delivery::kProgress, Delivery::kSink}) {
+        const std::string name =
+            "threads/" + std::to_string(threads) +
+            (delivery == Delivery::kProgress ? "/progress/" : delivery == Delivery::kSink ? "/sink/" : "/") +
+            size;
+        benchmark::RegisterBenchmark(name.c_str(), RenderOnThreads, name, threads, delivery,
                                      width, height)
             ->Unit(benchmark::kMillisecond)
             ->Repetitions(3);

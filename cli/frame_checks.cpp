@@ -8,6 +8,7 @@
 #include "cli/settings_options.h"
 #include "cli/tool.h"
 #include "render/background.h"
+#include "render/frame_plan.h"
 #include "render/geometry.h"
 #include "render/settings_schema.h"
 
@@ -51,12 +52,14 @@ DepthSpread LookAtDepth(const io::DepthMap& depth) {
 
 std::string DescribeGeometry(const StereogramSettings& settings, const io::DepthMap& depth,
                              int screenWidth, int screenHeight) {
-  const ViewingGeometry view =
-      ComputeGeometry(settings, depth.width, depth.height, screenWidth, screenHeight);
-  const DepthRange range = FrameDepthRange(settings, depth.depth.data(),
-                                           static_cast<std::size_t>(depth.width),
-                                           static_cast<std::size_t>(depth.height));
-  const Separations s = SeparationsOf(view, range);
+  // The plan the engine renders the frame from.
+  const FramePlan plan =
+      PlanFrame(settings, DepthView{depth.depth.data(), depth.width, depth.height, depth.width},
+                screenWidth, screenHeight, 0);
+  const ViewingGeometry& view = plan.geometry;
+  const DepthRange& range = plan.range;
+  const Separations s{plan.rule(range.nearestDepth), plan.rule(range.farthestDepth),
+                      plan.rule.maxSeparationTrunc()};
   std::string text;
   if (!LookAtDepth(depth).scene) {
     text = "no scene depth";

@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -103,9 +105,7 @@ int ShowHelp(const CLI::App& app, const std::vector<Command>& commands, const st
   return UnknownCommand(topic, commands);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{
       "zavol renders depth maps into random-dot autostereograms with the same engine as the\n"
       "zavol.dlf plug-in: identical pixels for identical depth and settings."};
@@ -152,4 +152,22 @@ int main(int argc, char** argv) {
     return command->run();
   }
   return UsageError("a subcommand is required: " + List(CommandNames(commands)));
+}
+
+}  // namespace
+
+// The last catch: whatever a command did not turn into a message of its own (memory that could
+// not be had, above all) ends the tool with one line and exit code 1, and unwinding on the way
+// removes any output still under its temporary name.
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zavol: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zavol: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "zavol: failed for an unknown reason\n");
+  }
+  return 1;
 }

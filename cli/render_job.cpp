@@ -1,8 +1,7 @@
-// The read-render-write job, through the code behind the library's zavol_render. Without the
-// guide the frame streams: the engine's rows land in a one-row window and reach the writer from
-// the progress callback, so the frame never exists whole and compression runs beside the engine
-// (on several threads the engine hands its rows over in order on this thread all the same).
-// The guide rewrites rows after the last one, so then the whole frame is kept and written after.
+// The read-render-write job, through the code behind the library's zavol_render. The frame
+// streams: the engine hands each finished row (guide included) to the writer through its row
+// sink, so the frame never exists whole and compression runs beside the engine (on several
+// threads the engine hands its rows over in order on this thread all the same).
 #include "cli/render_job.h"
 
 #include <cstdio>
@@ -16,37 +15,34 @@ namespace {
 
 static_assert(sizeof(Pixel64) == 4 * sizeof(uint16_t), "a pixel is four 16-bit words");
 
-// What the progress callback needs: the rows the engine writes into, the writer and the stop
-// flag.
+// What the row sink and the stop query need: the writer, the stop flag and a write error.
 struct RowFeed {
-  io::LargeVector<Pixel64> rows;  // the whole frame, or the newest row while streaming
-  int width = 0;
-  int heldRows = 0;
   io::RowWriter* writer = nullptr;
   const std::atomic<bool>* stop = nullptr;
-  bool streaming = true;
-  int nextRow = 0;      // the first row not yet written
   std::string failure;  // a write error; stops the frame
-
-  // Frame rows [nextRow, end) to the writer. False when the file could not take them.
-  bool WriteRowsBefore(int end) {
-    try {
-      for (; nextRow < end; ++nextRow) {
-        writer->WriteRow(rows.data() + static_cast<std::size_t>(nextRow % heldRows) * width);
-      }
-    } catch (const io::IoError& e) {
-      failure = e.Reason();
-      return false;
-    }
-    return true;
-  }
 };
 
-// Rows above row are final: off to the writer before row overwrites the window.
-int FeedRows(void* user, int row, int) noexcept {
+// A stop asked for (a signal, another frame's failure) ends the frame before its next row.
+int StopQuery(void* user, int, int) noexcept {
+  return static_cast<RowFeed*>(user)->stop->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+// Final rows off to the writer. Non-zero when the file could not take them.
+int FeedRows(void* user, int first, int end, const uint16_t* words,
+             std::ptrdiff_t rowStride) noexcept {
   RowFeed& feed = *static_cast<RowFeed*>(user);
-  if (feed.stop->load(std::memory_order_relaxed)) return 1;
-  return feed.streaming && !feed.WriteRowsBefore(row) ? 1 : 0;
+  try {
+    for (int y = first; y < end; ++y, words += rowStride) {
+      feed.writer->WriteRow(reinterpret_cast<const Pixel64*>(words));
+    }
+  } catch (const io::IoError& e) {
+    feed.failure = e.Reason();
+    return 1;
+  } catch (const std::bad_alloc&) {
+    feed.failure = "out of memory while writing";
+    return 1;
+  }
+  return 0;
 }
 
 // pattern repeated to width x height pixels. Throws io::IoError when it does not fit in memory.
@@ -88,16 +84,8 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
 FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io::RowWriter& writer,
                               const std::atomic<bool>& stop) {
   RowFeed feed;
-  feed.width = depth.width;
-  feed.streaming = job.settings.PutGuidePoints == 0;
-  feed.heldRows = feed.streaming ? 1 : depth.height;
   feed.writer = &writer;
   feed.stop = &stop;
-  try {
-    feed.rows.resize(static_cast<std::size_t>(depth.width) * feed.heldRows);
-  } catch (const std::bad_alloc&) {
-    throw io::IoError(job.output, "frame is too large for memory");
-  }
 
   ImageRenderOptions options;
   options.screenWidth = job.screenWidth;
@@ -120,12 +108,12 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io
                              source->width, source->height, 4 * source->width};
     options.pattern = &pattern;
   }
-  options.progress = FeedRows;
+  options.progress = StopQuery;
+  options.rows = FeedRows;
   options.user = &feed;
   const DepthView depthView{depth.depth.data(), depth.width, depth.height, depth.width};
-  const PixelView rows{reinterpret_cast<uint16_t*>(feed.rows.data()), depth.width,
-                       feed.heldRows, 4 * depth.width};
-  const ImageRenderResult result = RenderImage(job.settings, depthView, options, rows);
+  const PixelView noRows{nullptr, depth.width, 0, 0};
+  const ImageRenderResult result = RenderImage(job.settings, depthView, options, noRows);
   if (result.status == ImageRenderStatus::kStopped) {
     if (!feed.failure.empty()) throw io::IoError(job.output, feed.failure);
     return FrameResult::kStopped;
@@ -136,7 +124,6 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io
   if (job.verbose) {
     std::fprintf(stderr, "zavol: %s: minz=%f\n", job.output.c_str(), result.farthestDepth);
   }
-  if (!feed.WriteRowsBefore(depth.height)) throw io::IoError(job.output, feed.failure);
   writer.Finish();
   return FrameResult::kWritten;
 }

@@ -9,16 +9,61 @@
 #include "cli/settings_options.h"
 #include "cli/tool.h"
 #include "io/error.h"
+#include "render/field_table.h"
 
 namespace zavol::cli {
 namespace {
 
 struct SettingsCommandOptions {
   std::string from, output;
+  bool fields = false;
   SettingsEdits edits;
 };
 
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+// Every field of the table, one row each, as a Markdown table: what every face offers.
+std::string DescribeFields() {
+  static const char* const kTypes[] = {"real", "integer", "boolean", "colour", "choice"};
+  static const char* const kPlaces[] = {"settings block", "frame option", "depth input"};
+  std::string text =
+      "| Name | Tool option | Where | Type | Range or words | Default | What it does |\n"
+      "|---|---|---|---|---|---|---|\n";
+  for (std::size_t i = 0; i < FieldCount(); ++i) {
+    const FieldInfo& f = FieldAt(i);
+    std::string range, fallback = Number(f.defaultValue);
+    if (f.type == FieldType::kChoice) {
+      for (int c = 0; c < f.choiceCount; ++c) {
+        range += (c ? ", " : "") + std::string(f.choiceWords[c]) + " (" +
+                 std::to_string(f.choiceValues[c]) + ")";
+      }
+      if (const char* word = ChoiceWord(f, f.defaultValue)) fallback = word;
+    } else if (f.type == FieldType::kBoolean) {
+      range = "0, 1";
+    } else if (f.type == FieldType::kColour) {
+      char colour[16];
+      std::snprintf(colour, sizeof colour, "%06X", static_cast<unsigned>(f.defaultValue));
+      range = "RRGGBB";
+      fallback = colour;
+    } else {
+      range = Number(f.minimum) + " to " + Number(f.maximum);
+    }
+    text += "| `" + std::string(f.name) + "` | `--" + f.option + "` | " +
+            kPlaces[static_cast<int>(f.place)] + " | " + kTypes[static_cast<int>(f.type)] + " | " +
+            range + " | " + fallback + " | " + f.description + " |\n";
+  }
+  return text;
+}
+
 int RunSettings(const SettingsCommandOptions& o) {
+  if (o.fields) {
+    std::fputs(DescribeFields().c_str(), stdout);
+    return 0;
+  }
   StereogramSettings settings;
   try {
     settings = o.from.empty() ? DefaultSettings() : ReadSettingsBlock(o.from);
@@ -60,6 +105,10 @@ Command AddSettingsCommand(CLI::App& app) {
                        "Write the edited block (not when its values cannot make a picture); - for "
                        "standard output, the fields then going to standard error")
       ->type_name("BLOCK");
+  settings->add_flag("--fields", o->fields,
+                     "List every field a face of zavol offers (the block's, the frame's options "
+                     "and the depth's inputs) with its names, range, default and meaning, as a "
+                     "Markdown table, and do nothing else");
   AddSettingsOptions(*settings, o->edits);
   return {settings, [o] { return RunSettings(*o); }};
 }

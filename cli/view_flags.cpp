@@ -1,70 +1,79 @@
-// The viewing options as command-line flags; CLI11 checks every word and range, so Options()
-// only translates.
+// The viewing options as command-line flags, each made from its row of the field table (name,
+// range or choice words, default, help), so the tool offers what the library and every other
+// face offer; CLI11 checks every word and range, so Options() only translates.
 #include "cli/view_flags.h"
 
 #include <CLI/CLI.hpp>
 
 #include "cli/tool.h"
+#include "render/field_table.h"
 
 namespace zavol::cli {
+namespace {
+
+const FieldInfo& Field(const char* name) {
+  return FieldAt(static_cast<std::size_t>(FindField(name)));
+}
+
+// The field's words joined by sep.
+std::string Words(const FieldInfo& field, const char* sep) {
+  std::string words;
+  for (int i = 0; i < field.choiceCount; ++i) words += (i ? sep : "") + std::string(field.choiceWords[i]);
+  return words;
+}
+
+// A word flag: one of the field's choice words; not given, the field's default.
+void AddChoice(CLI::App& app, const char* name, std::string& word, const std::string& group) {
+  const FieldInfo& field = Field(name);
+  std::vector<std::string> words(field.choiceWords, field.choiceWords + field.choiceCount);
+  const std::string description = std::string(field.description) + " (default " +
+                                  ChoiceWord(field, field.defaultValue) + ")";
+  app.add_option(std::string("--") + field.option, word, description)
+      ->check(CLI::IsMember(words))
+      ->type_name(Words(field, "|"))
+      ->group(group);
+}
+
+// A whole number within the field's range.
+void AddNumber(CLI::App& app, const char* name, int& number, const std::string& group) {
+  const FieldInfo& field = Field(name);
+  number = static_cast<int>(field.defaultValue);
+  app.add_option(std::string("--") + field.option, number, field.description)
+      ->check(NumberWithin(field.minimum, field.maximum))
+      ->type_name("N")
+      ->capture_default_str()
+      ->group(group);
+}
+
+// The value of a choice word, or the field's default for a word not given.
+int ChoiceOf(const char* name, const std::string& word) {
+  const FieldInfo& field = Field(name);
+  int value = static_cast<int>(field.defaultValue);
+  if (!word.empty()) ChoiceValue(field, word.c_str(), &value);
+  return value;
+}
+
+}  // namespace
 
 ViewOptions ViewFlags::Options() const {
   ViewOptions options;
-  options.dots = dots == "stable" ? DotSource::kStable : DotSource::kStream;
+  options.dots = static_cast<DotSource>(ChoiceOf("dots", dots));
   options.dotSize = dotSize;
-  options.anchor = anchor == "left" ? Anchor::kLeft : anchor == "centre" ? Anchor::kCentre : Anchor::kAuto;
-  options.view = view == "cross" ? ViewDirection::kCross : ViewDirection::kWall;
+  options.anchor = static_cast<Anchor>(ChoiceOf("anchor", anchor));
+  options.view = static_cast<ViewDirection>(ChoiceOf("view", view));
   options.oversample = oversample;
-  options.linking = linking == "symmetric" ? Linking::kSymmetric : Linking::kClassic;
+  options.linking = static_cast<Linking>(ChoiceOf("linking", linking));
   return options;
 }
 
 void AddViewFlags(CLI::App& app, ViewFlags& flags) {
   const std::string group = "Viewing options (beyond the plug-in; the defaults are its pixels)";
-  app.add_option("--dots", flags.dots,
-                 "Where new dots get their colours: stream (the frame's random numbers, one "
-                 "after another: the plug-in's dots) or stable (a hash of the dot's place and "
-                 "the seed, so that dots hold still where the depth does from frame to frame; "
-                 "every frame of a sequence then gets the same seed)")
-      ->check(CLI::IsMember({"stream", "stable"}))
-      ->type_name("stream|stable")
-      ->group(group);
-  app.add_option("--dot-size", flags.dotSize,
-                 "Dots of N x N pixels (1 to " + std::to_string(kMaxDotSize) + "), a coarser texture")
-      ->check(NumberWithin(1, kMaxDotSize))
-      ->type_name("N")
-      ->capture_default_str()
-      ->group(group);
-  app.add_option("--anchor", flags.anchor,
-                 "Which of a row's linked pixels gives them their colour: left (the leftmost, "
-                 "the plug-in's) or centre (the one nearest the picture's centre, so a depth "
-                 "change recolours only what lies beyond it); default left, centre with "
-                 "--dots stable")
-      ->check(CLI::IsMember({"left", "centre"}))
-      ->type_name("left|centre")
-      ->group(group);
-  app.add_option("--view", flags.view,
-                 "How the picture is viewed: wall (eyes diverged, looking through it: the "
-                 "plug-in's) or cross (eyes crossed in front of it); either way the scene comes "
-                 "out toward the viewer")
-      ->check(CLI::IsMember({"wall", "cross"}))
-      ->type_name("wall|cross")
-      ->group(group);
-  app.add_option("--oversample", flags.oversample,
-                 "Link rows at N sub-pixels per pixel (1 to " + std::to_string(kMaxOversample) +
-                     ") and average them down: depth steps of 1/N pixel on shallow slopes")
-      ->check(NumberWithin(1, kMaxOversample))
-      ->type_name("N")
-      ->capture_default_str()
-      ->group(group);
-  app.add_option("--linking", flags.linking,
-                 "classic (each pixel repeats the one a separation to its left: the plug-in's) "
-                 "or symmetric (pairs centred on each point; "
-                 "points one eye cannot see are left unlinked; --prevent-ghosting does not "
-                 "apply)")
-      ->check(CLI::IsMember({"classic", "symmetric"}))
-      ->type_name("classic|symmetric")
-      ->group(group);
+  AddChoice(app, "dots", flags.dots, group);
+  AddNumber(app, "dot_size", flags.dotSize, group);
+  AddChoice(app, "anchor", flags.anchor, group);
+  AddChoice(app, "view", flags.view, group);
+  AddNumber(app, "oversample", flags.oversample, group);
+  AddChoice(app, "linking", flags.linking, group);
 }
 
 }  // namespace zavol::cli

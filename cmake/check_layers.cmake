@@ -21,8 +21,8 @@ set(_zavol_layers
   "gegl: libzavol render"
   "python: libzavol io render"
   "web: libzavol render io/netpbm.h"
-  "bench: render tests libzavol io"
-  "fuzz: io render cli libzavol"
+  "bench: render tests libzavol io shell"
+  "fuzz: io render cli libzavol shell"
   "tests: host render resources dialogs shell standin libzavol io cli fuzz bench gegl")
 
 foreach(_row IN LISTS _zavol_layers)

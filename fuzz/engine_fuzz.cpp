@@ -8,6 +8,7 @@
 
 #include "render/background.h"
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "render/hsv.h"
 
 namespace {

@@ -81,6 +81,9 @@ struct WriteOptions {
   int compression = 1;     // deflate level 0..9
   int threads = 1;         // compressing threads, the caller's included
   bool grey = false;       // PNG: one grey sample per pixel, the red channel
+  // PNG: every band through zlib's sync flush, the path a band takes when its libdeflate stream
+  // cannot be joined (which libdeflate's streams never give); for the tests that prove it.
+  bool zlibBands = false;
 };
 
 class RowWriter {

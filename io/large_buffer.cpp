@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
-#include <thread>
+#include <atomic>
 #include <vector>
+
+#include "render/thread_team.h"
 
 namespace zavol::io {
 namespace {
@@ -61,16 +63,11 @@ void TouchLarge(void* block, std::size_t bytes, int threads) noexcept {
     const std::size_t end = std::min(bytes, pages * (part + 1) / parts * kHugePage);
     for (std::size_t at = first; at < end; at += kPage) bytesOf[at] = 0;
   };
-  std::vector<std::thread> helpers;
-  try {
-    helpers.reserve(parts - 1);
-    for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(touch, part);
-  } catch (const std::exception&) {
-    // Fewer threads (or none): the parts not started fault in on this one, or as they are filled.
-  }
-  touch(0);
-  for (std::size_t part = helpers.size() + 1; part < parts; ++part) touch(part);
-  for (std::thread& helper : helpers) helper.join();
+  // Parts are taken as they come: a thread the system refuses leaves its parts to the others.
+  std::atomic<std::size_t> next{0};
+  RunTeam(static_cast<int>(parts), [&](int) {
+    for (std::size_t part; (part = next.fetch_add(1)) < parts;) touch(part);
+  });
 }
 
 }  // namespace zavol::io

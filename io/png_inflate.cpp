@@ -10,12 +10,13 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
+#include <atomic>
 #include <vector>
 
 #include "io/depth_map.h"
 #include "io/files.h"
 #include "io/png_decode.h"
+#include "render/thread_team.h"
 
 namespace zavol::io {
 namespace {
@@ -219,18 +220,13 @@ bool ReadPngDepthWhole(InputSource& input, const DepthReadOptions& options, Dept
   // The conversion in bands of rows on the decoding threads the caller allows.
   const int threads = static_cast<int>(std::clamp<uint32_t>(
       static_cast<uint32_t>(std::max(options.threads, 1)), 1, std::max<uint32_t>(1, h.height / 64)));
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t) {
-    try {
-      helpers.emplace_back(convertRows, static_cast<uint32_t>(uint64_t{h.height} * t / threads),
-                           static_cast<uint32_t>(uint64_t{h.height} * (t + 1) / threads));
-    } catch (const std::exception&) {
-      convertRows(static_cast<uint32_t>(uint64_t{h.height} * t / threads),
-                  static_cast<uint32_t>(uint64_t{h.height} * (t + 1) / threads));
+  std::atomic<int> nextBand{0};
+  RunTeam(threads, [&](int) {
+    for (int band; (band = nextBand.fetch_add(1)) < threads;) {
+      convertRows(static_cast<uint32_t>(uint64_t{h.height} * band / threads),
+                  static_cast<uint32_t>(uint64_t{h.height} * (band + 1) / threads));
     }
-  }
-  convertRows(0, static_cast<uint32_t>(h.height / threads));
-  for (std::thread& helper : helpers) helper.join();
+  });
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -37,7 +38,7 @@ class PngWriter final : public RowWriter {
   PngWriter(FILE* out, const std::string& path, int width, int height, const WriteOptions& options)
       : out_(out), path_(path), width_(width), height_(height),
         sixteen_(options.pngBits == 16), grey_(options.grey),
-        level_(std::clamp(options.compression, 0, 9)) {
+        level_(std::clamp(options.compression, 0, 9)), zlibBands_(options.zlibBands) {
     rowBytes_ = 1 + static_cast<std::size_t>(width) * (sixteen_ ? 2 : 1) * (grey_ ? 1 : 3);
     rowsPerBand_ = static_cast<int>(std::max<std::size_t>(1, kBandBytes / rowBytes_));
     const int threads = std::max(1, options.threads);
@@ -49,7 +50,14 @@ class PngWriter final : public RowWriter {
       }
     }
     WriteHeader();
-    for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
+    // A helper the system refuses leaves its bands to the others, or to the writing thread when
+    // none starts: a constructor must not throw with threads already running.
+    try {
+      helpers_.reserve(static_cast<std::size_t>(threads - 1));
+      for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
   }
 
   ~PngWriter() override {
@@ -193,7 +201,13 @@ class PngWriter final : public RowWriter {
     pending_.pop_front();
     slot->state = State::kCompressing;
     lock.unlock();
-    std::string error = Compress(*slot);
+    // On a helper thread nothing may escape: memory for a band is a failure like any other.
+    std::string error;
+    try {
+      error = Compress(*slot);
+    } catch (const std::bad_alloc&) {
+      error = "out of memory while compressing";
+    }
     lock.lock();
     if (!error.empty() && failure_.empty()) failure_ = error;
     slot->state = State::kPacked;
@@ -204,7 +218,7 @@ class PngWriter final : public RowWriter {
     slot.adler = libdeflate_adler32(1, slot.raw.data(), slot.rawLength);
     // The zlib header before the first band; room for the checksum after the last.
     const std::size_t lead = slot.band == 0 ? 2 : 0;
-    if (!DeflateWithLibdeflate(slot, lead) && !DeflateWithZlib(slot, lead)) {
+    if (!(!zlibBands_ && DeflateWithLibdeflate(slot, lead)) && !DeflateWithZlib(slot, lead)) {
       return "compressor failed";
     }
     if (lead != 0) {
@@ -317,6 +331,7 @@ class PngWriter final : public RowWriter {
   bool sixteen_;
   bool grey_;
   int level_;
+  bool zlibBands_;  // every band through zlib (the fallback path)
   std::size_t rowBytes_ = 0;
   int rowsPerBand_ = 1;
   int rowsWritten_ = 0;

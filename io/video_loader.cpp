@@ -14,6 +14,7 @@
 #include "io/error.h"
 #include "io/files.h"
 #include "io/video_module.h"
+#include "io/video_streams.h"
 
 #ifndef ZAVOL_VIDEO_MODULE_INSTALL_DIR
 #error "ZAVOL_VIDEO_MODULE_INSTALL_DIR: the module's folder relative to the program's, from CMake"
@@ -144,15 +145,21 @@ bool VideoReader::Read(const DepthReadOptions& options, DepthMap& map) {
 std::unique_ptr<VideoWriter> OpenVideoWriter(VideoFormat format, const std::string& path,
                                              int width, int height,
                                              const VideoWriteOptions& options) {
+  if (IsFrameStream(format)) return OpenFrameStream(format, path, width, height, options.rate);
   return Module(path == "-" ? "standard output" : path).openWriter(format, path, width, height, options);
 }
 
 std::string VideoOptionsProblem(VideoFormat format, const VideoWriteOptions& options,
                                 std::string* warning) {
+  if (IsFrameStream(format)) return FrameStreamProblem(format, options);
   return Module(std::string(".") + VideoFormatName(format) + " output").encoderProblem(format, options, warning);
 }
 
 bool ParseVideoRate(const std::string& text, VideoRate* rate) {
+  // Digits and ratios of digits are read here; other spellings ("29.97", "ntsc") by FFmpeg.
+  bool plain = false;
+  const bool parsed = ParsePlainRate(text, rate, &plain);
+  if (plain) return parsed;
   return Module("--fps").parseRate(text, rate);
 }
 

@@ -4,6 +4,7 @@
 // colours, so every format but rgb48 takes each channel's high byte, as 8-bit PNG output does.
 #include "io/video_write.h"
 #include "io/video_module.h"
+#include "io/video_streams.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -22,6 +23,8 @@ extern "C" {
 #include <vector>
 
 #include "io/av_support.h"
+#include "io/bt601.h"
+#include "io/gif_palette.h"
 #include "io/error.h"
 
 namespace zavol::io {
@@ -189,20 +192,6 @@ av::CodecPtr OpenEncoder(const FormatInfo& info, const VideoWriteOptions& option
 
 // ---- Frames
 
-// BT.601 in limited range from 8-bit RGB, in integers: Y 16..235 from one pixel; Cb and Cr
-// 16..240 from the sums of n pixels (1 for 4:4:4, 4 for a 2x2 block of 4:2:0), rounded.
-inline uint8_t Luma(int r, int g, int b) {
-  return static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
-}
-template <int kShift>  // log2 of 256 times the pixels summed
-inline uint8_t BlueDifference(int r, int g, int b) {
-  return static_cast<uint8_t>((-38 * r - 74 * g + 112 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
-}
-template <int kShift>
-inline uint8_t RedDifference(int r, int g, int b) {
-  return static_cast<uint8_t>((112 * r - 94 * g - 18 * b + (128 << kShift) + (1 << (kShift - 1))) >> kShift);
-}
-
 // RGB24 into pixels of the same sides through a scaler of the caller's own (a scaler keeps
 // state, so frames converted on different threads never share one).
 av::ScalePtr MakeScaler(int width, int height, AVPixelFormat pixels) {
@@ -346,160 +335,6 @@ class ScaledFrame final : public PictureFrame {
   int y_ = 0;
 };
 
-// ---- The GIF palette
-
-// 256 colours for the dots. A frame of at most 256 colours (a ramp along one channel, a small
-// pattern) keeps them exactly; otherwise a median cut over the frame's colours, weighted by
-// their counts. Each colour always maps to the same entry and nothing is dithered: the depth is
-// carried by repeats of equal pixels, which dithering would break.
-class GifPalette {
- public:
-  void Build(const uint8_t* rgb, std::size_t pixels) {
-    std::vector<uint32_t> all(pixels);
-    for (std::size_t i = 0; i < pixels; ++i) all[i] = Pack(rgb + i * 3);
-    std::sort(all.begin(), all.end());
-    std::vector<Colour> colours;
-    for (std::size_t i = 0; i < all.size();) {
-      std::size_t j = i;
-      while (j < all.size() && all[j] == all[i]) ++j;
-      colours.push_back(Colour{all[i], static_cast<uint64_t>(j - i)});
-      i = j;
-    }
-    if (colours.size() <= 256) {
-      for (const Colour& c : colours) entries_.push_back(c.rgb);
-    } else {
-      MedianCut(colours);
-    }
-    for (std::size_t i = 0; i < entries_.size(); ++i) exact_[entries_[i]] = static_cast<uint8_t>(i);
-    // Colours outside the palette go to the entry nearest the middle of their 6-bit cell.
-    nearest_.resize(std::size_t{1} << 18);
-    for (uint32_t cell = 0; cell < nearest_.size(); ++cell) {
-      const int r = static_cast<int>((cell >> 12) << 2 | 2), g = static_cast<int>(((cell >> 6) & 63) << 2 | 2),
-                b = static_cast<int>((cell & 63) << 2 | 2);
-      int best = 0;
-      int64_t bestDistance = INT64_MAX;
-      for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const int dr = r - static_cast<int>(entries_[i] >> 16), dg = g - static_cast<int>((entries_[i] >> 8) & 255),
-                  db = b - static_cast<int>(entries_[i] & 255);
-        const int64_t distance = int64_t{dr} * dr + int64_t{dg} * dg + int64_t{db} * db;
-        if (distance < bestDistance) bestDistance = distance, best = static_cast<int>(i);
-      }
-      nearest_[cell] = static_cast<uint8_t>(best);
-    }
-  }
-
-  bool Built() const { return !entries_.empty(); }
-
-  // Indices into picture's first plane, the palette into its second. A colour the first frame
-  // lacked takes a free entry while there is one, so that a video of at most 256 colours keeps
-  // them all; an entry, once given, never changes.
-  void Map(const uint8_t* rgb, int width, int height, AVFrame& picture) {
-    for (int y = 0; y < height; ++y) {
-      uint8_t* out = picture.data[0] + static_cast<std::ptrdiff_t>(y) * picture.linesize[0];
-      const uint8_t* in = rgb + static_cast<std::size_t>(y) * width * 3;
-      uint32_t last = UINT32_MAX;
-      uint8_t lastIndex = 0;
-      for (int x = 0; x < width; ++x, in += 3) {
-        const uint32_t colour = Pack(in);
-        if (colour != last) {
-          const auto hit = exact_.find(colour);
-          if (hit != exact_.end()) {
-            lastIndex = hit->second;
-          } else if (entries_.size() < 256) {
-            lastIndex = static_cast<uint8_t>(entries_.size());
-            entries_.push_back(colour);
-            exact_[colour] = lastIndex;
-          } else {
-            lastIndex = nearest_[(in[0] >> 2) << 12 | (in[1] >> 2) << 6 | in[2] >> 2];
-          }
-          last = colour;
-        }
-        out[x] = lastIndex;
-      }
-    }
-    uint32_t* palette = reinterpret_cast<uint32_t*>(picture.data[1]);
-    for (std::size_t i = 0; i < 256; ++i) {
-      palette[i] = i < entries_.size() ? 0xFF000000u | entries_[i] : 0xFF000000u;
-    }
-  }
-
- private:
-  struct Colour {
-    uint32_t rgb;  // 0xRRGGBB
-    uint64_t count;
-  };
-
-  static uint32_t Pack(const uint8_t* p) { return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]; }
-  static int Channel(uint32_t rgb, int axis) { return static_cast<int>((rgb >> (16 - 8 * axis)) & 255); }
-
-  // Splits the box with the widest channel range at its weighted median until there are 256.
-  void MedianCut(std::vector<Colour>& colours) {
-    struct Box {
-      std::size_t begin, end;
-      int axis, range;
-    };
-    auto measure = [&colours](Box& box) {
-      int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
-      for (std::size_t i = box.begin; i < box.end; ++i) {
-        for (int a = 0; a < 3; ++a) {
-          const int v = Channel(colours[i].rgb, a);
-          low[a] = std::min(low[a], v), high[a] = std::max(high[a], v);
-        }
-      }
-      box.axis = 0;
-      for (int a = 1; a < 3; ++a) {
-        if (high[a] - low[a] > high[box.axis] - low[box.axis]) box.axis = a;
-      }
-      box.range = high[box.axis] - low[box.axis];
-    };
-    std::vector<Box> boxes{Box{0, colours.size(), 0, 0}};
-    measure(boxes[0]);
-    while (boxes.size() < 256) {
-      auto widest = std::max_element(boxes.begin(), boxes.end(),
-                                     [](const Box& a, const Box& b) { return a.range < b.range; });
-      if (widest->range == 0) break;
-      Box box = *widest;
-      const int axis = box.axis;
-      std::sort(colours.begin() + static_cast<std::ptrdiff_t>(box.begin),
-                colours.begin() + static_cast<std::ptrdiff_t>(box.end),
-                [axis](const Colour& a, const Colour& b) { return Channel(a.rgb, axis) < Channel(b.rgb, axis); });
-      uint64_t total = 0, below = 0;
-      for (std::size_t i = box.begin; i < box.end; ++i) total += colours[i].count;
-      std::size_t cut = box.begin + 1;
-      for (std::size_t i = box.begin; i + 1 < box.end; ++i) {
-        below += colours[i].count;
-        cut = i + 1;
-        if (below * 2 >= total) break;
-      }
-      // Never between two colours of the same channel value: the halves would overlap.
-      while (cut < box.end && Channel(colours[cut].rgb, axis) == Channel(colours[cut - 1].rgb, axis)) ++cut;
-      if (cut == box.end) {
-        cut = box.begin + 1;
-        while (Channel(colours[cut].rgb, axis) == Channel(colours[cut - 1].rgb, axis)) ++cut;
-      }
-      Box first{box.begin, cut, 0, 0}, second{cut, box.end, 0, 0};
-      measure(first);
-      measure(second);
-      *widest = first;
-      boxes.push_back(second);
-    }
-    for (const Box& box : boxes) {
-      uint64_t sum[3] = {0, 0, 0}, count = 0;
-      for (std::size_t i = box.begin; i < box.end; ++i) {
-        for (int a = 0; a < 3; ++a) sum[a] += Channel(colours[i].rgb, a) * colours[i].count;
-        count += colours[i].count;
-      }
-      uint32_t entry = 0;
-      for (int a = 0; a < 3; ++a) entry = entry << 8 | static_cast<uint32_t>((sum[a] + count / 2) / count);
-      entries_.push_back(entry);
-    }
-  }
-
-  std::vector<uint32_t> entries_;
-  std::unordered_map<uint32_t, uint8_t> exact_;
-  std::vector<uint8_t> nearest_;
-};
-
 // ---- Videos through FFmpeg's muxers
 
 class EncodedVideo final : public VideoWriter {
@@ -536,6 +371,16 @@ class EncodedVideo final : public VideoWriter {
     status = avformat_write_header(context, &muxing);
     av_dict_free(&muxing);
     if (status < 0) Fail("cannot write the video's header", status);
+    headerWritten_ = true;
+  }
+
+  ~EncodedVideo() override {
+    // The GIF muxer holds the last picture's packet back until its trailer and frees it only
+    // there, so an abandoned GIF still gets its trailer: into the temporary, which is removed,
+    // or onto the device it was streaming to.
+    if (headerWritten_ && !trailerWritten_ && std::strcmp(context_->oformat->name, "gif") == 0) {
+      av_write_trailer(context_.get());
+    }
   }
 
   std::unique_ptr<VideoFrame> NewFrame() override {
@@ -548,7 +393,8 @@ class EncodedVideo final : public VideoWriter {
     AVFrame* picture = f.Picture();
     if (codec_->pix_fmt == AV_PIX_FMT_PAL8) {
       if (!palette_.Built()) palette_.Build(f.Rgb(), static_cast<std::size_t>(codec_->width) * codec_->height);
-      palette_.Map(f.Rgb(), codec_->width, codec_->height, *picture);
+      palette_.Map(f.Rgb(), codec_->width, codec_->height, picture->data[0], picture->linesize[0],
+                   reinterpret_cast<uint32_t*>(picture->data[1]));
     }
     picture->pts = nextPts_++;
     Send(picture, nullptr);
@@ -560,6 +406,7 @@ class EncodedVideo final : public VideoWriter {
     if (!Send(nullptr, &progress) || (progress && !progress())) return false;
     av::ClearLog();
     int status = av_write_trailer(context_.get());
+    trailerWritten_ = true;
     if (status < 0) Fail("cannot write the video's end", status);
     status = avio_closep(&context_->pb);
     if (status < 0) Fail("cannot write", status);
@@ -614,116 +461,8 @@ class EncodedVideo final : public VideoWriter {
   av::PacketPtr packet_;
   int64_t nextPts_ = 0;
   int64_t framesOut_ = 0;
+  bool headerWritten_ = false, trailerWritten_ = false;
   GifPalette palette_;
-};
-
-// ---- Frame streams, written by us
-
-// The three planes of 4:4:4, one row of each at a time.
-class Y4mFrame final : public VideoFrame {
- public:
-  Y4mFrame(int width, int height)
-      : width_(width), height_(height), planes_(static_cast<std::size_t>(width) * height * 3) {}
-  void Begin() override { y_ = 0; }
-  void WriteRow(const Pixel64* row) override {
-    if (y_ >= height_) return;
-    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
-    uint8_t* luma = planes_.data() + static_cast<std::size_t>(y_++) * width_;
-    for (int x = 0; x < width_; ++x) {
-      const int r = row[x].r >> 8, g = row[x].g >> 8, b = row[x].b >> 8;
-      luma[x] = Luma(r, g, b);
-      luma[plane + x] = BlueDifference<8>(r, g, b);
-      luma[2 * plane + x] = RedDifference<8>(r, g, b);
-    }
-  }
-  void Finish() override {}
-  const std::vector<uint8_t>& Planes() const { return planes_; }
-
- private:
-  int width_, height_;
-  std::vector<uint8_t> planes_;
-  int y_ = 0;
-};
-
-class Rgb48Frame final : public VideoFrame {
- public:
-  Rgb48Frame(int width, int height)
-      : width_(width), height_(height), bytes_(static_cast<std::size_t>(width) * height * 6) {}
-  void Begin() override { y_ = 0; }
-  void WriteRow(const Pixel64* row) override {
-    if (y_ >= height_) return;
-    uint8_t* out = bytes_.data() + static_cast<std::size_t>(y_++) * width_ * 6;
-    for (int x = 0; x < width_; ++x) {
-      for (const uint16_t word : {row[x].r, row[x].g, row[x].b}) {
-        *out++ = static_cast<uint8_t>(word & 0xFF);
-        *out++ = static_cast<uint8_t>(word >> 8);
-      }
-    }
-  }
-  void Finish() override {}
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
-
- private:
-  int width_, height_;
-  std::vector<uint8_t> bytes_;
-  int y_ = 0;
-};
-
-class FrameStream final : public VideoWriter {
- public:
-  FrameStream(VideoFormat format, const std::string& path, int width, int height, VideoRate rate)
-      : format_(format), path_(path == "-" ? "standard output" : path), width_(width),
-        height_(height), rate_(rate), file_(path) {}
-
-  std::unique_ptr<VideoFrame> NewFrame() override {
-    if (format_ == VideoFormat::kY4m) return std::make_unique<Y4mFrame>(width_, height_);
-    return std::make_unique<Rgb48Frame>(width_, height_);
-  }
-
-  void Write(VideoFrame& frame) override {
-    if (format_ == VideoFormat::kRgb48) {
-      Put(static_cast<Rgb48Frame&>(frame).Bytes());
-      ++framesOut_;
-      return;
-    }
-    if (!headerWritten_) {
-      const std::string header = "YUV4MPEG2 W" + std::to_string(width_) + " H" + std::to_string(height_) +
-                                 " F" + std::to_string(rate_.num) + ":" + std::to_string(rate_.den) +
-                                 " Ip A1:1 C444 XCOLORRANGE=LIMITED\n";
-      Put(std::vector<uint8_t>(header.begin(), header.end()));
-      headerWritten_ = true;
-    }
-    static const std::vector<uint8_t> kFrameMark = {'F', 'R', 'A', 'M', 'E', '\n'};
-    Put(kFrameMark);
-    Put(static_cast<Y4mFrame&>(frame).Planes());
-    ++framesOut_;
-  }
-
-  int64_t FramesOut() const override { return framesOut_; }
-
-  bool Finish(const std::function<bool()>& progress) override {
-    if (progress && !progress()) return false;
-    file_.Commit();
-    return true;
-  }
-
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
-
- private:
-  void Put(const std::vector<uint8_t>& bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.Stream()) != bytes.size()) {
-      throw IoError(path_, std::string("cannot write (") + std::strerror(errno) + ")");
-    }
-  }
-
-  VideoFormat format_;
-  std::string path_;
-  int width_, height_;
-  VideoRate rate_;
-  OutputFile file_;  // "-": standard output
-  bool headerWritten_ = false;
-  int64_t framesOut_ = 0;
 };
 
 }  // namespace
@@ -739,12 +478,7 @@ bool ParseRate(const std::string& text, VideoRate* rate) {
 
 std::string EncoderProblem(VideoFormat format, const VideoWriteOptions& options, std::string* warning) {
   const FormatInfo& info = InfoOf(format);
-  if (info.muxer == nullptr) {
-    if (!options.codec.empty()) return "--codec: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    if (options.crf >= 0) return "--crf: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    if (!options.preset.empty()) return "--preset: " + std::string(VideoFormatName(info.format)) + " frames are not encoded";
-    return "";
-  }
+  if (info.muxer == nullptr) return FrameStreamProblem(format, options);
   const AVOutputFormat* muxer = av_guess_format(info.muxer, nullptr, nullptr);
   if (muxer == nullptr) return "this FFmpeg cannot write ." + std::string(VideoFormatName(info.format)) + " files";
   std::string problem;
@@ -756,7 +490,7 @@ std::unique_ptr<VideoWriter> OpenEncodedVideo(VideoFormat format, const std::str
                                               int width, int height,
                                               const VideoWriteOptions& options) {
   const FormatInfo& info = InfoOf(format);
-  if (info.muxer == nullptr) return std::make_unique<FrameStream>(format, path, width, height, options.rate);
+  if (info.muxer == nullptr) return OpenFrameStream(format, path, width, height, options.rate);
   if (path == "-") throw IoError("standard output", std::string(VideoFormatName(info.format)) + " videos need a file (they seek)");
   return std::make_unique<EncodedVideo>(info, path, width, height, options);
 }

@@ -272,10 +272,14 @@ void zavol_options_default(zavol_options* o) noexcept {
 
 int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_options* o,
                  zavol_image* out) noexcept {
-  if (s == nullptr || depth == nullptr || o == nullptr || out == nullptr) return ZAVOL_E_NULL;
+  if (s == nullptr || depth == nullptr || o == nullptr) return ZAVOL_E_NULL;
   if (o->struct_size < kOptionsFirstSize || o->struct_size > sizeof(zavol_options)) {
     return ZAVOL_E_OPTIONS;
   }
+  // A field the caller's header did not have: no row sink, so out is required.
+  const auto rows =
+      Holds(*o, offsetof(zavol_options, rows) + sizeof o->rows) ? o->rows : nullptr;
+  if (out == nullptr && rows == nullptr) return ZAVOL_E_NULL;
   const zavol::ViewOptions view = ViewOptionsOf(*o);
   if (!view.Valid()) return ZAVOL_E_OPTION_VALUE;
   // The settings the tool refuses (a NaN, a background depth of 0...) are refused here too.
@@ -293,15 +297,21 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   zavol::ConstPixelView patternView;
   Extent depthExtent{}, outExtent{}, patternExtent{};
   int status = CheckDepth(*depth, &depthView, &depthExtent);
-  if (status == ZAVOL_OK) status = CheckImage(*out, &outView, &outExtent);
+  if (status == ZAVOL_OK && out != nullptr) status = CheckImage(*out, &outView, &outExtent);
   if (status == ZAVOL_OK && o->pattern != nullptr) {
     status = CheckImage(*o->pattern, &patternView, &patternExtent);
   }
   if (status != ZAVOL_OK) return status;
-  if (out->width != depth->width || out->height != depth->height) return ZAVOL_E_SIZE_MISMATCH;
-  if (Overlap(outExtent, depthExtent) ||
-      (o->pattern != nullptr && Overlap(outExtent, patternExtent))) {
-    return ZAVOL_E_OVERLAP;
+  if (out != nullptr) {
+    if (out->width != depth->width || out->height != depth->height) {
+      return ZAVOL_E_SIZE_MISMATCH;
+    }
+    if (Overlap(outExtent, depthExtent) ||
+        (o->pattern != nullptr && Overlap(outExtent, patternExtent))) {
+      return ZAVOL_E_OVERLAP;
+    }
+  } else {
+    outView = zavol::PixelView{nullptr, depth->width, 0, 0};
   }
 
   zavol::ImageRenderOptions options;
@@ -310,6 +320,7 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.seed = o->seed;
   options.pattern = o->pattern != nullptr ? &patternView : nullptr;
   options.progress = o->progress;
+  options.rows = rows;
   options.user = o->user;
   options.view = view;
   options.threads = threads;

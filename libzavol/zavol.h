@@ -115,8 +115,8 @@ typedef struct zavol_options {
      a dot outside it keeps the colour its pixel had. Must not overlap the output. */
   const zavol_image *pattern;
   /* Optional: asked before each row with the row and the last row's index (height - 1);
-     non-zero stops the frame with ZAVOL_E_STOPPED. Rows above row are final by then, unless
-     the guide is on (it rewrites rows 5 to 15 at the end). */
+     non-zero stops the frame with ZAVOL_E_STOPPED. Rows above row are final by then (the
+     guide, when on, is painted into rows 5 to 15 as they are made). */
   int (*progress)(void *user, int row, int last_row);
   void *user;
 
@@ -152,6 +152,13 @@ typedef struct zavol_options {
      options' rows above render on the calling thread alone. Negative: ZAVOL_E_OPTION_VALUE.
      Callers built before this field render with the default. */
   int threads;
+  /* Optional row sink, appended later (callers built before it have none): rows [first, end)
+     of the frame are final, guide included: end - first rows of 4 * width uint16_t each,
+     row_stride uint16_t apart, readable during the call only. Called on the calling thread, in
+     row order, every row once. Non-zero stops the frame with ZAVOL_E_STOPPED. With a sink, out
+     may be null: the frame then streams through a few rows of the library's memory, so a frame
+     of any height fits; with out too, each row lands in out before it is handed over. */
+  int (*rows)(void *user, int first, int end, const uint16_t *pixels, ptrdiff_t row_stride);
 } zavol_options;
 
 enum { ZAVOL_DOTS_STREAM = 0, ZAVOL_DOTS_STABLE = 1 };
@@ -162,13 +169,14 @@ enum { ZAVOL_LINKING_CLASSIC = 0, ZAVOL_LINKING_SYMMETRIC = 1 };
 /* The defaults above, a null pattern and progress, and struct_size. */
 ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;
 
-/* Renders one stereogram of depth into out, which must be as large as depth and overlap neither
-   depth nor the pattern. Done: every pixel of out is written. On an error nothing is written;
-   when stopped, the rows from the stop on are as they were (and no guide is drawn). Nothing outside out's rows of
-   width pixels is ever written (the gaps a longer row stride leaves stay untouched). Settings
-   that cannot make a picture, as `zavol render` refuses them (a real field that is not a finite
-   number within its range, a background depth of 0, a custom dpi out of range, without auto
-   distance a near distance not nearer than the far one): ZAVOL_E_SETTING_VALUE. */
+/* Renders one stereogram of depth into out (null only with the rows sink), which must be as large
+   as depth and overlap neither depth nor the pattern. Done: every pixel of out is written. On
+   an error nothing is written; when stopped, the rows from the stop on are as they were and the
+   rows above it as in the finished frame. Nothing outside out's rows of width pixels is ever
+   written (the gaps a longer row stride leaves stay untouched). Settings that cannot make a
+   picture, as `zavol render` refuses them (a real field that is not a finite number within its
+   range, a background depth of 0, a custom dpi out of range, without auto distance a near
+   distance not nearer than the far one): ZAVOL_E_SETTING_VALUE. */
 ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
                            const zavol_options *o, zavol_image *out) ZAVOL_NOEXCEPT;
 

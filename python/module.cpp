@@ -27,7 +27,6 @@
 #include "render/field_table.h"
 #include "render/frame.h"
 #include "render/frame_checks.h"
-#include "render/view_options.h"
 
 namespace py = pybind11;
 
@@ -139,35 +138,45 @@ void ScreenArgument(py::handle value, zavol_options* options) {
   options->screen_height = static_cast<int>(IntegerArgument(sides[1], "screen", 1, ZAVOL_MAX_SIDE));
 }
 
-// One of a few words, as the tool spells them; its index in the list is the library's code.
-int WordArgument(py::handle value, const char* name, std::initializer_list<const char*> words) {
-  const std::string word = TextArgument(value, name);
-  int code = 0;
-  std::string known;
-  for (const char* candidate : words) {
-    if (word == candidate) return code;
-    known += (code++ == 0 ? "'" : ", '") + std::string(candidate) + "'";
+// An option from the library's field table, by its name there (the keyword): a choice by one
+// of its words, a number within its range; stored through zavol_field_set, which refuses what
+// the tool and the library refuse.
+void FieldArgument(py::handle value, const char* name, zavol_options* options) {
+  const int index = zavol_field_find(name);
+  const zavol_field_info* field = zavol_field(index);
+  if (field == nullptr) throw std::logic_error(std::string("no field ") + name);
+  double stored = 0;
+  if (field->type == ZAVOL_FIELD_CHOICE) {
+    const std::string word = TextArgument(value, name);
+    std::string known;
+    int i = 0;
+    for (; i < field->choice_count && word != field->choice_words[i]; ++i) {
+      known += (i == 0 ? "'" : ", '") + std::string(field->choice_words[i]) + "'";
+    }
+    if (i == field->choice_count) {
+      throw py::value_error(std::string(name) + ": '" + word + "' is not one of " + known);
+    }
+    stored = field->choice_values[i];
+  } else {
+    stored = static_cast<double>(IntegerArgument(value, name, static_cast<long long>(field->minimum),
+                                                 static_cast<long long>(field->maximum)));
   }
-  throw py::value_error(std::string(name) + ": '" + word + "' is not one of " + known);
+  if (zavol_field_set(nullptr, options, index, stored) != ZAVOL_OK) {
+    throw py::value_error(std::string(name) + ": " + Quoted(value) + " is refused by the library");
+  }
 }
 
-// The viewing options beyond the plug-in, with the tool's words and ranges; the defaults give
-// the plug-in's pixels. anchor None lets the library choose (left for stream dots, centre for
-// stable ones), as the tool does when --anchor is not given.
+// The viewing options beyond the plug-in, with the field table's words and ranges; the defaults
+// give the plug-in's pixels. anchor None lets the library choose (left for stream dots, centre
+// for stable ones), as the tool does when --anchor is not given.
 void ViewArguments(py::handle dots, py::handle dotSize, py::handle anchor, py::handle view,
                    py::handle oversample, py::handle linking, zavol_options* options) {
-  options->dots = WordArgument(dots, "dots", {"stream", "stable"});
-  static_assert(ZAVOL_DOTS_STREAM == 0 && ZAVOL_DOTS_STABLE == 1);
-  options->dot_size = static_cast<int>(IntegerArgument(dotSize, "dot_size", 1, kMaxDotSize));
-  options->anchor = anchor.is_none() ? ZAVOL_ANCHOR_AUTO
-                                     : 1 + WordArgument(anchor, "anchor", {"left", "centre"});
-  static_assert(ZAVOL_ANCHOR_LEFT == 1 && ZAVOL_ANCHOR_CENTRE == 2);
-  options->view = WordArgument(view, "view", {"wall", "cross"});
-  static_assert(ZAVOL_VIEW_WALL == 0 && ZAVOL_VIEW_CROSS == 1);
-  options->oversample =
-      static_cast<int>(IntegerArgument(oversample, "oversample", 1, kMaxOversample));
-  options->linking = WordArgument(linking, "linking", {"classic", "symmetric"});
-  static_assert(ZAVOL_LINKING_CLASSIC == 0 && ZAVOL_LINKING_SYMMETRIC == 1);
+  FieldArgument(dots, "dots", options);
+  FieldArgument(dotSize, "dot_size", options);
+  if (!anchor.is_none()) FieldArgument(anchor, "anchor", options);
+  FieldArgument(view, "view", options);
+  FieldArgument(oversample, "oversample", options);
+  FieldArgument(linking, "linking", options);
 }
 
 uint32_t SeedArgument(py::handle value) {
@@ -313,17 +322,19 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
     result = py::reinterpret_borrow<py::object>(out);
   }
 
-  int status;
+  int status = ZAVOL_OK;
   DepthSpread spread;
   {
     py::gil_scoped_release released;
     if (kind != DepthKind::kHost) {
-      ConvertDepth(const_cast<float*>(depthView.values),
-                   static_cast<std::size_t>(depthView.width) * depthView.height, kind, cutoff);
+      // The copy of its own is contiguous; DepthKind counts as the ZAVOL_DEPTH_ kinds do.
+      status = zavol_depth_convert(const_cast<float*>(depthView.values),
+                                   static_cast<std::size_t>(depthView.width) * depthView.height,
+                                   static_cast<int>(kind), cutoff);
     }
     spread = LookAtDepth(depthView.values, depthView.width, depthView.height,
                          depthView.row_stride != 0 ? depthView.row_stride : depthView.width);
-    status = zavol_render(&cSettings, &depthView, &options, &outView);
+    if (status == ZAVOL_OK) status = zavol_render(&cSettings, &depthView, &options, &outView);
   }
   if (state.error) std::rethrow_exception(state.error);
   if (status == ZAVOL_OK) WarnAboutFrame(record, depthView, kind, spread, options);

@@ -10,7 +10,9 @@
 #include <utility>
 
 #include "render/background.h"
+#include "render/classic_link.h"
 #include "render/frame.h"
+#include "render/frame_plan.h"
 #include "render/geometry.h"
 #include "render/guide.h"
 #include "render/linking.h"
@@ -18,58 +20,32 @@
 namespace zavol {
 namespace {
 
-// A frame host that only notes which pixels the guide covers (sets them to 1).
-class GuideMask final : public FrameHost {
- public:
-  GuideMask(int width, int height, std::vector<uint8_t>& covered)
-      : width_(width), height_(height), covered_(covered) {}
-  const float* DepthChannel() override { return nullptr; }
-  int Height() override { return height_; }
-  int Width() override { return width_; }
-  void ScreenSize(int* width, int* height) override { *width = *height = 0; }
-  uint32_t CalendarTime() override { return 0; }
-  bool ProgressAndAbortQuery(int, int) override { return false; }
-  bool HasPattern() override { return false; }
-  void ReadPatternPixel(int, int, Pixel64*) override {}
-  void PutPixels(int x, int y, int count, const Pixel64*) override {
-    if (y < 0 || y >= height_) return;
-    const int64_t begin = std::max<int64_t>(x, 0);
-    const int64_t end = std::min<int64_t>(int64_t{x} + count, width_);
-    for (int64_t i = begin; i < end; ++i) {
-      covered_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-               static_cast<std::size_t>(i)] = 1;
-    }
-  }
-  void RgbToHsv(uint32_t, int* h, int* s, int* v) override { *h = *s = *v = 0; }
-  uint32_t HsvToRgb(int, int, int) override { return 0; }
-  void DebugLine(double) override {}
-
- private:
-  int width_, height_;
-  std::vector<uint8_t>& covered_;
-};
-
-// What both meters need of a frame: its geometry, separation rule and the guide's pixels.
+// What both meters need of a frame: the engine's plan of it (geometry, separation rule, where
+// the guide goes) and the guide's pixels.
 struct FrameFacts {
   FrameFacts(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
              int screenHeight)
-      : width(std::max(depth.width, 0)),
-        height(std::max(depth.height, 0)),
+      : plan(PlanFrame(settings, depth, screenWidth, screenHeight, 0)),
+        width(plan.width()),
+        height(plan.height()),
         w(static_cast<std::size_t>(width)),
-        stride(std::max(static_cast<std::size_t>(depth.rowStride), w)),
-        geometry(ComputeGeometry(settings, width, height, screenWidth, screenHeight)),
-        range(FrameDepthRange(settings, depth.values, w, static_cast<std::size_t>(height),
-                              stride)),
-        rule(geometry, range),
+        stride(static_cast<std::size_t>(plan.depth.rowStride)),
+        geometry(plan.geometry),
+        range(plan.range),
+        rule(plan.rule),
         covered(w * static_cast<std::size_t>(height), 0) {
-    // Pixels the guide paints over after the last row: neither they nor the pixels repeating
-    // them show the depth.
-    if (settings.PutGuidePoints != 0 && width > 0) {
-      GuideMask mask(width, height, covered);
-      std::vector<Pixel64> rowBuffer(w);
-      DrawGuide(mask, width, geometry.maxSeparation, rowBuffer.data(), rowBuffer.size());
-    }
+    // Pixels the guide paints over: neither they nor the pixels repeating them show the depth.
+    ForEachGuideRun(plan.guide, [this](int x, int y, int count, bool) {
+      if (y < 0 || y >= height) return;
+      const int64_t begin = std::max<int64_t>(x, 0);
+      const int64_t end = std::min<int64_t>(int64_t{x} + count, width);
+      for (int64_t i = begin; i < end; ++i) {
+        covered[static_cast<std::size_t>(y) * w + static_cast<std::size_t>(i)] = 1;
+      }
+    });
   }
+  FrameFacts(const FrameFacts&) = delete;
+  FrameFacts& operator=(const FrameFacts&) = delete;
   IntendedSeparations Empty() const {
     IntendedSeparations out;
     out.width = width;
@@ -80,11 +56,12 @@ struct FrameFacts {
     return out;
   }
 
-  int width, height;
-  std::size_t w, stride;
-  ViewingGeometry geometry;
-  DepthRange range;
-  SeparationRule rule;
+  const FramePlan plan;
+  const int width, height;
+  const std::size_t w, stride;
+  const ViewingGeometry& geometry;
+  const DepthRange& range;
+  const SeparationRule& rule;
   std::vector<uint8_t> covered;
 };
 
@@ -104,16 +81,16 @@ IntendedSeparations DefaultLinkingSeparations(const StereogramSettings& settings
     frame.rule.Fill(depth.values + static_cast<std::size_t>(y) * frame.stride, w,
                     separations.data());
     const std::size_t row = static_cast<std::size_t>(y) * w;
-    // The row builder's links: a source is repeated at most once when ghosting is prevented;
-    // every pixel, linked or new, may itself be repeated once.
+    // The row builder's links, by its own rule.
     std::fill(repeatable.begin(), repeatable.end(), 1);
     for (int x = 0; x < width; ++x) {
       const int32_t s = separations[static_cast<std::size_t>(x)];
       out.separation[row + static_cast<std::size_t>(x)] = static_cast<float>(s);
-      if (s < 1 || s > x) continue;
+      if (LinkClassicPixel(preventGhosting, s, x, y == 0, repeatable.data()) !=
+          ClassicLink::kSource) {
+        continue;
+      }
       const std::size_t source = static_cast<std::size_t>(x - s);
-      if (preventGhosting && repeatable[source] == 0) continue;
-      repeatable[source] = 0;
       out.visible[row + static_cast<std::size_t>(x)] =
           frame.covered[row + static_cast<std::size_t>(x)] == 0 && frame.covered[row + source] == 0;
     }

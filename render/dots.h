@@ -1,6 +1,6 @@
-// Dot colour sources for new dots: the pattern bitmap, the hue-saturation-value ramp and the
-// red-green-blue ramp. Engine-internal; the frame's host is reached only for pattern pixels and
-// the HSV conversions, so the RGB ramp stays free of virtual calls.
+// Dot colour sources for new dots: the pattern, the hue-saturation-value ramp and the
+// red-green-blue ramp. Engine-internal; the caller's pattern reader and colour conversions are
+// reached only for pattern pixels and the HSV ramp, so the RGB ramp stays free of virtual calls.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +49,13 @@ class RgbRampDots {
   int64_t delta_[3];  // c2*256 - c1*256
 };
 
-// The host converts both ramp ends again for every dot (its conversions are its own and may
-// answer differently from call to call), then the dot's hue, saturation and value back.
+// Both ramp ends are converted again for every dot (the plug-in's host has conversions of its
+// own that may answer differently from call to call), then the dot's hue, saturation and value
+// back.
 class HsvRampDots {
  public:
-  HsvRampDots(uint32_t colour1, uint32_t colour2, uint32_t seed, FrameHost& host)
-      : colour1_(colour1), colour2_(colour2), random_(seed), host_(&host) {}
+  HsvRampDots(uint32_t colour1, uint32_t colour2, uint32_t seed, const ColourConversions& colours)
+      : colour1_(colour1), colour2_(colour2), random_(seed), host_(&colours) {}
 
   // Draws hue, then saturation, then value.
   void New(int /*x*/, Pixel64& slot) {
@@ -80,17 +81,17 @@ class HsvRampDots {
 
   uint32_t colour1_, colour2_;
   DotRandom random_;
-  FrameHost* host_;
+  const ColourConversions* host_;
 };
 
 // The pattern pixel at the dot's own place, all four words; no random number is drawn.
 class PatternDots {
  public:
-  PatternDots(FrameHost& host, int y) : host_(&host), y_(y) {}
-  void New(int x, Pixel64& slot) { host_->ReadPatternPixel(x, y_, &slot); }
+  PatternDots(PatternReader& pattern, int y) : pattern_(&pattern), y_(y) {}
+  void New(int x, Pixel64& slot) { pattern_->Read(x, y_, &slot); }
 
  private:
-  FrameHost* host_;
+  PatternReader* pattern_;
   int y_;
 };
 

@@ -1,6 +1,8 @@
-// The renderer's one interface to its surroundings (the frame's host): depth, sizes, progress and
-// abort, pattern pixels, row output, colour conversions and the debug line. The plug-in and the
-// command-line tool are thin adapters over it. Portable: no host or Windows types.
+// What a frame is made of, as the engine sees it: depth rows in, pixel rows out. The depth is a
+// strided view of plain reals; finished rows leave through a row sink; new dots may come from a
+// pattern and the HSV ramp's colours from conversions supplied by the caller. Portable: no host
+// or Windows types; whoever drives the engine (the plug-in's host adapter, the buffer renderer
+// behind the library and the tool) implements these small interfaces.
 #pragma once
 
 #include <cstddef>
@@ -20,42 +22,53 @@ static_assert(sizeof(Pixel64) == 8, "host pixel layout");
 // The largest side of a frame: the host's bitmaps count pixels in 16 bits.
 constexpr int kMaxImageSide = 65535;
 
-class FrameHost {
- public:
-  // The depth channel: Width() x Height() 32-bit reals, row-major. Null: the frame cannot start.
-  virtual const float* DepthChannel() = 0;
-  virtual int Height() = 0;
-  virtual int Width() = 0;
-  // Screen size in pixels, for the monitor media; asked once per frame.
-  virtual void ScreenSize(int* width, int* height) = 0;
-  // The calendar time that seeds a frame when RandomizeEachFrame is set.
-  virtual uint32_t CalendarTime() = 0;
-  // Before row y is built: progress for (y, lastRow), then the abort query. True: stop now.
-  virtual bool ProgressAndAbortQuery(int y, int lastRow) = 0;
-  // Whether a pattern bitmap supplies the dot colours, and its pixel (x, y) into *slot (all four
-  // words; the slot keeps its colour when the pattern cannot deliver).
-  virtual bool HasPattern() = 0;
-  virtual void ReadPatternPixel(int x, int y, Pixel64* slot) = 0;
-  // count pixels into row y from column x; a run may cross the image's edges and the host
-  // clips it (the guide relies on that).
-  virtual void PutPixels(int x, int y, int count, const Pixel64* pixels) = 0;
-  // The host's colour conversions for the HSV ramp; colours are COLORREF-ordered.
-  virtual void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) = 0;
-  virtual uint32_t HsvToRgb(int h, int s, int v) = 0;
-  // The one debug line of a frame: "\nminz=%f" with the far end of the depth range.
-  virtual void DebugLine(double farthestDepth) = 0;
-
- protected:
-  ~FrameHost() = default;
+// width x height reals in the engine's convention, row y at values + y * rowStride.
+struct DepthView {
+  const float* values;
+  int width, height;
+  std::ptrdiff_t rowStride;  // in reals, at least width
 };
 
-// Renders one stereogram frame through host. Returns 1 when every row was written, 0 when the
-// frame could not start (no depth, no row buffer) or the host asked to stop.
-int RenderStereogram(const StereogramSettings& settings, FrameHost& host);
+// How a frame ended: the engine's one status, turned into the library's statuses, the tool's
+// messages and exit codes and the plug-in's result at the edges. Memory that cannot be had is a
+// status like the others, never an exception.
+enum class FrameStatus { kDone, kStopped, kOutOfMemory };
 
-// The same for a depth channel whose rows are depthRowStride reals apart (anything below the
-// width: the width), so that a window of a larger buffer renders without a copy.
-int RenderStereogram(const StereogramSettings& settings, FrameHost& host,
-                     std::size_t depthRowStride);
+// The HSV ramp's colour conversions; colours are COLORREF-ordered (red in the lowest byte). The
+// plug-in asks its host, which may answer differently from call to call; everyone else uses the
+// portable ones (render/hsv.h).
+class ColourConversions {
+ public:
+  virtual void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) const = 0;
+  virtual uint32_t HsvToRgb(int h, int s, int v) const = 0;
+
+ protected:
+  ~ColourConversions() = default;
+};
+
+// A pattern that supplies the dot colours: its pixel (x, y) into *slot, all four words. Where it
+// has no pixel the slot keeps the colour it came in with, and the answer is false. Rows built on
+// several threads read it from all of them at once.
+class PatternReader {
+ public:
+  virtual bool Read(int x, int y, Pixel64* slot) = 0;
+
+ protected:
+  ~PatternReader() = default;
+};
+
+// Where a frame's rows go, in order from row 0.
+class RowSink {
+ public:
+  // Asked before row y is built (progress, and the chance to stop). True: the frame stops there
+  // and rows from y on never reach the sink.
+  virtual bool StopBefore(int y) = 0;
+  // Rows [first, end) are final: end - first rows of the frame's width, rowStride pixels apart,
+  // valid during the call only. False: the frame stops here (a sink that could not take them).
+  virtual bool Rows(int first, int end, const Pixel64* rows, std::ptrdiff_t rowStride) = 0;
+
+ protected:
+  ~RowSink() = default;
+};
 
 }  // namespace zavol

@@ -1,5 +1,6 @@
-// The engine's frame host over plain buffers: the depth as given, runs clipped into the output
-// view, pattern pixels at their own place, the portable colour conversions.
+// The engine over plain buffers: the frame plan, the pattern read at its own place, the portable
+// colour conversions, and a row sink that lands rows in the output view (and the caller's row
+// callback) with the guide painted in as they leave.
 #include "render/image_render.h"
 
 #include <algorithm>
@@ -7,108 +8,125 @@
 #include <memory>
 #include <new>
 
-#include "render/frame.h"
+#include "render/frame_plan.h"
 #include "render/guide.h"
 #include "render/hsv.h"
 #include "render/parallel_render.h"
-#include "render/view_engine.h"
+#include "render/row_loop.h"
 
 namespace zavol {
 namespace {
 
-class BufferHost final : public FrameHost {
+class PortableColours final : public ColourConversions {
  public:
-  BufferHost(const DepthView& depth, const ImageRenderOptions& options, const PixelView& out)
-      : depth_(depth), options_(options), out_(out) {}
+  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) const override { RgbToHsv255(rgb, h, s, v); }
+  uint32_t HsvToRgb(int h, int s, int v) const override { return HsvToRgb255(h, s, v); }
+};
 
-  bool stopped() const { return stopped_; }
-  double farthestDepth() const { return farthestDepth_; }
-  // Rows [0, rows) reached out by another way (the threaded rows), as if put here in order.
-  void RowsPut(int rows) { rowsStarted_ = std::max(rowsStarted_, rows); }
-
-  const float* DepthChannel() override { return depth_.values; }
-  int Height() override { return depth_.height; }
-  int Width() override { return depth_.width; }
-  void ScreenSize(int* width, int* height) override {
-    *width = options_.screenWidth;
-    *height = options_.screenHeight;
-  }
-  uint32_t CalendarTime() override { return options_.seed; }
-  bool ProgressAndAbortQuery(int y, int lastRow) override {
-    if (options_.progress == nullptr || options_.progress(options_.user, y, lastRow) == 0) {
-      return false;
-    }
-    stopped_ = true;
+// Pixel (x, y) of the view; nothing outside it. Read-only, so any thread may ask.
+class ViewPattern final : public PatternReader {
+ public:
+  explicit ViewPattern(const ConstPixelView* view) : view_(view != nullptr ? *view : ConstPixelView{}) {}
+  bool Read(int x, int y, Pixel64* slot) override {
+    if (x < 0 || y < 0 || x >= view_.width || y >= view_.height) return false;
+    std::memcpy(slot, view_.words + y * view_.rowStride + 4 * static_cast<std::ptrdiff_t>(x),
+                sizeof *slot);
     return true;
   }
-  bool HasPattern() override { return options_.pattern != nullptr; }
-  void ReadPatternPixel(int x, int y, Pixel64* slot) override {
-    const ConstPixelView& pattern = *options_.pattern;
-    if (x < 0 || y < 0 || x >= pattern.width || y >= pattern.height) return;
-    std::memcpy(slot, pattern.words + y * pattern.rowStride + 4 * static_cast<std::ptrdiff_t>(x),
-                sizeof *slot);
-  }
-  void PutPixels(int x, int y, int count, const Pixel64* pixels) override {
-    // After a stop the engine still draws the guide, as the plug-in's host expects; here a
-    // stopped frame keeps the rows it finished and nothing more.
-    if (stopped_ || y < 0 || y >= depth_.height || count <= 0) return;
-    // out holds the newest out.height rows; the engine writes rows in order, then the guide.
-    if (y >= rowsStarted_) rowsStarted_ = y + 1;
-    if (y < rowsStarted_ - out_.height) return;
-    // The guide's runs may cross the image's edges; in 64 bits no sum overflows.
-    const int64_t begin = std::max<int64_t>(x, 0);
-    const int64_t end = std::min<int64_t>(int64_t{x} + count, out_.width);
-    if (begin >= end) return;
-    std::memcpy(out_.words + (y % out_.height) * out_.rowStride + 4 * begin, pixels + (begin - x),
-                static_cast<std::size_t>(end - begin) * sizeof(Pixel64));
-  }
-  void RgbToHsv(uint32_t rgb, int* h, int* s, int* v) override { RgbToHsv255(rgb, h, s, v); }
-  uint32_t HsvToRgb(int h, int s, int v) override { return HsvToRgb255(h, s, v); }
-  void DebugLine(double farthestDepth) override { farthestDepth_ = farthestDepth; }
 
  private:
-  const DepthView& depth_;
+  const ConstPixelView view_;
+};
+
+class BufferSink final : public RowSink {
+ public:
+  BufferSink(const ImageRenderOptions& options, const PixelView& out, const FramePlan& plan,
+             bool paintGuide)
+      : options_(options), out_(out), plan_(plan),
+        guide_(paintGuide ? plan.guide : GuidePlan{}) {}
+
+  // A row of its own for the guide's rows when out cannot hold them: false without memory.
+  bool Allocate() {
+    if (!guide_.drawn || out_.words != nullptr) return true;
+    scratch_.reset(new (std::nothrow) Pixel64[static_cast<std::size_t>(plan_.width())]);
+    return scratch_ != nullptr;
+  }
+
+  bool StopBefore(int y) override {
+    return options_.progress != nullptr &&
+           options_.progress(options_.user, y, plan_.height() - 1) != 0;
+  }
+
+  bool Rows(int first, int end, const Pixel64* rows, std::ptrdiff_t rowStride) override {
+    const std::size_t bytes = static_cast<std::size_t>(plan_.width()) * sizeof(Pixel64);
+    for (int y = first; y < end; ++y, rows += rowStride) {
+      const Pixel64* row = rows;
+      if (out_.words != nullptr) {
+        Pixel64* place = reinterpret_cast<Pixel64*>(out_.words + y * out_.rowStride);
+        if (place != row) std::memcpy(place, row, bytes);
+        PaintGuideRow(guide_, y, place, plan_.width());
+        row = place;
+      } else if (guide_.drawn && y >= kGuideFirstRow && y <= kGuideLastRow) {
+        std::memcpy(scratch_.get(), row, bytes);
+        PaintGuideRow(guide_, y, scratch_.get(), plan_.width());
+        row = scratch_.get();
+      }
+      if (options_.rows != nullptr &&
+          options_.rows(options_.user, y, y + 1, reinterpret_cast<const uint16_t*>(row),
+                        4 * static_cast<std::ptrdiff_t>(plan_.width())) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
   const ImageRenderOptions& options_;
   const PixelView& out_;
-  bool stopped_ = false;
-  int rowsStarted_ = 0;  // rows the engine has begun to write
-  double farthestDepth_ = 0.0;
+  const FramePlan& plan_;
+  const GuidePlan guide_;
+  std::unique_ptr<Pixel64[]> scratch_;
 };
 
 }  // namespace
 
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
-  BufferHost host(depth, options, out);
   // The classic rows (the plug-in's) may render on several threads; the viewing options' rows
   // render in order.
   const int threads =
       options.view.IsDefault() ? FrameThreads(options.threads, depth.width, depth.height) : 1;
+  const FramePlan plan = PlanFrame(settings, depth, options.screenWidth, options.screenHeight,
+                                   options.seed, threads);
+  const double farthest = plan.range.farthestDepth;
+  PortableColours colours;
+  ViewPattern pattern(options.pattern);
+  const DotSources sources{&colours, options.pattern != nullptr ? &pattern : nullptr};
+
   if (threads > 1) {
-    // The guide's white run is taken before the frame starts, so that a frame whose rows are
-    // written never fails for want of it.
-    const std::size_t columns = static_cast<std::size_t>(std::max(depth.width, 1));
-    std::unique_ptr<Pixel64[]> guideRow;
-    if (settings.PutGuidePoints != 0) guideRow.reset(new (std::nothrow) Pixel64[columns]);
-    ThreadedFrame frame;
-    if ((settings.PutGuidePoints == 0 || guideRow) &&
-        RenderImageOnThreads(settings, depth, options, out, threads, host, &frame)) {
-      if (frame.status == ImageRenderStatus::kDone && guideRow) {
-        host.RowsPut(depth.height);
-        DrawGuide(host, depth.width, frame.maxSeparation, guideRow.get(), columns);
+    // Nobody can stop the frame and out holds all of it: rows are built where they end up, and
+    // the guide is painted once they are all there (a row lends colours to the row below).
+    const bool inPlace =
+        options.progress == nullptr && options.rows == nullptr && out.height >= depth.height;
+    const InPlaceRows place{out.words, out.rowStride};
+    BufferSink sink(options, out, plan, !inPlace);
+    FrameStatus status;
+    if (sink.Allocate() && RenderRowsOnThreads(settings, plan, sources, sink, threads,
+                                               inPlace ? &place : nullptr, &status)) {
+      if (inPlace && status == FrameStatus::kDone) {
+        for (int y = kGuideFirstRow; y <= kGuideLastRow && y < plan.height(); ++y) {
+          PaintGuideRow(plan.guide, y, reinterpret_cast<Pixel64*>(out.words + y * out.rowStride),
+                        plan.width());
+        }
       }
-      return ImageRenderResult{frame.status, frame.farthestDepth};
+      return ImageRenderResult{status, farthest};
     }
   }
-  const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
-  const int rendered = options.view.IsDefault()
-                           ? RenderStereogram(settings, host, stride)
-                           : RenderViewStereogram(settings, host, stride, options.view);
-  // The depth is never missing here, so a frame that did not start lacked its row buffer.
-  const ImageRenderStatus status = rendered == 1   ? ImageRenderStatus::kDone
-                                   : host.stopped() ? ImageRenderStatus::kStopped
-                                                    : ImageRenderStatus::kOutOfMemory;
-  return ImageRenderResult{status, host.farthestDepth()};
+  BufferSink sink(options, out, plan, true);
+  std::unique_ptr<RowBuilder> builder = MakeRowBuilder(settings, plan, options.view);
+  if (!builder || !sink.Allocate()) return ImageRenderResult{ImageRenderStatus::kOutOfMemory, farthest};
+  builder->Start(plan.seed, sources);
+  return ImageRenderResult{RunRows(plan, *builder, sink), farthest};
 }
 
 }  // namespace zavol

@@ -1,22 +1,17 @@
 // One stereogram frame between plain buffers: a depth view in, an image of 16-bit RGBA words
-// out, through the engine with a frame host of its own. Portable; keeps no state between calls,
-// so frames on different threads never meet. The library interface and the tool sit on it.
+// (or a row callback) out, through the engine's row loop or its thread scheduler. Portable;
+// keeps no state between calls, so frames on different threads never meet. The library
+// interface and the tool sit on it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "render/frame.h"
 #include "render/settings.h"
 #include "render/view_options.h"
 
 namespace zavol {
-
-// width x height reals in the engine's convention, row y at values + y * rowStride.
-struct DepthView {
-  const float* values;
-  int width, height;
-  std::ptrdiff_t rowStride;  // in reals, at least width
-};
 
 // width x height pixels of four 16-bit words (red, green, blue, alpha, as the host's pixels),
 // row y at words + y * rowStride.
@@ -35,10 +30,15 @@ struct ImageRenderOptions {
   // Optional dot source: pixel (x, y) is the dot at (x, y); outside it a new dot keeps the
   // colour its slot had, as with a host bitmap smaller than the frame.
   const ConstPixelView* pattern = nullptr;
-  // Asked before each row; non-zero stops the frame there. Rows above row are then final,
-  // unless the guide is on: it rewrites rows 5 to 15 after the last row.
+  // Asked before each row; non-zero stops the frame there. Rows above row are then final.
   int (*progress)(void* user, int row, int lastRow) = nullptr;
-  void* user = nullptr;
+  // Optional row sink: frame rows [first, end) are final (the guide painted in), end - first
+  // rows of 4 * width words, rowStride words apart, valid during the call. Non-zero stops the
+  // frame. With a sink, out may have no rows at all (words null): the frame then streams
+  // through the engine's few rows of memory.
+  int (*rows)(void* user, int first, int end, const uint16_t* words,
+              std::ptrdiff_t rowStride) = nullptr;
+  void* user = nullptr;  // for progress and rows
   // Threads for the frame's rows and depth scan, the calling thread included: 1 renders on the
   // calling thread alone, 0 on every core (fewer for small frames), N on up to N. The pixels
   // are the same for every count. progress is always called on the calling thread, for every
@@ -50,7 +50,7 @@ struct ImageRenderOptions {
   ViewOptions view;
 };
 
-enum class ImageRenderStatus { kDone, kStopped, kOutOfMemory };
+using ImageRenderStatus = FrameStatus;
 
 struct ImageRenderResult {
   ImageRenderStatus status;
@@ -60,12 +60,9 @@ struct ImageRenderResult {
 // Renders settings over depth into out. The caller has checked the views: sides 1..kMaxImageSide,
 // strides at least a row, out as wide as depth and apart from depth and pattern. Nothing
 // outside out's rows of width pixels is written; a stopped frame leaves the rows from the stop
-// on as they were (and gets no guide).
+// on as they were; the rows above it are as in the finished frame, guide included.
 //
-// out normally holds the whole frame. It may hold fewer rows, the newest ones: frame row y then
-// lands in out row y % out.height, so a caller that takes each row from progress (rows above
-// the one asked for are final) streams a frame through a few rows of memory. A row that has left
-// out is never written again, so the guide (drawn after the last row) needs the whole frame.
+// out holds the whole frame, or nothing at all (words null) when options.rows takes the rows.
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out);
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "render/classic_link.h"
+
 namespace zavol {
 
 SubPixelRule::SubPixelRule(const ViewingGeometry& geometry, const SeparationRule& rule,
@@ -139,8 +141,8 @@ bool RowLinks::Allocate(std::size_t count) {
   parent_ = static_cast<int32_t*>(block_.get());
   anchor_ = parent_ + count;
   claimant_ = anchor_ + count;
-  repeated_ = reinterpret_cast<uint8_t*>(claimant_ + count);
-  rowAbove_ = repeated_ + count;
+  unrepeated_ = reinterpret_cast<uint8_t*>(claimant_ + count);
+  rowAbove_ = unrepeated_ + count;
   count_ = static_cast<int>(count);
   return true;
 }
@@ -158,23 +160,22 @@ void RowLinks::LinkClassic(const int32_t* separations, int count, bool preventGh
     }
   }
   // Links only run leftwards, so a set's first member is its root and every later member can
-  // point straight at it.
+  // point straight at it. Wall-eyed, each pixel links by the row builder's own rule.
   for (int x = 0; x < count; ++x) {
     parent_[x] = x;
     rowAbove_[x] = 0;
-    repeated_[x] = 0;
+    unrepeated_[x] = 1;  // x's own mark is read only by pixels right of it
     if (leftPartner != nullptr) leftPartner[x] = -1;
     const int32_t s = separations[x];
-    if (s >= 1 && s <= x) {
+    ClassicLink link = LinkClassicPixel(preventGhosting, s, x, firstRow, unrepeated_);
+    if (lastClaimWins && s >= 1 && s <= x) {
+      link = claimant_[x - s] == x ? ClassicLink::kSource : ClassicLink::kNewDot;
+    }
+    if (link == ClassicLink::kSource) {
       const int source = x - s;
-      const bool kept = lastClaimWins ? claimant_[source] == x
-                                      : !preventGhosting || repeated_[source] == 0;
-      if (kept) {
-        parent_[x] = parent_[source];
-        repeated_[source] = 1;
-        if (leftPartner != nullptr) leftPartner[x] = source;
-      }
-    } else if (s == 0 && !(preventGhosting && firstRow)) {
+      parent_[x] = parent_[source];
+      if (leftPartner != nullptr) leftPartner[x] = source;
+    } else if (link == ClassicLink::kRowAbove) {
       rowAbove_[x] = 1;
     }
   }

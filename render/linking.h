@@ -108,7 +108,7 @@ class RowLinks {
   std::unique_ptr<void, FreeBlock> block_;
   int32_t* parent_ = nullptr;
   int32_t* anchor_ = nullptr;
-  uint8_t* repeated_ = nullptr;  // classic linking: a source already repeated once
+  uint8_t* unrepeated_ = nullptr;  // classic linking: a source not yet repeated
   uint8_t* rowAbove_ = nullptr;  // classic linking: a root that is its own source
   int32_t* claimant_ = nullptr;  // classic crossed-eyed linking: who keeps each source
   int count_ = 0;

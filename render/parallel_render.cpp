@@ -2,8 +2,8 @@
 // separations alone, so the rows are cut into chunks and each chunk passes three stages: count
 // (its separations, kept for the build, and how many numbers its new dots draw), build (from
 // the generator's state at its first row, reached by jumping over the draws of every chunk above
-// it) and commit (on the calling thread, in row order: progress, the colours kept from the row
-// above filled in, the row into out). Portable; no I/O.
+// it) and commit (on the calling thread, in row order: the sink's stop query, the colours kept from
+// the row above filled in, the row to the sink). Portable; no I/O.
 #include "render/parallel_render.h"
 
 #include <algorithm>
@@ -12,17 +12,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
-#include <vector>
 
 #include "render/dots.h"
-#include "render/geometry.h"
 #include "render/random.h"
 #include "render/row_builder.h"
 #include "render/separation_table.h"
+#include "render/thread_team.h"
 
 namespace zavol {
 namespace {
@@ -34,42 +33,6 @@ using rows::RowMode;
 constexpr int kChunkPixels = 1 << 15;
 // Below this many pixels per thread a thread costs more to start than it saves.
 constexpr int64_t kPixelsPerThread = int64_t{1} << 17;
-// Bands of rows per thread in the depth scan.
-constexpr int kScanBandsPerThread = 4;
-
-// Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads of their own, and
-// returns when all are done. A thread the system refuses is left out: work must get done by
-// whoever takes part.
-template <class Work>
-void RunTeam(int count, Work&& work) {
-  std::vector<std::thread> team;
-  try {
-    team.reserve(static_cast<std::size_t>(count - 1));
-    for (int i = 1; i < count; ++i) team.emplace_back([&work, i] { work(i); });
-  } catch (const std::exception&) {
-    // Fewer threads: the work is shared out as it is taken, so it still gets done.
-  }
-  work(0);
-  for (std::thread& thread : team) thread.join();
-}
-
-DepthRange ScanOnThreads(const StereogramSettings& settings, const DepthView& depth,
-                         int threads) {
-  const std::size_t width = static_cast<std::size_t>(depth.width);
-  const std::size_t height = static_cast<std::size_t>(depth.height);
-  const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
-  if (settings.AutoDistance == 0) {
-    return FrameDepthRange(settings, depth.values, width, height, stride);
-  }
-  // More bands than threads, so that a thread the system holds back delays only a small one.
-  DepthScan scan(depth.values, width, height, stride, threads * kScanBandsPerThread);
-  std::atomic<int> next{0};
-  RunTeam(std::min(threads, scan.bands()), [&](int) {
-    for (int band; (band = next.fetch_add(1)) < scan.bands();) scan.ScanBand(band);
-  });
-  return scan.Finish();
-}
-
 // New dots for rows built apart (ApplyRow): finished words (alpha 65535).
 template <class Ramp>
 class ApartRampDots {
@@ -89,11 +52,9 @@ class ApartRampDots {
 // above's): here a marker for it.
 class ApartPatternDots {
  public:
-  ApartPatternDots(const ConstPixelView& pattern, int y) : pattern_(&pattern), y_(y) {}
+  ApartPatternDots(PatternReader& pattern, int y) : pattern_(&pattern), y_(y) {}
   void New(int x, Pixel64& slot) {
-    if (y_ < pattern_->height && x < pattern_->width) {
-      std::memcpy(&slot, pattern_->words + y_ * pattern_->rowStride + 4 * std::ptrdiff_t{x},
-                  sizeof slot);
+    if (pattern_->Read(x, y_, &slot)) {
       slot.a = 0xFFFF;
     } else {
       slot = rows::AboveMarker(x);
@@ -103,7 +64,7 @@ class ApartPatternDots {
   bool fromAbove = false;
 
  private:
-  const ConstPixelView* pattern_;
+  PatternReader* pattern_;
   int y_;
 };
 
@@ -115,16 +76,16 @@ struct FreeBlock {
 // read and written under it; a chunk's buffers belong to whichever stage holds the chunk.
 class FrameRows {
  public:
-  FrameRows(const StereogramSettings& settings, const DepthView& depth,
-            const ImageRenderOptions& options, const PixelView& out, FrameHost& colours,
-            int threads)
-      : settings_(settings), depth_(depth), options_(options), out_(out), colours_(colours),
-        width_(depth.width), height_(depth.height),
-        preventGhosting_(settings.PreventGhosting != 0),
-        dots_(options.pattern != nullptr ? kPattern
+  FrameRows(const StereogramSettings& settings, const FramePlan& plan, const DotSources& sources,
+            RowSink& sink, const InPlaceRows* inPlace, int threads)
+      : settings_(settings), plan_(plan), sources_(sources), sink_(sink),
+        inPlace_(inPlace != nullptr ? *inPlace : InPlaceRows{nullptr, 0}),
+        width_(plan.width()), height_(plan.height()),
+        preventGhosting_(plan.preventGhosting),
+        dots_(sources.pattern != nullptr ? kPattern
               : settings.RampMode != kRampRgb ? kHsv : kRgb),
-        // No one can stop the frame and out holds all of it: rows are built where they end up.
-        direct_(options.progress == nullptr && out.height >= depth.height) {
+        // No one can stop the frame and the whole frame has a place: rows are built there.
+        direct_(inPlace != nullptr) {
     chunkRows_ = std::max(1, std::min(kChunkPixels / width_, height_ / (4 * threads)));
     chunkCount_ = (height_ + chunkRows_ - 1) / chunkRows_;
     threads_ = std::min(threads, chunkCount_);
@@ -167,10 +128,10 @@ class FrameRows {
     return true;
   }
 
-  // On the calling thread, after row 0's progress: false when progress stopped the frame.
-  bool Run(const SeparationTable& separations, uint32_t seed) {
+  // On the calling thread, after row 0's stop query: false when the sink stopped the frame.
+  bool Run(const SeparationTable& separations) {
     separations_ = &separations;
-    startStates_[0] = seed;
+    startStates_[0] = plan_.seed;
     RunTeam(threads_, [this](int index) { TakePart(index); });
     return !stopped_;
   }
@@ -189,7 +150,7 @@ class FrameRows {
   uint64_t* NewDots(int y) const { return bitRows_ + SlotRow(y) * bitWords_; }
   // Where row y is built: its place in out, or its chunk's slot.
   Pixel64* Target(int y) const {
-    if (direct_) return reinterpret_cast<Pixel64*>(out_.words + y * out_.rowStride);
+    if (direct_) return reinterpret_cast<Pixel64*>(inPlace_.words + y * inPlace_.rowStride);
     return pixels_ + SlotRow(y) * static_cast<std::size_t>(width_);
   }
 
@@ -254,8 +215,7 @@ class FrameRows {
     uint64_t dots = 0;
     for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
       int32_t* separations = Separations(y);
-      separations_->Fill(depth_.values + y * depth_.rowStride, static_cast<std::size_t>(width_),
-                         separations);
+      separations_->Fill(plan_.DepthRow(y), static_cast<std::size_t>(width_), separations);
       uint64_t* bits = NewDots(y);
       std::memset(bits, 0, bitWords_ * sizeof(uint64_t));
       rows::NewDotBits newDots(bits);
@@ -277,13 +237,13 @@ class FrameRows {
     };
     if (dots_ == kPattern) {
       for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
-        ApartPatternDots dots(*options_.pattern, y);
+        ApartPatternDots dots(*sources_.pattern, y);
         const bool markers = rows::ApplyRow(Target(y), Separations(y), NewDots(y), width_, dots);
         fromAbove_[y] = markers || dots.fromAbove;
       }
     } else if (dots_ == kHsv) {
       ApartRampDots<HsvRampDots> dots(
-          HsvRampDots(settings_.Color1, settings_.Color2, state, colours_));
+          HsvRampDots(settings_.Color1, settings_.Color2, state, *sources_.colours));
       buildRows(dots);
     } else {
       ApartRampDots<RgbRampDots> dots(RgbRampDots(settings_.Color1, settings_.Color2, state));
@@ -291,30 +251,24 @@ class FrameRows {
     }
   }
 
-  // The chunk's rows into out, in order, each after its progress report (row 0's came before
-  // the threads started). False: progress stopped the frame at a row that is not written.
+  // The chunk's rows to the sink, in order, each after its stop query (row 0's came before the
+  // threads started). False: the sink stopped the frame.
   bool Commit(int chunk) {
     for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
-      if (y > 0 && options_.progress != nullptr &&
-          options_.progress(options_.user, y, height_ - 1) != 0) {
-        return false;
-      }
+      if (y > 0 && sink_.StopBefore(y)) return false;
       Pixel64* row = Target(y);
       // The row above is final: committed, or in its own slot still (see released_).
       if (fromAbove_[y] != 0) rows::ResolveAbove(row, width_, y > 0 ? Target(y - 1) : nullptr);
-      if (!direct_) {
-        std::memcpy(out_.words + (y % out_.height) * out_.rowStride, row,
-                    static_cast<std::size_t>(width_) * sizeof(Pixel64));
-      }
+      if (!sink_.Rows(y, y + 1, row, width_)) return false;
     }
     return true;
   }
 
   const StereogramSettings& settings_;
-  const DepthView& depth_;
-  const ImageRenderOptions& options_;
-  const PixelView& out_;
-  FrameHost& colours_;
+  const FramePlan& plan_;
+  const DotSources& sources_;
+  RowSink& sink_;
+  const InPlaceRows inPlace_;
   const int width_, height_;
   const bool preventGhosting_;
   const Dots dots_;
@@ -351,28 +305,21 @@ int FrameThreads(int requested, int width, int height) {
   return static_cast<int>(std::min<int64_t>({cores == 0 ? 1 : cores, worth, kMaxFrameThreads}));
 }
 
-bool RenderImageOnThreads(const StereogramSettings& settings, const DepthView& depth,
-                          const ImageRenderOptions& options, const PixelView& out, int threads,
-                          FrameHost& colours, ThreadedFrame* frame) {
-  if (threads < 2 || depth.width <= 0 || depth.height <= 0) return false;
-  FrameRows rows(settings, depth, options, out, colours, threads);
-  // The rows' memory first: a frame that cannot have it renders in order, scanned once.
-  if (rows.threads() < 2 || !rows.Allocate()) return false;
-  const ViewingGeometry geometry = ComputeGeometry(settings, depth.width, depth.height,
-                                                   options.screenWidth, options.screenHeight);
-  const DepthRange range = ScanOnThreads(settings, depth, rows.threads());
-  frame->farthestDepth = range.farthestDepth;
-  frame->maxSeparation = geometry.maxSeparation;
-  const SeparationRule rule(geometry, range);
-  const SeparationTable separations(rule);
-  if (options.progress != nullptr && options.progress(options.user, 0, depth.height - 1) != 0) {
-    frame->status = ImageRenderStatus::kStopped;
+bool RenderRowsOnThreads(const StereogramSettings& settings, const FramePlan& plan,
+                         const DotSources& sources, RowSink& sink, int threads,
+                         const InPlaceRows* inPlace, FrameStatus* status) {
+  if (threads < 2 || plan.width() <= 0 || plan.height() <= 0) return false;
+  // The frame rows hold the separation table: on the heap, not the stack.
+  std::unique_ptr<FrameRows> rows(new (std::nothrow)
+                                      FrameRows(settings, plan, sources, sink, inPlace, threads));
+  // The rows' memory first: a frame that cannot have it renders in order.
+  if (!rows || rows->threads() < 2 || !rows->Allocate()) return false;
+  const SeparationTable separations(plan.rule);
+  if (sink.StopBefore(0)) {
+    *status = FrameStatus::kStopped;
     return true;
   }
-  // One generator per frame, seeded once, as in the ordered loop.
-  const uint32_t seed = settings.RandomizeEachFrame != 0 ? options.seed : 0u;
-  frame->status = rows.Run(separations, seed) ? ImageRenderStatus::kDone
-                                              : ImageRenderStatus::kStopped;
+  *status = rows->Run(separations) ? FrameStatus::kDone : FrameStatus::kStopped;
   return true;
 }
 

@@ -1,9 +1,11 @@
-// One frame's rows on several threads, bit for bit the rows of the frame host's ordered loop.
-// Engine-internal, behind RenderImage; portable C++17 with the standard library's threads.
+// One frame's classic rows on several threads, bit for bit the rows of the ordered row loop: a
+// scheduler over the same frame plan, dot sources and row sink. Engine-internal, behind
+// RenderImage; portable C++17 with the standard library's threads.
 #pragma once
 
 #include "render/frame.h"
-#include "render/image_render.h"
+#include "render/frame_plan.h"
+#include "render/row_loop.h"
 
 namespace zavol {
 
@@ -12,22 +14,19 @@ namespace zavol {
 constexpr int kMaxFrameThreads = 64;
 int FrameThreads(int requested, int width, int height);
 
-struct ThreadedFrame {
-  ImageRenderStatus status = ImageRenderStatus::kDone;
-  double farthestDepth = 0.0;  // the far end of the depth range, as the debug line shows it
-  float maxSeparation = 0.0f;  // for the guide, which the caller draws over the finished rows
+// Renders plan's classic rows on up to threads threads, the calling thread included: built
+// ahead in the engine's own memory and handed to sink in order by the calling thread, which
+// alone asks sink.StopBefore (before each row, as the ordered loop does; a stop drops the rows
+// built ahead). inPlace, when given, is where the whole frame's rows end up and the sink never
+// stops the frame: rows are then built there, and sink.Rows gets them in place. Draws no guide.
+// False, before the sink is asked anything: the frame gains nothing from threads or its working
+// memory could not be had; the caller runs the ordered loop instead.
+struct InPlaceRows {
+  uint16_t* words;
+  std::ptrdiff_t rowStride;  // in words
 };
-
-// Renders settings over depth into out on up to threads threads, the calling thread included:
-// the depth scan in bands of columns, then the rows, built ahead in the engine's own memory and
-// handed into out in order by the calling thread, which alone calls options.progress (before
-// each row, as the ordered loop does; a stop drops the rows built ahead, so out's rows from the
-// stop on are never written). Without a progress callback and with the whole frame in out, rows
-// are built in place. colours answers the HSV ramp's conversions from any thread. Draws no
-// guide. False, before anything is asked or written: the frame gains nothing from threads or
-// its working memory could not be had; the caller renders it in order instead.
-bool RenderImageOnThreads(const StereogramSettings& settings, const DepthView& depth,
-                          const ImageRenderOptions& options, const PixelView& out, int threads,
-                          FrameHost& colours, ThreadedFrame* frame);
+bool RenderRowsOnThreads(const StereogramSettings& settings, const FramePlan& plan,
+                         const DotSources& sources, RowSink& sink, int threads,
+                         const InPlaceRows* inPlace, FrameStatus* status);
 
 }  // namespace zavol

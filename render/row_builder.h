@@ -10,17 +10,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "render/classic_link.h"
 #include "render/frame.h"
 #include "render/simd.h"
 
 namespace zavol::rows {
-
-// Most pixels repeat their source; new dots are the exception.
-#if defined(__GNUC__)
-#define ZAVOL_LIKELY(condition) __builtin_expect(static_cast<bool>(condition), 1)
-#else
-#define ZAVOL_LIKELY(condition) (condition)
-#endif
 
 // How a row is built.
 enum class RowMode {
@@ -109,13 +103,11 @@ inline void CopyStretch(Pixel64* row, int begin, int end, int s) {
   for (; x < end; ++x) row[x] = row[x - s];
 }
 
-// One row, left to right. With ghosting prevented a source is repeated at most once; the next
-// pixel that links to it takes a new dot. Every mark is set when the row starts, and a pixel's
-// own mark stays set until a later pixel repeats it; so a pixel of separation 0 (its own
-// source) keeps the colour of the row above, except in the first row, where nothing has been
-// marked yet: it keeps black when ghosting is allowed and gets a new dot otherwise. Which
-// pixels take new dots depends on the separations alone, never on colours, so both modes call
-// Dots::New at the same pixels.
+// One row, left to right, each pixel linked by LinkClassicPixel (the marks are its unrepeated
+// sources, all set when the row starts), with stretches of certain copies taken whole. In the
+// first row a pixel that keeps the row above keeps the buffer's black. Which pixels take new
+// dots depends on the separations alone, never on colours, so both modes call Dots::New at the
+// same pixels.
 template <bool kPreventGhosting, RowMode kMode, class Dots>
 void BuildRow(Pixel64* row, uint8_t* marks, const int32_t* separations, int width, bool firstRow,
               Dots& frameDots, uint64_t alphaMask) {
@@ -154,29 +146,18 @@ void BuildRow(Pixel64* row, uint8_t* marks, const int32_t* separations, int widt
       }
     }
     for (; x < pixelsEnd; ++x) {
-      // 1..x names a source left of x, 0 the pixel itself. A negative separation (only from a
-      // record outside the dialog's ranges) wraps above x as unsigned and so takes a new dot:
-      // no pixel right of x, none outside the row, and no overflow for any value.
-      const uint32_t sx = static_cast<uint32_t>(separations[x]);
+      const int32_t sx = separations[x];
       uint64_t word = 0;
-      if (ZAVOL_LIKELY(sx - 1u < static_cast<uint32_t>(x))) {
-        const uint32_t source = static_cast<uint32_t>(x) - sx;
-        if constexpr (kPixels) std::memcpy(&word, row + source, sizeof word);
-        if (kPreventGhosting) {
-          if (ZAVOL_LIKELY(marks[source] != 0)) {
-            marks[source] = 0;
-          } else {
-            word = NewDot<kMode>(dots, row, x);
-          }
-        }
-      } else if (sx == 0) {
-        if (kPreventGhosting && firstRow) {
+      switch (LinkClassicPixel<kPreventGhosting>(sx, x, firstRow, marks)) {
+        case ClassicLink::kSource:
+          if constexpr (kPixels) std::memcpy(&word, row + (x - sx), sizeof word);
+          break;
+        case ClassicLink::kRowAbove:
+          if constexpr (kPixels) std::memcpy(&word, row + x, sizeof word);
+          break;
+        case ClassicLink::kNewDot:
           word = NewDot<kMode>(dots, row, x);
-        } else if constexpr (kPixels) {
-          std::memcpy(&word, row + x, sizeof word);
-        }
-      } else {
-        word = NewDot<kMode>(dots, row, x);
+          break;
       }
       if constexpr (kPixels) {
         word |= alphaMask;

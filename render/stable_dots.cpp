@@ -19,19 +19,22 @@ uint32_t StableDotSeed(uint32_t seed, int cellX, int cellY) {
 
 void DotPainter::FreeBlock::operator()(void* block) const { std::free(block); }
 
-DotPainter::DotPainter(const StereogramSettings& settings, FrameHost& host, uint32_t seed,
-                       bool pattern, DotSource source, int dotSize, int width)
+DotPainter::DotPainter(const StereogramSettings& settings, DotSource source, int dotSize,
+                       int width)
     : colour1_(settings.Color1),
       colour2_(settings.Color2),
-      host_(&host),
-      seed_(seed),
       hsv_(settings.RampMode != kRampRgb),
-      pattern_(pattern),
       source_(source),
       dotSize_(dotSize),
-      cells_(width > 0 ? (width - 1) / dotSize + 1 : 1),
-      rgb_(settings.Color1, settings.Color2, seed),
-      hsvDots_(settings.Color1, settings.Color2, seed, host) {}
+      cells_(width > 0 ? (width - 1) / dotSize + 1 : 1) {}
+
+void DotPainter::Start(uint32_t seed, const DotSources& sources) {
+  seed_ = seed;
+  colours_ = sources.colours;
+  pattern_ = sources.pattern;
+  rgb_.emplace(colour1_, colour2_, seed);
+  if (hsv_ && pattern_ == nullptr) hsvDots_.emplace(colour1_, colour2_, seed, *colours_);
+}
 
 bool DotPainter::Allocate() {
   const std::size_t cells = static_cast<std::size_t>(cells_);
@@ -49,14 +52,14 @@ void DotPainter::StartRow(int y) {
 
 void DotPainter::Paint(int x, Pixel64& slot) {
   const int cellX = x / dotSize_, cellY = y_ / dotSize_;
-  if (pattern_) {
-    host_->ReadPatternPixel(cellX * dotSize_, cellY * dotSize_, &slot);
+  if (pattern_ != nullptr) {
+    pattern_->Read(cellX * dotSize_, cellY * dotSize_, &slot);
     return;
   }
   if (source_ == DotSource::kStable) {
     const uint32_t dotSeed = StableDotSeed(seed_, cellX, cellY);
     if (hsv_) {
-      HsvRampDots(colour1_, colour2_, dotSeed, *host_).New(x, slot);
+      HsvRampDots(colour1_, colour2_, dotSeed, *colours_).New(x, slot);
     } else {
       RgbRampDots(colour1_, colour2_, dotSeed).New(x, slot);
     }
@@ -71,9 +74,9 @@ void DotPainter::Paint(int x, Pixel64& slot) {
     return;
   }
   if (hsv_) {
-    hsvDots_.New(x, slot);
+    hsvDots_->New(x, slot);
   } else {
-    rgb_.New(x, slot);
+    rgb_->New(x, slot);
   }
   cellColours_[cellX] = slot;
   cellStamps_[cellX] = band_;

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "render/dots.h"
 #include "render/frame.h"
+#include "render/row_loop.h"
 #include "render/view_options.h"
 
 namespace zavol {
@@ -18,13 +20,14 @@ uint32_t StableDotSeed(uint32_t seed, int cellX, int cellY);
 
 class DotPainter {
  public:
-  // The frame's seed is the one the plug-in's stream starts from; hsv and pattern as the frame's
-  // settings and host say. width is the frame's width in pixels.
-  DotPainter(const StereogramSettings& settings, FrameHost& host, uint32_t seed, bool pattern,
-             DotSource source, int dotSize, int width);
+  // hsv as the frame's settings say. width is the frame's width in pixels.
+  DotPainter(const StereogramSettings& settings, DotSource source, int dotSize, int width);
 
   // The stream's colours of the current band of dotSize rows; false without memory.
   bool Allocate();
+
+  // Before the first row: the seed the plug-in's stream starts from and the dots' sources.
+  void Start(uint32_t seed, const DotSources& sources);
 
   void StartRow(int y);
 
@@ -38,15 +41,16 @@ class DotPainter {
   };
 
   uint32_t colour1_, colour2_;
-  FrameHost* host_;
-  uint32_t seed_;
-  bool hsv_, pattern_;
+  const ColourConversions* colours_ = nullptr;
+  PatternReader* pattern_ = nullptr;
+  uint32_t seed_ = 0;
+  bool hsv_;
   DotSource source_;
   int dotSize_, cells_;
   int y_ = 0;
   uint32_t band_ = 0;  // the current band's stamp: 1 + its index
-  RgbRampDots rgb_;
-  HsvRampDots hsvDots_;
+  std::optional<RgbRampDots> rgb_;
+  std::optional<HsvRampDots> hsvDots_;
   // Stream dots of the current band, valid where the stamp is the band's.
   std::unique_ptr<void, FreeBlock> block_;
   Pixel64* cellColours_ = nullptr;

@@ -10,14 +10,8 @@
 #include <cstring>
 #include <new>
 
-#include "render/frame_setup.h"
-#include "render/guide.h"
-
 namespace zavol {
 namespace {
-
-// The last row's index for the progress report; the host's height is asked anew for each row.
-int LastRow(int height) { return height == INT_MIN ? INT_MIN : height - 1; }
 
 constexpr uint16_t kOpaque = 0xFFFF;
 
@@ -25,20 +19,24 @@ constexpr uint16_t kOpaque = 0xFFFF;
 
 void ViewRowBuilder::FreeBlock::operator()(void* block) const { std::free(block); }
 
-ViewRowBuilder::ViewRowBuilder(const StereogramSettings& settings,
-                               const ViewingGeometry& geometry, const SeparationRule& rule,
-                               const ViewOptions& options, int width, FrameHost& host,
-                               uint32_t seed, bool pattern)
-    : rule_(geometry, rule, options.view, std::clamp(options.oversample, 1, kMaxOversample)),
+ViewRowBuilder::ViewRowBuilder(const StereogramSettings& settings, const FramePlan& plan,
+                               const ViewOptions& options)
+    : plan_(plan),
+      rule_(plan.geometry, plan.rule, options.view,
+            std::clamp(options.oversample, 1, kMaxOversample)),
       options_(options),
-      width_(std::max(width, 0)),
-      columns_(std::max(width, 1)),
+      width_(plan.width()),
+      columns_(std::max(plan.width(), 1)),
       oversample_(std::clamp(options.oversample, 1, kMaxOversample)),
       subWidth_(0),
       preventGhosting_(settings.PreventGhosting != 0),
-      eyeSeparationPx_(kEyeSeparationInches * geometry.pixelsPerInch),
-      painter_(settings, host, seed, pattern, options.dots,
-               std::clamp(options.dotSize, 1, kMaxDotSize), width) {}
+      eyeSeparationPx_(kEyeSeparationInches * plan.geometry.pixelsPerInch),
+      painter_(settings, options.dots, std::clamp(options.dotSize, 1, kMaxDotSize),
+               plan.width()) {}
+
+void ViewRowBuilder::Start(uint32_t seed, const DotSources& sources) {
+  painter_.Start(seed, sources);
+}
 
 bool ViewRowBuilder::Allocate() {
   if (!options_.Valid()) return false;
@@ -66,8 +64,8 @@ bool ViewRowBuilder::Allocate() {
   return true;
 }
 
-void ViewRowBuilder::Build(const float* depth, int y) {
-  LinkRow(rule_, options_.linking, options_.view, depth, width_, preventGhosting_, y == 0,
+void ViewRowBuilder::Build(int y) {
+  LinkRow(rule_, options_.linking, options_.view, plan_.DepthRow(y), width_, preventGhosting_, y == 0,
           eyeSeparationPx_,
           RowLinkBuffers{pixelSeparations_, subSeparations_, visibilityScratch_, visible_, nullptr},
           links_);
@@ -115,38 +113,6 @@ void ViewRowBuilder::AverageDown() {
     row_[x] = Pixel64{static_cast<uint16_t>(r / n), static_cast<uint16_t>(g / n),
                       static_cast<uint16_t>(b / n), kOpaque};
   }
-}
-
-int RenderViewStereogram(const StereogramSettings& settings, FrameHost& host,
-                         std::size_t depthRowStride, const ViewOptions& options) {
-  const float* depth = host.DepthChannel();
-  if (depth == nullptr || !options.Valid()) return 0;
-  const FrameSetup frame = ReadFrameSetup(settings, host, depth, depthRowStride);
-  const auto& [width, height, depthStride, geometry, range, rule] = frame;
-
-  const uint32_t seed = settings.RandomizeEachFrame != 0 ? host.CalendarTime() : 0u;
-  const bool pattern = host.HasPattern();
-  // The builder holds the separation table: on the heap, not the stack.
-  std::unique_ptr<ViewRowBuilder> builder(new (std::nothrow) ViewRowBuilder(
-      settings, geometry, rule, options, width, host, seed, pattern));
-  if (!builder || !builder->Allocate()) return 0;
-
-  int result = 1;
-  for (int y = 0; y < height; ++y) {
-    if (host.ProgressAndAbortQuery(y, LastRow(host.Height()))) {
-      result = 0;
-      break;
-    }
-    builder->Build(depth + static_cast<std::size_t>(y) * depthStride, y);
-    host.PutPixels(0, y, width, builder->Row());
-  }
-  if (settings.PutGuidePoints != 0) {
-    DrawGuide(host, width, geometry.maxSeparation, builder->Row(),
-              static_cast<std::size_t>(std::max(width, 1)));
-  }
-  builder.reset();
-  host.DebugLine(range.farthestDepth);
-  return result;
 }
 
 }  // namespace zavol

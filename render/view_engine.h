@@ -1,7 +1,7 @@
 // Row synthesis with the viewing options: rows linked at the sub-pixel pitch, classic or
 // symmetric, for diverged or crossed eyes, each set of linked pixels coloured from its anchor by
-// the stream or by place, and averaged down to pixels. Portable: the frame is reached only
-// through FrameHost; the plug-in's own rows stay with RenderStereogram.
+// the stream or by place, and averaged down to pixels. Portable; one of the row builders behind
+// the engine's row loop (render/row_loop.h).
 #pragma once
 
 #include <cstddef>
@@ -9,38 +9,34 @@
 #include <memory>
 
 #include "render/frame.h"
+#include "render/frame_plan.h"
 #include "render/geometry.h"
 #include "render/linking.h"
+#include "render/row_loop.h"
 #include "render/stable_dots.h"
 #include "render/view_options.h"
 
 namespace zavol {
 
-// One frame through host with options: the frame's steps, results and guide as RenderStereogram
-// has them, and with every option at its default the same host calls and pixels. Invalid
-// options (ViewOptions::Valid) start nothing and give 0.
-int RenderViewStereogram(const StereogramSettings& settings, FrameHost& host,
-                         std::size_t depthRowStride, const ViewOptions& options);
-
-// One row at a time: the working memory of a frame's rows.
-class ViewRowBuilder {
+// One row at a time: the working memory of a frame's rows. With every option at its default it
+// makes the classic builder's pixels (the differential tests hold it to that).
+class ViewRowBuilder final : public RowBuilder {
  public:
-  ViewRowBuilder(const StereogramSettings& settings, const ViewingGeometry& geometry,
-                 const SeparationRule& rule, const ViewOptions& options, int width,
-                 FrameHost& host, uint32_t seed, bool pattern);
+  // plan must outlive the builder.
+  ViewRowBuilder(const StereogramSettings& settings, const FramePlan& plan,
+                 const ViewOptions& options);
 
   bool Allocate();  // false without memory
 
-  // Row y (rows in order from 0; the row above lends colours) from its width depths.
-  void Build(const float* depth, int y);
+  void Start(uint32_t seed, const DotSources& sources) override;
+  // Row y (rows in order from 0; the row above lends colours) from the plan's depth row y.
+  void Build(int y) override;
+  Pixel64* Row() override { return row_; }
 
   int subWidth() const { return subWidth_; }
   const int32_t* SubSeparations() const { return subSeparations_; }
   // The row Build made, at the sub-pixel pitch.
   const Pixel64* SubRow() const { return above_; }
-  // The row at the pixel pitch; also lent to the guide once the rows are done.
-  Pixel64* Row() { return row_; }
-
  private:
   struct FreeBlock {
     void operator()(void* block) const;
@@ -48,6 +44,7 @@ class ViewRowBuilder {
   void Colour(int y);
   void AverageDown();
 
+  const FramePlan& plan_;
   SubPixelRule rule_;
   ViewOptions options_;
   int width_, columns_, oversample_, subWidth_;

@@ -11,6 +11,7 @@
 #include "host/core.h"
 #include "host/util.h"
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "shell/exports.h"
 
 static_assert(sizeof(BMM_Color_64) == sizeof(zavol::Pixel64), "host and engine pixels agree");

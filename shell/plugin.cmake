@@ -26,7 +26,7 @@ target_include_directories(zavol_shell_objects PUBLIC ${PROJECT_SOURCE_DIR})
 # dialogs/ and standin/: CMake resolves target names when it generates, so naming them here is
 # enough, and a missing one stops the build instead of leaving the plug-in out.
 target_link_libraries(zavol_shell_objects PUBLIC
-  zavol_render zavol_settings zavol_dialogs host_flt host_bmm host_core host_util
+  zavol_frame_host zavol_render zavol_settings zavol_dialogs host_flt host_bmm host_core host_util
   zavol_comctl32_ordinal)
 
 add_library(zavol_plugin SHARED ${CMAKE_CURRENT_SOURCE_DIR}/zavol.def)

@@ -457,6 +457,74 @@ TEST(Tool, DemoWritesAnImageAndSaysWhere) {
   EXPECT_EQ(image.height, 200);
 }
 
+// Memory that cannot be had, wherever the tool needs it, ends it with one line and exit code 1
+// and leaves no file: the tool runs with its address space capped (a sanitizer's shadow memory
+// cannot live under such a cap).
+TEST(Tool, MemoryThatCannotBeHadIsOneLineAndExitOne) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the tool's address space cannot be capped under a sanitizer";
+#endif
+  ScratchDir dir;
+  const std::vector<std::vector<std::string>> commands = {
+      {"demo", "-o", dir / "demo.png", "--size", "30000x30000"},
+      {"scene", "-o", dir / "depth.pfm", "--size", "30000x30000"},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    std::string command = "ulimit -v 300000; exec " + clitest::Quote(ZAVOL_BIN);
+    for (const std::string& a : args) command += " " + clitest::Quote(a);
+    command += " 2>" + clitest::Quote(dir / "err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << args[0] << " ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 1) << args[0];
+    const std::vector<uint8_t> err = clitest::ReadBytes(dir / "err.txt");
+    const std::string text(err.begin(), err.end());
+    EXPECT_EQ(text.rfind("zavol: ", 0), 0u) << text;
+    EXPECT_NE(text.find("memory"), std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    std::remove((dir / "err.txt").c_str());
+    EXPECT_TRUE(dir.Names().empty()) << args[0] << " left a file";
+  }
+}
+
+// Under address-space caps from too small to enough, a render never aborts: wherever memory or
+// a thread runs out first (the reader, the engine's threads, the PNG writer's helpers), the
+// run either writes its picture (with fewer threads) or ends with one line, exit code 1 and no
+// file.
+TEST(Tool, EveryCapOnMemoryEndsInAPictureOrOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the tool's address space cannot be capped under a sanitizer";
+#endif
+  ScratchDir dir;
+  WritePfm(dir / "d.pfm", 1024, 768, TestDepth(1024, 768, 0));
+  int written = 0, refused = 0;
+  for (int cap = 30000; cap <= 90000; cap += 3000) {
+    const std::string command = "ulimit -v " + std::to_string(cap) + "; exec " +
+                                clitest::Quote(ZAVOL_BIN) + " render " + clitest::Quote(dir / "d.pfm") +
+                                " -o " + clitest::Quote(dir / "o.png") + " -q 2>" +
+                                clitest::Quote(dir / "err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << "cap " << cap << " KiB: ended by a signal";
+    const std::vector<uint8_t> err = clitest::ReadBytes(dir / "err.txt");
+    const std::string text(err.begin(), err.end());
+    std::remove((dir / "err.txt").c_str());
+    if (WEXITSTATUS(status) == 0) {
+      ++written;
+      EXPECT_TRUE(text.empty()) << "cap " << cap << ": " << text;
+      EXPECT_EQ(dir.Names(), (std::vector<std::string>{"d.pfm", "o.png"})) << "cap " << cap;
+      std::remove((dir / "o.png").c_str());
+    } else {
+      ++refused;
+      EXPECT_EQ(WEXITSTATUS(status), 1) << "cap " << cap << ": " << text;
+      EXPECT_EQ(text.rfind("zavol: ", 0), 0u) << "cap " << cap << ": " << text;
+      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "cap " << cap << ": " << text;
+      EXPECT_EQ(dir.Names(), std::vector<std::string>{"d.pfm"}) << "cap " << cap;
+    }
+  }
+  // The caps reach both ends: a picture too large for the smallest, room at the largest.
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(written, 0);
+}
+
 TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   ScratchDir dir;
   WritePfm(dir / "d.pfm", 30, 10, TestDepth(30, 10, 0));
@@ -468,6 +536,19 @@ TEST(Tool, VerbosePrintsTheEnginesDebugLineOnlyWhenAsked) {
   EXPECT_EQ(verbose.exitCode, 0);
   // The farthest depth of the test map: x 29, y 6, the last scene row above the hole.
   EXPECT_NE(verbose.err.find("minz=-21.57"), std::string::npos) << verbose.err;
+}
+
+// The documentation's table of fields is the one the tool prints from the field table.
+TEST(Tool, FieldsPageIsWhatTheToolPrints) {
+  const auto run = RunZavol({"settings", "--fields"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("| `dot_size` | `--dot-size` |"), std::string::npos) << run.out;
+  const std::vector<uint8_t> page = clitest::ReadBytes(clitest::DataFile("../../docs/fields.md"));
+  const std::string text(page.begin(), page.end());
+  const std::size_t table = text.find("| Name |");
+  ASSERT_NE(table, std::string::npos) << "docs/fields.md has no table";
+  EXPECT_EQ(text.substr(table), run.out)
+      << "docs/fields.md is out of date: rewrite its table with zavol settings --fields";
 }
 
 TEST(Tool, SceneDepthFilesReadBackAsTheSameScene) {

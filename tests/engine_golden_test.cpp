@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
+#include "tests/random_frames.h"
 
 namespace golden {
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -102,15 +104,7 @@ TEST(GoldenPfm, RowsBottomUpLittleEndianNegativeScale) {
   EXPECT_TRUE(read == bytes);
 }
 
-// A small generator of the sweeps' own, so the cases do not depend on the engine's.
-struct Sweep {
-  uint32_t state;
-  uint32_t Next() {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-};
+using enginetest::Sweep;
 
 // Depth rows made of runs (planes, slopes, background, specials), so rows hold real links.
 std::vector<float> SweepDepth(Sweep& rnd, int width, int height) {
@@ -136,25 +130,6 @@ std::vector<float> SweepDepth(Sweep& rnd, int width, int height) {
   return depth;
 }
 
-StereogramSettings SweepSettings(Sweep& rnd) {
-  StereogramSettings s = DefaultSettings();
-  s.NearObjectDepth = static_cast<float>(rnd.Below(101)) / 100.0f;
-  s.FarObjectDepth = static_cast<float>(rnd.Below(101)) / 100.0f;
-  s.BackgroundDepth = static_cast<float>(rnd.Below(60)) / 10.0f;
-  s.ViewingMedium = 1000 + rnd.Below(10);  // 1009: no such medium
-  s.CustomDpi = 1 + rnd.Below(300);
-  s.AutoDistance = rnd.Below(4) != 0;
-  s.NearDistance = static_cast<float>(rnd.Below(20));
-  s.FarDistance = static_cast<float>(rnd.Below(400));
-  s.Color1 = rnd.Next() & 0xFFFFFF;
-  s.Color2 = rnd.Next() & 0xFFFFFF;
-  s.RampMode = rnd.Below(2) ? kRampRgb : kRampHsv;
-  s.PutGuidePoints = rnd.Below(3) == 0;
-  s.RandomizeEachFrame = rnd.Below(2);
-  s.PreventGhosting = rnd.Below(3) != 0;
-  return s;
-}
-
 void ExpectSameFrame(const RecordingHost& engine, const RecordingHost& reference,
                      const std::string& what) {
   ASSERT_EQ(engine.calls, reference.calls) << what;
@@ -172,36 +147,16 @@ void ExpectSameFrame(const RecordingHost& engine, const RecordingHost& reference
 }
 
 TEST(EngineAgainstReference, RandomFramesAgreeCallByCallAndPixelByPixel) {
-  Sweep rnd{2024};
+  enginetest::Sweep rnd(2024);
   for (int trial = 0; trial < 400; ++trial) {
-    const int width = 1 + rnd.Below(140);
-    const int height = rnd.Below(14);
-    const std::vector<float> depth = SweepDepth(rnd, width, height);
-    const StereogramSettings s = SweepSettings(rnd);
-    const bool pattern = rnd.Below(4) == 0;
-    const int patternWidth = rnd.Below(width + 2), patternHeight = rnd.Below(height + 2);
-    const int abortAt = rnd.Below(5) == 0 ? rnd.Below(height + 1) : -1;
-    const uint32_t time = rnd.Next();
-    auto makeHost = [&] {
-      RecordingHost host(width, height, depth);
-      host.screenWidth = 640;
-      host.screenHeight = 480;
-      host.calendarTime = time;
-      host.abortAtRow = abortAt;
-      host.hasPattern = pattern;
-      host.patternWidth = patternWidth;
-      host.patternHeight = patternHeight;
-      for (int i = 0; i < patternWidth * patternHeight; ++i) {
-        host.pattern.push_back(Pixel64{static_cast<uint16_t>(i * 7), static_cast<uint16_t>(i),
-                                       static_cast<uint16_t>(i * 31), static_cast<uint16_t>(i * 3)});
-      }
-      return host;
-    };
-    RecordingHost engine = makeHost(), reference = makeHost();
-    const int engineResult = zavol::RenderStereogram(s, engine);
-    const int referenceResult = enginetest::ReferenceRender(s, reference);
-    const std::string what = "trial " + std::to_string(trial) + " " + std::to_string(width) +
-                             "x" + std::to_string(height);
+    enginetest::SweepFrame frame = enginetest::MakeSweepFrame(rnd);
+    frame.abortAt = rnd.Below(5) == 0 ? rnd.Below(frame.height + 1) : -1;
+    RecordingHost engine = frame.MakeHost<RecordingHost>(),
+                  reference = frame.MakeHost<RecordingHost>();
+    const int engineResult = zavol::RenderStereogram(frame.settings, engine);
+    const int referenceResult = enginetest::ReferenceRender(frame.settings, reference);
+    const std::string what = "trial " + std::to_string(trial) + " " +
+                             std::to_string(frame.width) + "x" + std::to_string(frame.height);
     ASSERT_EQ(engineResult, referenceResult) << what;
     ExpectSameFrame(engine, reference, what);
   }
@@ -210,7 +165,7 @@ TEST(EngineAgainstReference, RandomFramesAgreeCallByCallAndPixelByPixel) {
 // Wide rows of long plateaus and slopes, so that separations stay equal over stretches longer
 // than themselves and change up and down between them: what the row builder takes in bulk.
 TEST(EngineAgainstReference, LongStretchesAgreeWithThePixelByPixelRows) {
-  Sweep rnd{4711};
+  Sweep rnd(4711);
   for (int trial = 0; trial < 160; ++trial) {
     const int width = 200 + rnd.Below(700), height = 1 + rnd.Below(4);
     std::vector<float> depth(static_cast<std::size_t>(width) * height);
@@ -280,7 +235,7 @@ TEST(EngineAgainstReference, HostileRecordsOnTinyFrames) {
   });
   add([](StereogramSettings& s) { s.PreventGhosting = 0; s.BackgroundDepth = -0.5f; });
 
-  Sweep rnd{77};
+  Sweep rnd(77);
   for (std::size_t r = 0; r < records.size(); ++r) {
     for (int width = 1; width <= 16; ++width) {
       for (int height = 0; height <= 20; ++height) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "render/geometry.h"
 #include "render/random.h"
 #include "render/settings.h"

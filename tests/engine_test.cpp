@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "render/geometry.h"
 #include "render/random.h"
 #include "render/scene.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 #include "tests/recording_host.h"
 
 namespace zavoltest {

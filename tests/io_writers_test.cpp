@@ -44,6 +44,7 @@ void WriteFrame(const std::string& path, io::ImageFormat format, const std::vect
 struct PngCase {
   const char* name;
   int width, height, bits, compression, threads;
+  bool zlibBands = false;  // the writer's fallback: every band through zlib's sync flush
 };
 
 class PngWriterCase : public testing::TestWithParam<PngCase> {};
@@ -56,6 +57,7 @@ TEST_P(PngWriterCase, DecodesToTheFrame) {
   options.pngBits = c.bits;
   options.compression = c.compression;
   options.threads = c.threads;
+  options.zlibBands = c.zlibBands;
   WriteFrame(dir / "f.png", io::ImageFormat::kPng, frame, c.width, c.height, options);
   bool ok = false;
   const clitest::Image image = clitest::DecodePng(dir / "f.png", &ok);
@@ -77,14 +79,18 @@ TEST_P(PngWriterCase, DecodesToTheFrame) {
   }
 }
 
-// Frames of more than 1 MiB of samples span several bands.
+// Frames of more than 1 MiB of samples span several bands; the zlib rows force the writer's
+// fallback for every band.
 INSTANTIATE_TEST_SUITE_P(
     Sizes, PngWriterCase,
     testing::Values(PngCase{"one_pixel", 1, 1, 8, 1, 1}, PngCase{"odd_small", 13, 7, 8, 1, 2},
                     PngCase{"bands_8bit_threads", 701, 613, 8, 1, 3},
                     PngCase{"bands_16bit", 701, 613, 16, 1, 2},
                     PngCase{"stored", 301, 211, 8, 0, 2}, PngCase{"smallest", 301, 211, 16, 9, 1},
-                    PngCase{"one_column", 1, 2000, 8, 1, 2}),
+                    PngCase{"one_column", 1, 2000, 8, 1, 2},
+                    PngCase{"zlib_bands_threads", 701, 613, 8, 1, 3, true},
+                    PngCase{"zlib_bands_16bit_stored", 701, 613, 16, 0, 2, true},
+                    PngCase{"zlib_bands_one_band", 13, 7, 8, 6, 1, true}),
     [](const testing::TestParamInfo<PngCase>& p) { return p.param.name; });
 
 TEST(PngWriter, SameBytesOnAnyThreadCount) {

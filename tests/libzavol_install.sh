@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The library as its users get it: installs a native build into a temporary prefix, builds the
 # README's example program with the README's own pkg-config commands and through find_package
-# (static and shared), runs them, and checks the shared library's exports and soname.
+# (static and shared), and the row sink's example from docs/library-rows.md, runs them, and
+# checks the shared library's exports and soname.
 # Usage: tests/libzavol_install.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -euo pipefail
 build=$1
@@ -50,6 +51,17 @@ expected_size=$((15 + 640 * 360 * 3))
 [ "$(stat -c %s stereo.ppm)" -eq "$expected_size" ] || fail "stereo.ppm is not $expected_size bytes"
 colours=$(tail -c +16 stereo.ppm | od -An -v -tx1 -w3 | sort -u | wc -l)
 [ "$colours" -gt 1000 ] || fail "stereo.ppm has only $colours colours: not a random-dot image"
+
+# The row sink's program from docs/library-rows.md: a tall frame streamed into a PPM image.
+awk '/^<!-- rows\.c:/ { armed = 1; next }
+     armed && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' "$source/docs/library-rows.md" >rows.c
+[ -s rows.c ] || fail "docs/library-rows.md has no rows.c block after its marker"
+cc -std=c99 -pedantic-errors -Wall -Wextra -Werror rows.c -o rows $(pkg-config --cflags --libs zavol) ||
+  fail "the row sink's program does not build cleanly"
+./rows >tall.ppm || fail "the row sink's program failed"
+[ "$(stat -c %s tall.ppm)" -eq $((16 + 320 * 8000 * 3)) ] || fail "tall.ppm is not a 320x8000 PPM"
 
 # The same program through the CMake package, once per library: the same bytes.
 mkdir consumer

@@ -1,10 +1,18 @@
 // The C interface: bad calls and their statuses, the golden scenes against the engine and the
-// zavol tool, strides, stopping, threads rendering at once, settings blocks and depth kinds.
+// zavol tool, strides, stopping, threads rendering at once, the row sink, settings blocks and
+// depth kinds.
 // Native only (runs the built tool).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -15,10 +23,21 @@
 
 #include "io/netpbm.h"
 #include "libzavol/zavol.h"
-#include "render/depth_kind.h"
 #include "tests/cli_support.h"
 #include "tests/golden_cross_host.h"
 #include "tests/golden_scenes.h"
+
+// A sanitizer's shadow memory cannot live under a cap on the address space.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZAVOL_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZAVOL_UNDER_SANITIZER 1
+#endif
+#endif
+#ifndef ZAVOL_UNDER_SANITIZER
+#define ZAVOL_UNDER_SANITIZER 0
+#endif
 
 namespace {
 
@@ -280,13 +299,10 @@ int StopAtRow(void* user, int row, int lastRow) {
 }
 
 TEST(LibzavolProgress, AStopLeavesTheRowsFromItOnUntouched) {
-  // Without and with the guide, which the engine draws even after a stop.
+  // Without and with the guide: the rows above a stop are the finished frame's, guide included.
   for (const golden::Case& c : {golden::Cases()[0], golden::Cases()[3]}) {
     GoldenCall call(c);
-    golden::Case plain = c;
-    plain.settings.PutGuidePoints = 0;
-    const std::vector<uint16_t> unguided = GoldenCall(plain).Render();
-    EXPECT_EQ(call.Render() != unguided, c.settings.PutGuidePoints != 0) << "the guide shows";
+    const std::vector<uint16_t> finished = GoldenCall(c).Render();
     const int width = call.scene.width, height = call.scene.height;
     for (int stopAt : {0, 1, 9, height - 1}) {
       SCOPED_TRACE(std::string(c.name) + " stopped at " + std::to_string(stopAt));
@@ -299,7 +315,7 @@ TEST(LibzavolProgress, AStopLeavesTheRowsFromItOnUntouched) {
       for (int y = 0; y <= stopAt; ++y) EXPECT_EQ(record.asked[y], std::make_pair(y, height - 1));
       const std::vector<uint16_t> pixels = out.Pixels();
       const std::size_t done = static_cast<std::size_t>(stopAt) * 4 * width;
-      EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + done, unguided.begin()));
+      EXPECT_TRUE(std::equal(pixels.begin(), pixels.begin() + done, finished.begin()));
       EXPECT_TRUE(std::all_of(pixels.begin() + done, pixels.end(), [](uint16_t w) { return w == kCanary; }));
       EXPECT_TRUE(out.OutsideUntouched());
     }
@@ -357,23 +373,26 @@ TEST(LibzavolSettings, BlocksRoundTripAndOnly56BytesLoad) {
   EXPECT_EQ(zavol_settings_from_bytes(nullptr, block, 56), ZAVOL_E_NULL);
 }
 
-TEST(LibzavolDepth, EachKindConvertsAsTheReadersDo) {
-  const float kNaN = std::nanf("");
-  const std::vector<float> samples = {-2.0f, 0.0f, 0.25f, 0.999f, 1.0f, 7.5f, 2e9f, kNaN, INFINITY};
+// The documented meaning of each kind, value by value (E: the empty marker -1e30).
+TEST(LibzavolDepth, EachKindConvertsAsDocumented) {
+  const float kNaN = std::nanf(""), kInf = INFINITY, E = -1e30f, kBig = 2147483648.0f;
+  const std::vector<float> samples = {-2.0f, 0.0f, 0.25f, 0.5f, 1.0f, 2.0f, kBig, kNaN, kInf};
   const struct {
     int kind;
-    zavol::DepthKind engineKind;
-  } kinds[] = {{ZAVOL_DEPTH_HOST, zavol::DepthKind::kHost},
-               {ZAVOL_DEPTH_DISTANCE, zavol::DepthKind::kDistance},
-               {ZAVOL_DEPTH_DISPARITY, zavol::DepthKind::kDisparity},
-               {ZAVOL_DEPTH_HEIGHT, zavol::DepthKind::kHeight},
-               {ZAVOL_DEPTH_MIST, zavol::DepthKind::kMist}};
+    std::vector<float> expected;
+  } kinds[] = {
+      {ZAVOL_DEPTH_HOST, samples},
+      {ZAVOL_DEPTH_DISTANCE, {E, E, -0.25f, -0.5f, -1.0f, -2.0f, E, E, E}},  // cutoff 1e9
+      {ZAVOL_DEPTH_DISPARITY, {E, E, -4.0f, -2.0f, -1.0f, -0.5f, -1.0f / kBig, E, E}},
+      {ZAVOL_DEPTH_HEIGHT, {E, E, -0.75f, -0.5f, 0.0f, 0.0f, 0.0f, E, E}},
+      {ZAVOL_DEPTH_MIST, {E, -0.0f, -0.25f, -0.5f, E, E, E, E, E}},
+  };
   for (const auto& k : kinds) {
     std::vector<float> values = samples;
     ASSERT_EQ(zavol_depth_convert(values.data(), values.size(), k.kind, 1e9f), ZAVOL_OK);
     for (std::size_t i = 0; i < samples.size(); ++i) {
-      const float expected = zavol::ToEngineDepth(k.engineKind, samples[i], 1e9f);
-      EXPECT_EQ(std::memcmp(&values[i], &expected, 4), 0) << k.kind << " " << samples[i];
+      EXPECT_TRUE(std::memcmp(&values[i], &k.expected[i], 4) == 0 || values[i] == k.expected[i])
+          << "kind " << k.kind << ", " << samples[i] << " gave " << values[i];
     }
   }
   for (int bad : {-1, ZAVOL_DEPTH_MIST + 1, INT_MAX}) {
@@ -383,6 +402,107 @@ TEST(LibzavolDepth, EachKindConvertsAsTheReadersDo) {
   }
   EXPECT_EQ(zavol_depth_convert(nullptr, 3, ZAVOL_DEPTH_DISTANCE, 1e9f), ZAVOL_E_NULL);
   EXPECT_EQ(zavol_depth_convert(nullptr, 0, ZAVOL_DEPTH_DISTANCE, 1e9f), ZAVOL_OK);
+}
+
+// Caps the address space of this (child) process at what it uses now and margin bytes more.
+// False when the cap cannot be set.
+bool CapAddressSpace(std::size_t margin) {
+  unsigned long pagesNow = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return false;
+  const bool read = std::fscanf(statm, "%lu", &pagesNow) == 1;
+  std::fclose(statm);
+  const rlim_t cap = pagesNow * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + margin;
+  const rlimit limit{cap, cap};
+  return read && setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+// What a row sink saw: rows in order, each once, and a running digest of their pixels.
+struct SunkRows {
+  int next = 0;
+  bool inOrder = true;
+  uint64_t digest = 0xcbf29ce484222325ull;
+};
+
+int SinkDigest(void* user, int first, int end, const uint16_t* pixels, ptrdiff_t stride) {
+  SunkRows& sunk = *static_cast<SunkRows*>(user);
+  if (first != sunk.next || end <= first) sunk.inOrder = false;
+  sunk.next = end;
+  for (int y = first; y < end; ++y, pixels += stride) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(pixels);
+    for (ptrdiff_t i = 0; i < 2 * stride; ++i) sunk.digest = (sunk.digest ^ bytes[i]) * 0x100000001b3ull;
+  }
+  return 0;
+}
+
+// A frame of the largest height streams through the row sink without an output image, in far
+// less memory than the frame (a child process whose address space is capped below the frame's
+// size), and gives the rows a whole-frame render gives. The guide is on: its rows are painted
+// as they leave, not kept for the end.
+TEST(LibzavolRows, TheTallestFrameStreamsInBoundedMemory) {
+  constexpr int kWidth = 160, kHeight = ZAVOL_MAX_SIDE;
+  const std::size_t pixels = static_cast<std::size_t>(kWidth) * kHeight;
+  std::vector<float> depth(pixels);
+  for (std::size_t i = 0; i < pixels; ++i) {
+    const int x = static_cast<int>(i % kWidth), y = static_cast<int>(i / kWidth);
+    depth[i] = (x / 16 + y / 64) % 3 == 0 ? -1e30f : -1.0f - 0.01f * static_cast<float>((x + y) % 50);
+  }
+  zavol_settings settings;
+  zavol_settings_default(&settings);
+  settings.put_guide_points = 1;
+  zavol_options options;
+  zavol_options_default(&options);
+  const zavol_depth view{depth.data(), kWidth, kHeight, 0};
+
+  SunkRows whole;
+  {
+    std::vector<uint16_t> frame(4 * pixels);
+    zavol_image out{frame.data(), kWidth, kHeight, 0};
+    ASSERT_EQ(zavol_render(&settings, &view, &options, &out), ZAVOL_OK);
+    SinkDigest(&whole, 0, kHeight, frame.data(), 4 * kWidth);
+  }
+  const std::size_t frameBytes = 8 * pixels;
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+#if !ZAVOL_UNDER_SANITIZER
+    // The address space as it is now, and half a frame more: the frame cannot be had.
+    if (!CapAddressSpace(frameBytes / 2)) _exit(5);
+    void* frame = std::malloc(frameBytes);
+    if (frame != nullptr) _exit(4);  // the cap would prove nothing
+#endif
+    SunkRows sunk;
+    options.rows = SinkDigest;
+    options.user = &sunk;
+    const int status = zavol_render(&settings, &view, &options, nullptr);
+    if (status != ZAVOL_OK) _exit(10 - status);
+    _exit(!sunk.inOrder || sunk.next != kHeight ? 2 : sunk.digest != whole.digest ? 3 : 0);
+  }
+  int waited = 0;
+  ASSERT_EQ(waitpid(child, &waited, 0), child);
+  ASSERT_TRUE(WIFEXITED(waited));
+  // 2: rows missing or out of order, 3: other pixels, 4: the cap let a frame through, 10 + n:
+  // status -n.
+  EXPECT_EQ(WEXITSTATUS(waited), 0);
+}
+// A frame whose working memory cannot be had is a status, never an exception through the C
+// interface (which would end the process): wide frames with the viewing options, whose rows
+// need megabytes, in a fresh process (tests/memory_child.cpp) allowed only a little more
+// memory than it has when it starts the frame.
+TEST(LibzavolMemory, AFrameWithoutItsMemoryIsAStatus) {
+#if ZAVOL_UNDER_SANITIZER
+  GTEST_SKIP() << "a sanitizer's shadow memory cannot live under a capped address space";
+#endif
+  const char* cases[] = {"8 0 0", "8 1 1", "1 1 0"};  // oversample, linking, dots
+  for (const char* c : cases) {
+    const std::string command = std::string(ZAVOL_MEMORY_CHILD) + " " + c;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << c;
+    // 1: rendered all the same, 2: no cap, 3: pixels written, 4: fine without the cap too,
+    // 5: not even rendered without the cap, 10 + n: status -n.
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c;
+  }
 }
 
 // The field table: what each row says must be what the structs hold and what the library accepts.

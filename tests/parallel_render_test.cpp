@@ -1,7 +1,7 @@
 // Frames on several threads against the frame on one: the generator's jump-ahead against
 // stepping, the golden digests and the plain reference renderer over random sweeps (tiny
-// widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, streaming
-// windows) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
+// widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, rows through
+// the row sink) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
 // threads field.
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@
 #include "render/random.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
+#include "tests/random_frames.h"
 
 namespace {
 
@@ -53,65 +54,58 @@ TEST(FrameGenerator, JumpAheadLandsWhereSteppingDoes) {
 }
 
 // How the rows leave the engine: built in place (no progress), through progress into the whole
-// frame, or streamed through a window of a few rows that the callback empties.
-enum class Delivery { kInPlace, kWholeFrame, kWindow };
+// frame, or streamed through the row sink with no output image at all.
+enum class Delivery { kInPlace, kWholeFrame, kSink };
 
-struct Frame {
-  int width = 0, height = 0;
-  std::vector<float> depth;
-  StereogramSettings settings{};
-  int screenWidth = 1024, screenHeight = 768;
-  uint32_t seed = 0;
-  std::vector<Pixel64> pattern;
-  int patternWidth = 0, patternHeight = 0;
-};
+using Frame = enginetest::SweepFrame;
+using enginetest::Sweep;
 
-// What the callback sees and does: the thread it runs on, the rows asked in order, the rows it
-// takes out of a window, and where it stops.
+// What the callbacks see and do: the thread they run on, the rows asked in order, the rows the
+// sink takes (each once, in order), and where the frame stops.
 struct Feed {
   std::thread::id caller;
   bool otherThread = false;
   std::vector<int> asked;
   int lastRowSeen = -2;
   int stopAt = -1;
-  const zavol::PixelView* window = nullptr;
   std::vector<Pixel64>* collected = nullptr;
   int width = 0;
-
-  void Take(int row) {
-    const uint16_t* words = window->words + (row % window->height) * window->rowStride;
-    std::memcpy(collected->data() + static_cast<std::size_t>(row) * width, words,
-                static_cast<std::size_t>(width) * sizeof(Pixel64));
-  }
+  int nextSunk = 0;
+  bool outOfOrder = false;
 };
+
+int SinkRows(void* user, int first, int end, const uint16_t* words, std::ptrdiff_t stride) {
+  Feed& feed = *static_cast<Feed*>(user);
+  if (std::this_thread::get_id() != feed.caller) feed.otherThread = true;
+  if (first != feed.nextSunk || end <= first) feed.outOfOrder = true;
+  for (int y = first; y < end; ++y, words += stride) {
+    std::memcpy(feed.collected->data() + static_cast<std::size_t>(y) * feed.width, words,
+                static_cast<std::size_t>(feed.width) * sizeof(Pixel64));
+  }
+  feed.nextSunk = end;
+  return 0;
+}
 
 int OnRow(void* user, int row, int lastRow) {
   Feed& feed = *static_cast<Feed*>(user);
   if (std::this_thread::get_id() != feed.caller) feed.otherThread = true;
   feed.asked.push_back(row);
   feed.lastRowSeen = lastRow;
-  if (row == feed.stopAt) return 1;
-  if (feed.window != nullptr && row > 0) feed.Take(row - 1);
-  return 0;
+  return row == feed.stopAt ? 1 : 0;
 }
 
 struct Rendered {
   zavol::ImageRenderResult result;
-  std::vector<Pixel64> pixels;  // the frame as out holds it (or as the window streamed it)
+  std::vector<Pixel64> pixels;  // the frame as out holds it (or as the sink took it)
   Feed feed;
 };
 
 Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stopAt = -1) {
   Rendered r;
   r.pixels.assign(static_cast<std::size_t>(f.width) * f.height, kCanary);
-  std::vector<Pixel64> window;
-  const int heldRows = delivery == Delivery::kWindow ? 1 + f.height % 3 : f.height;
-  zavol::PixelView out{reinterpret_cast<uint16_t*>(r.pixels.data()), f.width, heldRows,
+  zavol::PixelView out{reinterpret_cast<uint16_t*>(r.pixels.data()), f.width, f.height,
                        4 * std::ptrdiff_t{f.width}};
-  if (delivery == Delivery::kWindow) {
-    window.assign(static_cast<std::size_t>(f.width) * heldRows, kCanary);
-    out.words = reinterpret_cast<uint16_t*>(window.data());
-  }
+  if (delivery == Delivery::kSink) out = zavol::PixelView{nullptr, f.width, 0, 0};
   const zavol::ConstPixelView pattern{reinterpret_cast<const uint16_t*>(f.pattern.data()),
                                       f.patternWidth, f.patternHeight,
                                       4 * std::ptrdiff_t{f.patternWidth}};
@@ -128,29 +122,17 @@ Rendered RenderThreaded(const Frame& f, int threads, Delivery delivery, int stop
     options.progress = OnRow;
     options.user = &r.feed;
   }
-  if (delivery == Delivery::kWindow) {
-    r.feed.window = &out;
+  if (delivery == Delivery::kSink) {
+    options.rows = SinkRows;
     r.feed.collected = &r.pixels;
   }
   const zavol::DepthView depth{f.depth.data(), f.width, f.height, f.width};
   r.result = zavol::RenderImage(f.settings, depth, options, out);
-  if (delivery == Delivery::kWindow && r.result.status == zavol::ImageRenderStatus::kDone) {
-    r.feed.Take(f.height - 1);
-  }
   return r;
 }
 
 std::vector<Pixel64> RenderReference(const Frame& f) {
-  zavoltest::FlatHost host(f.width, f.height, f.depth, kCanary);
-  host.screenWidth = f.screenWidth;
-  host.screenHeight = f.screenHeight;
-  host.calendarTime = f.seed;
-  if (!f.pattern.empty()) {
-    host.hasPattern = true;
-    host.pattern = f.pattern;
-    host.patternWidth = f.patternWidth;
-    host.patternHeight = f.patternHeight;
-  }
+  zavoltest::FlatHost host = f.MakeHost<zavoltest::FlatHost>(kCanary);
   enginetest::ReferenceRender(f.settings, host);
   return host.canvas;
 }
@@ -176,89 +158,18 @@ TEST(ThreadedGolden, EveryDigestWithEveryThreadCountAndDelivery) {
   for (const golden::Case& c : golden::Cases()) {
     const Frame f = GoldenFrame(c);
     for (int threads : kThreadCounts) {
-      for (Delivery delivery : {Delivery::kInPlace, Delivery::kWholeFrame, Delivery::kWindow}) {
-        // A streamed frame never holds the guide's rows at the end.
-        if (delivery == Delivery::kWindow && c.settings.PutGuidePoints != 0) continue;
+      for (Delivery delivery : {Delivery::kInPlace, Delivery::kWholeFrame, Delivery::kSink}) {
         SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads) +
                      ", delivery " + std::to_string(static_cast<int>(delivery)));
         const Rendered r = RenderThreaded(f, threads, delivery);
         ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
         EXPECT_EQ(enginetest::Digest(r.pixels), c.digest);
-        EXPECT_FALSE(r.feed.otherThread) << "progress called off the calling thread";
+        EXPECT_FALSE(r.feed.otherThread) << "a callback called off the calling thread";
+        EXPECT_FALSE(r.feed.outOfOrder) << "rows sunk out of order";
       }
     }
   }
 }
-
-// A small generator of random frames that reach every branch of the row builder.
-class Sweep {
- public:
-  explicit Sweep(uint32_t seed) : state_(seed) {}
-  uint32_t Next() {
-    state_ = state_ * 1664525u + 1013904223u;
-    return state_ >> 8;
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
-
-  Frame Make() {
-    Frame f;
-    const int shape = Below(10);
-    f.width = shape < 5 ? 1 + Below(12) : shape < 9 ? 1 + Below(90) : 256 + Below(500);
-    f.height = 1 + Below(shape == 9 ? 24 : 40);
-    StereogramSettings& s = f.settings;
-    s = DefaultSettings();
-    s.RandomizeEachFrame = Below(2);
-    f.seed = Next();
-    s.PreventGhosting = Below(2);
-    s.RampMode = Below(3) == 0 ? kRampHsv : kRampRgb;
-    s.Color1 = Next() & 0xFFFFFF;
-    s.Color2 = Next() & 0xFFFFFF;
-    s.PutGuidePoints = Below(4) == 0;
-    s.AutoDistance = Below(4) != 0;
-    s.NearDistance = static_cast<float>(Below(5));
-    s.FarDistance = static_cast<float>(5 + Below(40));
-    s.ViewingMedium = kMediumCustomDpi;
-    // Tiny resolutions give separations of 0 and 1 (pixels that keep the row above), larger
-    // ones real links; a few hostile records give negative separations.
-    const int dpiPick = Below(4);
-    s.CustomDpi = dpiPick == 0 ? 1 + Below(2) : dpiPick == 1 ? 3 + Below(10) : 10 + Below(60);
-    s.BackgroundDepth = Below(12) == 0 ? -0.5f : 0.2f + 0.1f * static_cast<float>(Below(10));
-    s.NearObjectDepth = 0.1f * static_cast<float>(Below(6));
-    // Depth: background, a few planes and slopes, NaN, 0, behind the camera; some columns
-    // mostly empty, so that their first scene depth falls in any band of rows.
-    f.depth.resize(static_cast<std::size_t>(f.width) * f.height);
-    const int planes = 1 + Below(4);
-    for (int y = 0; y < f.height; ++y) {
-      for (int x = 0; x < f.width; ++x) {
-        const int pick = Below(x % 4 == 0 ? 8 : 40);
-        float z = -1.0f - static_cast<float>((x * planes / std::max(f.width, 1) + y / 7) % 5);
-        z -= 0.03f * static_cast<float>(x % 11);
-        if (pick == 0) z = -1e30f;
-        if (pick == 1) z = std::nanf("");
-        if (pick == 2) z = Below(2) ? 0.0f : -0.0f;
-        if (pick == 3) z = 0.5f;
-        // Beyond the scan's limits on either side: never the far end, never the near end.
-        if (pick == 4) z = 1e25f;
-        if (pick == 5) z = -1e25f;
-        f.depth[static_cast<std::size_t>(y) * f.width + x] = z;
-      }
-    }
-    if (Below(3) == 0) {
-      // A pattern that may be smaller than the frame: reads beyond it keep the row above.
-      f.patternWidth = std::max(1, f.width - Below(3));
-      f.patternHeight = std::max(1, f.height - Below(3));
-      f.pattern.resize(static_cast<std::size_t>(f.patternWidth) * f.patternHeight);
-      for (Pixel64& p : f.pattern) {
-        p = Pixel64{static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next()),
-                    static_cast<uint16_t>(Next()), static_cast<uint16_t>(Next())};
-      }
-    }
-    return f;
-  }
-
- private:
-  uint32_t state_;
-};
 
 bool SameRows(const std::vector<Pixel64>& a, const std::vector<Pixel64>& b, int width, int rows) {
   const std::size_t n = static_cast<std::size_t>(width) * rows;
@@ -268,9 +179,8 @@ bool SameRows(const std::vector<Pixel64>& a, const std::vector<Pixel64>& b, int 
 TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
   Sweep sweep(2024);
   for (int i = 0; i < 400; ++i) {
-    Frame f = sweep.Make();
+    Frame f = enginetest::MakeSweepFrame(sweep);
     const Delivery delivery = static_cast<Delivery>(sweep.Below(3));
-    if (delivery == Delivery::kWindow) f.settings.PutGuidePoints = 0;
     const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
       SCOPED_TRACE("frame " + std::to_string(i) + " " + std::to_string(f.width) + "x" +
@@ -289,16 +199,14 @@ TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
   }
 }
 
-// A stop at row N: rows 0..N were asked in order, rows above N are the reference's, rows from N
-// on are never written, and no guide is drawn.
+// A stop at row N: rows 0..N were asked in order, rows above N are the finished reference's
+// (guide included), rows from N on are never written.
 TEST(ThreadedSweep, AStopLeavesTheRowsFromItOnUntouched) {
   Sweep sweep(77);
   for (int i = 0; i < 150; ++i) {
-    Frame f = sweep.Make();
+    Frame f = enginetest::MakeSweepFrame(sweep);
     const int stopAt = sweep.Below(f.height);
-    Frame unguided = f;
-    unguided.settings.PutGuidePoints = 0;
-    const std::vector<Pixel64> reference = RenderReference(unguided);
+    const std::vector<Pixel64> reference = RenderReference(f);
     for (int threads : kThreadCounts) {
       SCOPED_TRACE("frame " + std::to_string(i) + ", stop at " + std::to_string(stopAt) +
                    ", threads " + std::to_string(threads));

@@ -100,6 +100,13 @@ TEST(PngWholeReader, ReadsPlainFilesAsLibpngDoesAndLeavesTheRestToIt) {
       zavol::io::DepthMap fromWhole, fromRows;
       ASSERT_EQ(zavol::io::ReadPngDepthWhole(whole, options, fromWhole), c.whole);
       zavol::io::ReadPngDepthWithLibpng(rows, options, fromRows);
+      // What a user's read gives: the whole-file reader, or libpng where it declines.
+      zavol::io::DepthMap fromFile;
+      zavol::io::ReadDepthFile(path, options, fromFile);
+      ASSERT_EQ(fromFile.depth.size(), fromRows.depth.size());
+      EXPECT_EQ(std::memcmp(fromFile.depth.data(), fromRows.depth.data(),
+                            fromRows.depth.size() * sizeof(float)),
+                0);
       if (!c.whole) continue;
       ASSERT_EQ(fromWhole.width, fromRows.width);
       ASSERT_EQ(fromWhole.height, fromRows.height);

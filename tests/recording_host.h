@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/frame.h"
+#include "shell/frame_host.h"
 
 namespace zavol {
 

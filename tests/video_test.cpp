@@ -231,6 +231,47 @@ TEST(FrameStreams, Y4mIsYuv444AndRgb48IsTheEnginesWords) {
   EXPECT_TRUE(rgb48.out == expected) << "rgb48 is not the PAM's 16-bit words, little-endian";
 }
 
+// Frame streams and rates in digits need no FFmpeg: a copy of the program with no video module
+// beside it writes the same bytes as the program with it, and the module stays unloaded; a rate
+// in another spelling is FFmpeg's to read, so there it needs the module.
+TEST(FrameStreams, NeedNoVideoModule) {
+  ScratchDir dir;
+  Zavol({"scene", "--size", "33x17", "--frames", "1-2", "-o", dir / "d_#.pfm"});
+  const std::string lone = dir.Path().string() + ".zavol";  // outside dir, without the module
+  std::filesystem::copy_file(ZAVOL_BIN, lone, std::filesystem::copy_options::overwrite_existing);
+  const struct {
+    std::vector<std::string> output;
+    bool needsModule;
+  } cases[] = {
+      {{"-o", "@s.y4m", "--fps", "30000/1001"}, false},
+      {{"-o", "@s.y4m", "--fps", "50:2"}, false},
+      {{"-o", "@s.y4m"}, false},
+      {{"-o", "@s.rgb", "--format", "rgb48", "--fps", "12"}, false},
+      {{"-o", "@s.y4m", "--fps", "29.97"}, true},
+  };
+  for (const auto& c : cases) {
+    // The program with the module writes x..., the lone copy y...
+    auto command = [&](const std::string& program, const std::string& prefix) {
+      std::string line = Quote(program) + " render " + Quote(dir / "d_#.pfm") + " --frames 1-2 --seed 3 -q";
+      for (const std::string& a : c.output) line += " " + Quote(a[0] == '@' ? dir / (prefix + a.substr(1)) : a);
+      return line;
+    };
+    const std::string withModule = command(ZAVOL_BIN, "x"), alone = command(lone, "y");
+    ASSERT_EQ(std::system((withModule + " 2>/dev/null").c_str()), 0) << withModule;
+    const int status = std::system((alone + " 2>/dev/null").c_str());
+    const std::string name = c.output[1].substr(1);
+    if (c.needsModule) {
+      EXPECT_EQ(WEXITSTATUS(status), 1) << alone;
+      continue;
+    }
+    ASSERT_EQ(WEXITSTATUS(status), 0) << alone;
+    EXPECT_EQ(clitest::ReadBytes(dir / ("y" + name)), clitest::ReadBytes(dir / ("x" + name))) << alone;
+    std::remove((dir / ("x" + name)).c_str());
+    std::remove((dir / ("y" + name)).c_str());
+  }
+  std::remove(lone.c_str());
+}
+
 // ---- Depth videos. chain_ring.png as it is, mirrored and upside down, three frames in a
 // lossless video; each frame must read back as the height map it was made from. The grey,
 // colour and YUV videos are converted from the picture by FFmpeg, and must read as the PNG

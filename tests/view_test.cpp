@@ -15,9 +15,11 @@
 #include "render/geometry.h"
 #include "render/hsv.h"
 #include "render/linking.h"
+#include "render/frame_plan.h"
 #include "render/view_engine.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
+#include "tests/random_frames.h"
 
 namespace {
 
@@ -80,60 +82,17 @@ TEST(ViewDefaults, GoldenScenesRenderThePluginsFramesCallForCall) {
   }
 }
 
-// Random records (hostile ones too), depths with specials, separations of 0 and below, patterns
-// smaller than the frame, stops: the general builder must be the plug-in's in every case.
+// The sweeps' random frames (hostile records, depths with specials, separations of 0 and
+// below, patterns smaller than the frame) with stops: the general builder must be the plug-in's
+// in every case.
 TEST(ViewDefaults, RandomFramesRenderThePluginsFramesCallForCall) {
-  const float specials[] = {kBg, -1e25f, 0.0f, 0.5f, std::nanf(""),
-                            -std::numeric_limits<float>::infinity(), 1e25f};
-  Lcg rnd{99};
+  enginetest::Sweep rnd(99);
   for (int trial = 0; trial < 300; ++trial) {
-    const int width = 1 + rnd.Below(120), height = rnd.Below(9);
-    std::vector<float> depth(static_cast<std::size_t>(width) * height);
-    for (std::size_t i = 0; i < depth.size();) {
-      const int kind = rnd.Below(8), length = 1 + rnd.Below(50);
-      const float level = -1.0f - static_cast<float>(rnd.Below(300)) / 8.0f;
-      for (int k = 0; k < length && i < depth.size(); ++k, ++i) {
-        depth[i] = kind == 0 ? specials[rnd.Below(7)]
-                   : kind < 3 ? kBg
-                              : level + static_cast<float>(k * (kind - 5)) / 16.0f;
-      }
-    }
-    StereogramSettings s = DefaultSettings();
-    s.NearObjectDepth = static_cast<float>(rnd.Below(101)) / 100.0f;
-    s.FarObjectDepth = static_cast<float>(rnd.Below(101)) / 100.0f;
-    s.BackgroundDepth = rnd.Below(8) == 0 ? -0.5f : static_cast<float>(rnd.Below(40)) / 10.0f;
-    s.ViewingMedium = rnd.Below(2) ? kMediumCustomDpi : 1000 + rnd.Below(9);
-    s.CustomDpi = 1 + rnd.Below(200);
-    s.AutoDistance = rnd.Below(3) != 0;
-    s.FarDistance = static_cast<float>(rnd.Below(200));
-    s.Color1 = rnd.Next() & 0xFFFFFF;
-    s.Color2 = rnd.Next() & 0xFFFFFF;
-    s.RampMode = rnd.Below(2) ? kRampRgb : kRampHsv;
-    s.PutGuidePoints = rnd.Below(3) == 0;
-    s.RandomizeEachFrame = rnd.Below(2);
-    s.PreventGhosting = rnd.Below(3) != 0;
-    const bool pattern = rnd.Below(4) == 0;
-    const int patternWidth = rnd.Below(width + 2), patternHeight = rnd.Below(height + 2);
-    const int abortAt = rnd.Below(5) == 0 ? rnd.Below(height + 1) : -1;
-    const uint32_t time = rnd.Next();
-    auto makeHost = [&] {
-      RecordingHost host(width, height, depth);
-      host.screenWidth = 800;
-      host.screenHeight = 600;
-      host.calendarTime = time;
-      host.abortAtRow = abortAt;
-      host.hasPattern = pattern;
-      host.patternWidth = patternWidth;
-      host.patternHeight = patternHeight;
-      for (int i = 0; i < patternWidth * patternHeight; ++i) {
-        host.pattern.push_back(Pixel64{static_cast<uint16_t>(i * 5), static_cast<uint16_t>(i),
-                                       static_cast<uint16_t>(i * 17), 9});
-      }
-      return host;
-    };
-    RecordingHost plugin = makeHost(), view = makeHost();
-    const int pluginResult = zavol::RenderStereogram(s, plugin);
-    const int viewResult = zavol::RenderViewStereogram(s, view, 0, ViewOptions{});
+    enginetest::SweepFrame frame = enginetest::MakeSweepFrame(rnd);
+    frame.abortAt = rnd.Below(5) == 0 ? rnd.Below(frame.height + 1) : -1;
+    RecordingHost plugin = frame.MakeHost<RecordingHost>(), view = frame.MakeHost<RecordingHost>();
+    const int pluginResult = zavol::RenderStereogram(frame.settings, plugin);
+    const int viewResult = zavol::RenderViewStereogram(frame.settings, view, 0, ViewOptions{});
     std::string why;
     ASSERT_EQ(pluginResult, viewResult) << "trial " << trial;
     ASSERT_TRUE(SameFrame(plugin, view, &why)) << "trial " << trial << ": " << why;
@@ -269,13 +228,13 @@ TEST_P(Repeats, LinkedSubPixelsAreEqualAtTheIntendedSeparation) {
   options.linking = c.linking;
   options.dots = c.dots;
   const std::vector<float> depth = PlaneRow();
-  RecordingHost host(kWidth, 1, depth);
-  const zavol::ViewingGeometry geometry = zavol::ComputeGeometry(settings, kWidth, 1, 800, 600);
-  const zavol::DepthRange range = zavol::FrameDepthRange(settings, depth.data(), kWidth, 1);
-  const zavol::SeparationRule rule(geometry, range);
-  zavol::ViewRowBuilder builder(settings, geometry, rule, options, kWidth, host, 0, false);
+  zavol::FramePlan plan =
+      zavol::PlanFrame(settings, zavol::DepthView{depth.data(), kWidth, 1, kWidth}, 800, 600, 0);
+  plan.depth.rowStride = 0;  // the one depth row for every row built
+  zavol::ViewRowBuilder builder(settings, plan, options);
   ASSERT_TRUE(builder.Allocate());
-  for (int y = 0; y < 3; ++y) builder.Build(depth.data(), y);
+  builder.Start(0, zavol::DotSources{});
+  for (int y = 0; y < 3; ++y) builder.Build(y);
 
   const int n = c.oversample;
   ASSERT_EQ(builder.subWidth(), kWidth * n);

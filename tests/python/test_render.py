@@ -217,3 +217,28 @@ def test_threads_render_the_frames_one_thread_renders():
     # A frame's own rows on one thread or several: the same pixels.
     for count in (1, 3):
         np.testing.assert_array_equal(zavol.render(depths[1], seed=1, threads=count), alone[1])
+
+
+# Memory the frame cannot have is a MemoryError, in a fresh interpreter whose address space is
+# capped a little above what it uses once its arrays exist: wide rows with the viewing options
+# need megabytes of working memory.
+def test_memory_that_cannot_be_had_is_a_memory_error():
+    script = textwrap.dedent("""
+        import resource
+        import numpy as np
+        import zavol
+        depth = np.full((2, 65535), -1.5, dtype=np.float32)
+        out = np.zeros((2, 65535, 4), dtype=np.uint16)
+        pages = int(open("/proc/self/statm").read().split()[0])
+        cap = pages * resource.getpagesize() + 2 * 1024 * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (cap, resource.getrlimit(resource.RLIMIT_AS)[1]))
+        try:
+            zavol.render(depth, out=out, oversample=8, linking="symmetric", seed=1)
+        except MemoryError:
+            resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY,) * 2)
+            assert zavol.render(depth, out=out, oversample=8, seed=1) is out
+            raise SystemExit(0)
+        raise SystemExit(3)
+    """)
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
