@@ -53,11 +53,14 @@ colours=$(tail -c +16 stereo.ppm | od -An -v -tx1 -w3 | sort -u | wc -l)
 [ "$colours" -gt 1000 ] || fail "stereo.ppm has only $colours colours: not a random-dot image"
 
 # The row sink's program from docs/library-rows.md: a tall frame streamed into a PPM image.
-awk '/^<!-- rows\.c:/ { armed = 1; next }
+for line in 'cc rows.c -o rows $(pkg-config --cflags --libs zavol)' './rows > tall.ppm'; do
+  grep -qxF "$line" "$source/docs/library-rows.md" || fail "docs/library-rows.md no longer shows: $line"
+done
+awk '/^<!-- tested by tests\/libzavol_install\.sh -->$/ { armed = 1; next }
      armed && /^```c$/ { inside = 1; next }
      inside && /^```$/ { exit }
      inside { print }' "$source/docs/library-rows.md" >rows.c
-[ -s rows.c ] || fail "docs/library-rows.md has no rows.c block after its marker"
+[ -s rows.c ] || fail "docs/library-rows.md has no C block after its marker"
 cc -std=c99 -pedantic-errors -Wall -Wextra -Werror rows.c -o rows $(pkg-config --cflags --libs zavol) ||
   fail "the row sink's program does not build cleanly"
 ./rows >tall.ppm || fail "the row sink's program failed"
