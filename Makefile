@@ -23,6 +23,12 @@ FUZZ_SECONDS ?= 60
 fuzz: setup
 	scripts/fuzz --jobs 2 $(FUZZ_SECONDS)
 
+# The Debian packages (zavol, libzavol1, libzavol-dev, python3-zavol, ...) in build/package.
+.PHONY: package
+package: setup
+	cmake --preset package >/dev/null
+	cmake --build --preset package
+
 # The GEGL operation and the GIMP 2.10 plug-in for the current user only (no root needed):
 # GEGL's and GIMP's own folders under the home directory.
 gegl-user:

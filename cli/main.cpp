@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/reference.h"
 #include "cli/tool.h"
 #include "render/version.h"
 
@@ -113,8 +114,8 @@ int Run(int argc, char** argv) {
   app.allow_extras();  // explained by ExplainLeftovers, with suggestions
   app.footer("Exit codes: 0 done, 1 a bad input file or a failed frame, 2 a usage error, 128+N "
              "stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n"
-             "'zavol help COMMAND' shows a command's options; see also the README's "
-             "\"Command-line tool\" section.");
+             "'zavol help COMMAND' shows a command's options; 'man zavol-COMMAND' explains "
+             "them.");
 
   const std::vector<Command> commands = {
       zavol::cli::AddRenderCommand(app), zavol::cli::AddDemoCommand(app),
@@ -124,6 +125,10 @@ int Run(int argc, char** argv) {
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "Show the commands, or the options of one");
   help->add_option("COMMAND", helpTopic, "The command to show the options of");
+  // Hidden: the build writes the man pages and completions from these same definitions.
+  std::string referenceFolder;
+  CLI::App* reference = app.add_subcommand(zavol::cli::kReferenceCommand, "")->group("");
+  reference->add_option("FOLDER", referenceFolder)->required();
 
   try {
     app.parse(argc, argv);
@@ -136,6 +141,12 @@ int Run(int argc, char** argv) {
   }
   if (const int code = ExplainLeftovers(app, commands); code != 0) return code;
   if (help->parsed()) return ShowHelp(app, commands, helpTopic);
+  if (reference->parsed()) {
+    const std::string failure = zavol::cli::WriteReference(app, "zavol", ZAVOL_VERSION_TEXT, referenceFolder);
+    if (failure.empty()) return 0;
+    zavol::cli::Report(failure);
+    return zavol::cli::kFailed;
+  }
   if (const Command* command = Given(commands)) {
     zavol::cli::CatchStopSignals();
     return command->run();

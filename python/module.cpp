@@ -267,7 +267,7 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
                   py::object farCutoff, py::object screen, py::object seed, py::object dots,
                   py::object dotSize, py::object anchor, py::object view, py::object oversample,
                   py::object linking, py::object pattern, py::object progress, py::object out,
-                  bool fit, const py::kwargs& overrides) {
+                  bool fit, py::object threads, const py::kwargs& overrides) {
   StereogramSettings record = SettingsArgument(settings, overrides);
   if (fit && (overrides.contains("viewing_medium") || overrides.contains("custom_dpi"))) {
     throw py::value_error("fit: chooses the dpi itself; give either fit=True or viewing_medium/custom_dpi");
@@ -282,6 +282,7 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   ScreenArgument(screen, &options);
   options.seed = SeedArgument(seed);
   ViewArguments(dots, dotSize, anchor, view, oversample, linking, &options);
+  options.threads = static_cast<int>(IntegerArgument(threads, "threads", 0, 256));
   ProgressState state;
   if (!progress.is_none()) {
     if (!PyCallable_Check(progress.ptr())) {
@@ -450,6 +451,7 @@ zavol.FileError (an OSError) for a file that cannot be read or written.)";
              py::arg("view") = "wall", py::arg("oversample") = 1, py::arg("linking") = "classic",
              py::arg("pattern") = py::none(),
              py::arg("progress") = py::none(), py::arg("out") = py::none(), py::arg("fit") = false,
+             py::arg("threads") = 0,
              R"(Renders the stereogram of a depth map.
 
 depth: 2-D array-like (height, width) of real numbers, sides 1..65535; float32 arrays whose
@@ -485,6 +487,8 @@ progress: optional callable(row, last_row) asked before every row; a true result
 out: optional (height, width, 4) uint16 array to render into instead of a new one.
 fit: choose the dpi (custom medium) so that the background repeats 8 times across the width, as
   the tool's --fit; for pictures whose viewing medium is unknown.
+threads: the threads the frame's rows render on, 0 (every core) to 256; the pixels are the same
+  for any number.
 
 A picture that renders but cannot be seen in relief as set up (too few background repeats to
 fuse, near and far at one separation, no pixel in front of the background) is told through

@@ -19,16 +19,16 @@ libdir=$(dirname "$(dirname "$pc")")
 for f in include/zavol.h bin/zavol; do [ -e "$work/prefix/$f" ] || fail "$f not installed"; done
 for f in libzavol.a libzavol.so; do [ -e "$libdir/$f" ] || fail "$f not installed in $libdir"; done
 
-# The program is the README's C block after its marker; the commands are the README's lines.
-awk '/^<!-- stereo\.c:/ { armed = 1; next }
+# The program is the README's C block after its marker; the commands are docs/library.md's lines.
+awk '/^<!-- tested by tests\/libzavol_install\.sh -->$/ { armed = 1; next }
      armed && /^```c$/ { inside = 1; next }
      inside && /^```$/ { exit }
      inside { print }' "$source/README.md" >"$work/stereo.c"
-[ -s "$work/stereo.c" ] || fail "README.md has no stereo.c block after its marker"
+[ -s "$work/stereo.c" ] || fail "README.md has no C block after its marker"
 build_command='cc stereo.c -o stereo $(pkg-config --cflags --libs zavol)'
 run_command='./stereo > stereo.ppm'
 for line in "$build_command" "$run_command"; do
-  grep -qxF "    $line" "$source/README.md" || fail "README.md no longer shows: $line"
+  grep -qxF "$line" "$source/docs/library.md" || fail "docs/library.md no longer shows: $line"
 done
 
 cd "$work"
@@ -53,11 +53,14 @@ colours=$(tail -c +16 stereo.ppm | od -An -v -tx1 -w3 | sort -u | wc -l)
 [ "$colours" -gt 1000 ] || fail "stereo.ppm has only $colours colours: not a random-dot image"
 
 # The row sink's program from docs/library-rows.md: a tall frame streamed into a PPM image.
-awk '/^<!-- rows\.c:/ { armed = 1; next }
+for line in 'cc rows.c -o rows $(pkg-config --cflags --libs zavol)' './rows > tall.ppm'; do
+  grep -qxF "$line" "$source/docs/library-rows.md" || fail "docs/library-rows.md no longer shows: $line"
+done
+awk '/^<!-- tested by tests\/libzavol_install\.sh -->$/ { armed = 1; next }
      armed && /^```c$/ { inside = 1; next }
      inside && /^```$/ { exit }
      inside { print }' "$source/docs/library-rows.md" >rows.c
-[ -s rows.c ] || fail "docs/library-rows.md has no rows.c block after its marker"
+[ -s rows.c ] || fail "docs/library-rows.md has no C block after its marker"
 cc -std=c99 -pedantic-errors -Wall -Wextra -Werror rows.c -o rows $(pkg-config --cflags --libs zavol) ||
   fail "the row sink's program does not build cleanly"
 ./rows >tall.ppm || fail "the row sink's program failed"

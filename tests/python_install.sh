@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Python module as its users get it: clones the checkout's committed tree, runs the README's
-# venv and pip command in the clone with pip kept off the network, imports the installed module
-# from elsewhere, and runs the README's example program on a sample EXR file.
+# The Python module as its users get it: clones the checkout's committed tree, runs the venv and
+# pip command of docs/python.md in the clone with pip kept off the network, imports the installed
+# module from elsewhere, and runs the README's example program on a sample EXR file.
 # Usage: tests/python_install.sh SOURCE_DIR
 set -euo pipefail
 source=$1
@@ -10,12 +10,12 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "python_install: $*" >&2; exit 1; }
 
 install_command='/usr/bin/python3 -m venv --system-site-packages venv && venv/bin/pip install --no-build-isolation ./python'
-grep -qxF "    $install_command" "$source/README.md" || fail "README.md no longer shows: $install_command"
-awk '/^<!-- example\.py:/ { armed = 1; next }
+grep -qxF "$install_command" "$source/docs/python.md" || fail "docs/python.md no longer shows: $install_command"
+awk '/^<!-- tested by tests\/python_install\.sh -->$/ { armed = 1; next }
      armed && /^```python$/ { inside = 1; next }
      inside && /^```$/ { exit }
      inside { print }' "$source/README.md" >"$work/example.py"
-[ -s "$work/example.py" ] || fail "README.md has no example.py block after its marker"
+[ -s "$work/example.py" ] || fail "README.md has no Python block after its marker"
 
 if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
   git clone --quiet --no-local "$source" "$work/zavol" || fail "cannot clone $source"

@@ -214,6 +214,9 @@ def test_threads_render_the_frames_one_thread_renders():
         t.join()
     for a, b in zip(alone, together):
         np.testing.assert_array_equal(a, b)
+    # A frame's own rows on one thread or several: the same pixels.
+    for count in (1, 3):
+        np.testing.assert_array_equal(zavol.render(depths[1], seed=1, threads=count), alone[1])
 
 
 # Memory the frame cannot have is a MemoryError, in a fresh interpreter whose address space is
