@@ -10,6 +10,7 @@
 
 #include "render/background.h"
 #include "render/geometry.h"
+#include "render/simd.h"
 
 namespace zavol {
 namespace {
@@ -36,41 +37,70 @@ inline float DepthOfKey(int32_t key) {
 }
 
 // The frame's farthest scene depth, how many pixels lie at it and how many are background. This
-// reads every pixel of every frame the defaults render, so each row is read from memory once:
-// its farthest key and background count in one pass, and its pixels at that key counted in a
-// second pass while the row is still in the cache, only when the row reaches the farthest depth
-// found so far.
+// reads every pixel of every frame the defaults render, so it goes a row at a time, several
+// pixels at once, and counts a row's pixels at its farthest depth only when the row reaches the
+// farthest depth found so far.
 struct FarthestLevel {
   bool scene = false;
   float depth = 0.0f;  // of the first pixel at the farthest depth, in row order
   int64_t pixels = 0;
   int64_t background = 0;
 };
+// One row: its farthest key and background count in one pass, and, when the key reaches least,
+// its pixels at the key in a second pass while the row is still in the cache. Inlined into a
+// plain and an AVX2 form.
+struct RowLevel {
+  int32_t key = 0;
+  int background = 0;
+  int atKey = 0;
+};
+#if defined(__GNUC__)
+#define ZAVOL_ROW_INLINE inline __attribute__((always_inline))
+#else
+#define ZAVOL_ROW_INLINE inline
+#endif
+ZAVOL_ROW_INLINE RowLevel ScanLevelRow(const float* row, int width, int32_t least) {
+  RowLevel level;
+  for (int x = 0; x < width; ++x) {
+    const float z = row[x];
+    level.key = std::max(level.key, FarKey(z));
+    level.background += static_cast<int>(z <= kBackgroundThreshold) | static_cast<int>(z > 0.0f);
+  }
+  if (level.key == 0 || level.key < least) return level;
+  // The pixels at the key are those equal to its depth (both zeros for key 1); nothing else
+  // compares equal to a scene depth.
+  const float rowDepth = DepthOfKey(level.key);
+  for (int x = 0; x < width; ++x) level.atKey += static_cast<int>(row[x] == rowDepth);
+  return level;
+}
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
+ZAVOL_TARGET_AVX2 RowLevel ScanLevelRowAvx2(const float* row, int width, int32_t least) {
+  return ScanLevelRow(row, width, least);
+}
+#endif
+
 FarthestLevel FindFarthestLevel(const float* depth, int width, int height,
                                 std::ptrdiff_t rowStride) {
   FarthestLevel level;
   int32_t farthestKey = 0;
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
+  const bool avx2 = HasAvx2();
+#endif
   for (int y = 0; y < height; ++y) {
     const float* row = depth + y * rowStride;
-    int32_t rowKey = 0;
-    int rowBackground = 0;
-    for (int x = 0; x < width; ++x) {
-      const float z = row[x];
-      rowKey = std::max(rowKey, FarKey(z));
-      rowBackground += static_cast<int>(z <= kBackgroundThreshold) | static_cast<int>(z > 0.0f);
-    }
-    level.background += rowBackground;
-    if (rowKey == 0 || rowKey < farthestKey) continue;
-    // The pixels at the key are those equal to its depth (both zeros for key 1); nothing else
-    // compares equal to a scene depth.
-    const float rowDepth = DepthOfKey(rowKey);
-    int atKey = 0;
-    for (int x = 0; x < width; ++x) atKey += static_cast<int>(row[x] == rowDepth);
-    if (rowKey > farthestKey) {
-      farthestKey = rowKey;
+#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
+    const RowLevel found =
+        avx2 ? ScanLevelRowAvx2(row, width, farthestKey) : ScanLevelRow(row, width, farthestKey);
+#else
+    const RowLevel found = ScanLevelRow(row, width, farthestKey);
+#endif
+    level.background += found.background;
+    if (found.key == 0 || found.key < farthestKey) continue;
+    if (found.key > farthestKey) {
+      farthestKey = found.key;
       level.pixels = 0;
     }
-    level.pixels += atKey;
+    level.pixels += found.atKey;
   }
   if (farthestKey == 0) return level;
   level.scene = true;
