@@ -5,3 +5,9 @@ zavol_add_gtest(engine_tests
   SOURCES engine_test.cpp engine_golden_test.cpp
   LIBS zavol_render zavol_hsv zavol_test_hosts zavol_netpbm
   LABELS portable)
+
+# The checks every face makes before a frame (render/frame_checks).
+zavol_add_gtest(frame_checks_tests
+  SOURCES frame_checks_test.cpp
+  LIBS zavol_render
+  LABELS portable)
