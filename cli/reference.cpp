@@ -345,7 +345,7 @@ std::string ZshText(const std::string& text) {
   return out;
 }
 
-std::string ZshSpec(const OptionEntry& o) {
+std::string ZshArgument(const OptionEntry& o) {
   const std::vector<std::string> names = Spellings(o);
   std::string action;
   if (!o.metavar.empty()) {
@@ -375,7 +375,7 @@ std::string ZshScript(const std::vector<CommandEntry>& all, const std::string& p
     out += "    " + ShellQuoted(all[i].name + ":" + ZshText(Brief(all[i].description))) + "\n";
   }
   out += "  )\n  _arguments -C \\\n";
-  for (const OptionEntry& o : all[0].options) out += "    " + ZshSpec(o) + " \\\n";
+  for (const OptionEntry& o : all[0].options) out += "    " + ZshArgument(o) + " \\\n";
   out += "    '1: :->command' '*:: :->arguments'\n"
          "  case $state in\n"
          "    command) _describe -t commands '" + program + " command' commands ;;\n"
@@ -384,7 +384,7 @@ std::string ZshScript(const std::vector<CommandEntry>& all, const std::string& p
   for (std::size_t i = 1; i < all.size(); ++i) {
     const CommandEntry& c = all[i];
     out += "        " + c.name + ")\n          _arguments \\\n";
-    for (const OptionEntry& o : c.options) out += "            " + ZshSpec(o) + " \\\n";
+    for (const OptionEntry& o : c.options) out += "            " + ZshArgument(o) + " \\\n";
     if (c.name == "help") {
       out += "            '1: :->command'\n          [[ $state == command ]] && _describe -t commands '" + program +
              " command' commands\n          ;;\n";

@@ -79,16 +79,16 @@ static GParamSpec *FieldSpec(int index) {
   const zavol_field_info *f = zavol_field(index);
   gchar *name = zavol_property_name(f->name);
   const GParamFlags flags = G_PARAM_READWRITE;
-  GParamSpec *spec = NULL;
+  GParamSpec *prop = NULL;
   switch (f->type) {
     case ZAVOL_FIELD_REAL: {
       /* A slider over 0..1e30 is useless: beyond a few thousand the field is typed in. */
       const double ui_max = MIN(f->maximum, MAX(f->default_value * 10.0, 1000.0));
-      spec = gegl_param_spec_double(name, f->label, f->description, f->minimum, f->maximum,
+      prop = gegl_param_spec_double(name, f->label, f->description, f->minimum, f->maximum,
                                     f->default_value, f->minimum, MAX(ui_max, f->minimum), 1.0,
                                     flags);
       if (f->step > 0) {
-        GeglParamSpecDouble *d = GEGL_PARAM_SPEC_DOUBLE(spec);
+        GeglParamSpecDouble *d = GEGL_PARAM_SPEC_DOUBLE(prop);
         d->ui_step_small = f->step;
         d->ui_step_big = f->step * 10.0;
       }
@@ -96,40 +96,40 @@ static GParamSpec *FieldSpec(int index) {
     }
     case ZAVOL_FIELD_INTEGER:
       if (f->maximum > G_MAXINT) {
-        spec = g_param_spec_uint(name, f->label, f->description, (guint) f->minimum,
+        prop = g_param_spec_uint(name, f->label, f->description, (guint) f->minimum,
                                  (guint) f->maximum, (guint) f->default_value, flags);
       } else {
-        spec = gegl_param_spec_int(name, f->label, f->description, (int) f->minimum,
+        prop = gegl_param_spec_int(name, f->label, f->description, (int) f->minimum,
                                    (int) f->maximum, (int) f->default_value, (int) f->minimum,
                                    (int) f->maximum, 1.0, flags);
         if (f->step > 0) {
-          GeglParamSpecInt *n = GEGL_PARAM_SPEC_INT(spec);
+          GeglParamSpecInt *n = GEGL_PARAM_SPEC_INT(prop);
           n->ui_step_small = (int) f->step;
           n->ui_step_big = (int) f->step * 10;
         }
       }
       break;
     case ZAVOL_FIELD_BOOLEAN:
-      spec = g_param_spec_boolean(name, f->label, f->description, f->default_value != 0, flags);
+      prop = g_param_spec_boolean(name, f->label, f->description, f->default_value != 0, flags);
       break;
     case ZAVOL_FIELD_COLOUR: {
       const guint32 bgr = (guint32) f->default_value;
       gchar *text = g_strdup_printf("#%02x%02x%02x", bgr & 0xFF, (bgr >> 8) & 0xFF,
                                     (bgr >> 16) & 0xFF);
-      spec = gegl_param_spec_color_from_string(name, f->label, f->description, text, flags);
+      prop = gegl_param_spec_color_from_string(name, f->label, f->description, text, flags);
       g_free(text);
       break;
     }
     case ZAVOL_FIELD_CHOICE: {
       const int default_value =
           strcmp(f->name, "depth_kind") == 0 ? DefaultDepthKind() : (int) f->default_value;
-      spec = g_param_spec_enum(name, f->label, f->description, choice_types[index],
+      prop = g_param_spec_enum(name, f->label, f->description, choice_types[index],
                                default_value, flags);
       break;
     }
   }
   g_free(name);
-  return spec;
+  return prop;
 }
 
 static gboolean IsField(int index, const char *name) {
@@ -137,12 +137,12 @@ static gboolean IsField(int index, const char *name) {
 }
 
 static void set_property(GObject *object, guint property_id, const GValue *value,
-                         GParamSpec *pspec) {
+                         GParamSpec *prop) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) object;
   const int index = FieldOfProperty(property_id);
   const zavol_field_info *f = zavol_field(index);
   if (f == NULL) {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, prop);
     return;
   }
   double number = 0;
@@ -167,18 +167,18 @@ static void set_property(GObject *object, guint property_id, const GValue *value
     else if (IsField(index, "far_cutoff")) self->far_cutoff = number;
     return;
   }
-  /* The parameter spec has already refused values outside the field's range; the table's own
+  /* GObject has already refused values outside the property's range; the table's own
      check stays as the last word. */
   if (zavol_field_set(&self->settings, &self->options, index, number) != ZAVOL_OK)
     g_warning("%s: %g is not a value of %s", f->label, number, f->name);
 }
 
-static void get_property(GObject *object, guint property_id, GValue *value, GParamSpec *pspec) {
+static void get_property(GObject *object, guint property_id, GValue *value, GParamSpec *prop) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) object;
   const int index = FieldOfProperty(property_id);
   const zavol_field_info *f = zavol_field(index);
   if (f == NULL) {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, prop);
     return;
   }
   double number = 0;
@@ -336,8 +336,8 @@ static void class_init(gpointer klass, gpointer class_data G_GNUC_UNUSED) {
   object_class->set_property = set_property;
   object_class->get_property = get_property;
   for (int i = 0; i < zavol_field_count(); ++i) {
-    GParamSpec *spec = FieldSpec(i);
-    if (spec != NULL) g_object_class_install_property(object_class, (guint) i + 1, spec);
+    GParamSpec *prop = FieldSpec(i);
+    if (prop != NULL) g_object_class_install_property(object_class, (guint) i + 1, prop);
   }
 
   operation_class->prepare = prepare;

@@ -44,45 +44,45 @@ static void query(void) {
    operation lacks one. */
 static GParamSpec *PropertyOf(GObject *operation, int field) {
   gchar *name = zavol_property_name(zavol_field(field)->name);
-  GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(operation), name);
+  GParamSpec *prop = g_object_class_find_property(G_OBJECT_GET_CLASS(operation), name);
   g_free(name);
-  return spec;
+  return prop;
 }
 
-static void ColourChanged(GimpColorButton *button, GParamSpec *spec) {
+static void ColourChanged(GimpColorButton *button, GParamSpec *prop) {
   GimpRGB rgb;
   gimp_color_button_get_color(button, &rgb);
   GObject *operation = g_object_get_data(G_OBJECT(button), "operation");
   GeglColor *color = gegl_color_new(NULL);
   gegl_color_set_rgba(color, rgb.r, rgb.g, rgb.b, 1.0);
-  g_object_set(operation, spec->name, color, NULL);
+  g_object_set(operation, prop->name, color, NULL);
   g_object_unref(color);
 }
 
-static GtkWidget *FieldWidget(GObject *operation, GParamSpec *spec) {
-  const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
-  if (type == G_TYPE_BOOLEAN) return gimp_prop_check_button_new(operation, spec->name, "");
-  if (G_TYPE_IS_ENUM(type)) return gimp_prop_enum_combo_box_new(operation, spec->name, 0, 0);
+static GtkWidget *FieldWidget(GObject *operation, GParamSpec *prop) {
+  const GType type = G_PARAM_SPEC_VALUE_TYPE(prop);
+  if (type == G_TYPE_BOOLEAN) return gimp_prop_check_button_new(operation, prop->name, "");
+  if (G_TYPE_IS_ENUM(type)) return gimp_prop_enum_combo_box_new(operation, prop->name, 0, 0);
   if (type == G_TYPE_DOUBLE) {
-    const GeglParamSpecDouble *d = GEGL_IS_PARAM_SPEC_DOUBLE(spec) ? GEGL_PARAM_SPEC_DOUBLE(spec)
+    const GeglParamSpecDouble *d = GEGL_IS_PARAM_SPEC_DOUBLE(prop) ? GEGL_PARAM_SPEC_DOUBLE(prop)
                                                                      : NULL;
     const double step = d != NULL && d->ui_step_small > 0 ? d->ui_step_small : 0.01;
-    return gimp_prop_spin_button_new(operation, spec->name, step, step * 10, step < 1 ? 3 : 1);
+    return gimp_prop_spin_button_new(operation, prop->name, step, step * 10, step < 1 ? 3 : 1);
   }
   if (type == G_TYPE_INT || type == G_TYPE_UINT)
-    return gimp_prop_spin_button_new(operation, spec->name, 1, 10, 0);
+    return gimp_prop_spin_button_new(operation, prop->name, 1, 10, 0);
   if (type == GEGL_TYPE_COLOR) {
     GeglColor *color = NULL;
-    g_object_get(operation, spec->name, &color, NULL);
+    g_object_get(operation, prop->name, &color, NULL);
     gdouble r = 0, g = 0, b = 0, a = 1;
     gegl_color_get_rgba(color, &r, &g, &b, &a);
     g_object_unref(color);
     GimpRGB rgb;
     gimp_rgba_set(&rgb, r, g, b, 1.0);
-    GtkWidget *button = gimp_color_button_new(g_param_spec_get_nick(spec), 48, 18, &rgb,
+    GtkWidget *button = gimp_color_button_new(g_param_spec_get_nick(prop), 48, 18, &rgb,
                                               GIMP_COLOR_AREA_FLAT);
     g_object_set_data(G_OBJECT(button), "operation", operation);
-    g_signal_connect(button, "color-changed", G_CALLBACK(ColourChanged), spec);
+    g_signal_connect(button, "color-changed", G_CALLBACK(ColourChanged), prop);
     return button;
   }
   return NULL;
@@ -107,16 +107,16 @@ static gboolean ShowDialog(GObject *operation) {
     gtk_box_pack_start(GTK_BOX(columns), tables[c], FALSE, FALSE, 0);
   }
   for (int i = 0; i < zavol_field_count(); ++i) {
-    GParamSpec *spec = PropertyOf(operation, i);
-    GtkWidget *widget = spec != NULL ? FieldWidget(operation, spec) : NULL;
+    GParamSpec *prop = PropertyOf(operation, i);
+    GtkWidget *widget = prop != NULL ? FieldWidget(operation, prop) : NULL;
     if (widget == NULL) continue;
     const int c = zavol_field(i)->place == ZAVOL_FIELD_SETTINGS ? 0 : 1;
-    GtkWidget *label = gtk_label_new(g_param_spec_get_nick(spec));
+    GtkWidget *label = gtk_label_new(g_param_spec_get_nick(prop));
     gtk_misc_set_alignment(GTK_MISC(label), 0.0, 0.5);
     gtk_table_attach(GTK_TABLE(tables[c]), label, 0, 1, rows[c], rows[c] + 1, GTK_FILL, 0, 0, 0);
     gtk_table_attach(GTK_TABLE(tables[c]), widget, 1, 2, rows[c], rows[c] + 1, GTK_FILL, 0, 0, 0);
-    gtk_widget_set_tooltip_text(label, g_param_spec_get_blurb(spec));
-    gtk_widget_set_tooltip_text(widget, g_param_spec_get_blurb(spec));
+    gtk_widget_set_tooltip_text(label, g_param_spec_get_blurb(prop));
+    gtk_widget_set_tooltip_text(widget, g_param_spec_get_blurb(prop));
     ++rows[c];
   }
   gtk_widget_show_all(dialog);

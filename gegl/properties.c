@@ -1,4 +1,4 @@
-/* Properties to and from "name=value" text, checked against their parameter specs before they
+/* Properties to and from "name=value" text, checked against their declared types and ranges before they
    are set, so a script's mistake is a message rather than a quietly kept default. */
 #include "gegl/properties.h"
 
@@ -28,8 +28,8 @@ static gboolean ParseColour(const char *text, guint8 rgb[3]) {
 }
 
 /* The text as the property's type in value (initialised here); FALSE when it is not one. */
-static gboolean ParseValue(GParamSpec *spec, const char *text, GValue *value) {
-  const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+static gboolean ParseValue(GParamSpec *prop, const char *text, GValue *value) {
+  const GType type = G_PARAM_SPEC_VALUE_TYPE(prop);
   g_value_init(value, type);
   char *end = NULL;
   if (type == G_TYPE_DOUBLE) {
@@ -79,24 +79,24 @@ static gboolean ParseValue(GParamSpec *spec, const char *text, GValue *value) {
 }
 
 /* What a property takes, for messages: "0 to 1", "wall, cross", "true or false". */
-static gchar *Accepted(GParamSpec *spec) {
-  if (G_IS_PARAM_SPEC_DOUBLE(spec))
-    return g_strdup_printf("a number from %g to %g", G_PARAM_SPEC_DOUBLE(spec)->minimum,
-                           G_PARAM_SPEC_DOUBLE(spec)->maximum);
-  if (G_IS_PARAM_SPEC_INT(spec))
-    return g_strdup_printf("a whole number from %d to %d", G_PARAM_SPEC_INT(spec)->minimum,
-                           G_PARAM_SPEC_INT(spec)->maximum);
-  if (G_IS_PARAM_SPEC_UINT(spec))
-    return g_strdup_printf("a whole number from %u to %u", G_PARAM_SPEC_UINT(spec)->minimum,
-                           G_PARAM_SPEC_UINT(spec)->maximum);
-  if (G_IS_PARAM_SPEC_ENUM(spec)) {
+static gchar *Accepted(GParamSpec *prop) {
+  if (G_IS_PARAM_SPEC_DOUBLE(prop))
+    return g_strdup_printf("a number from %g to %g", G_PARAM_SPEC_DOUBLE(prop)->minimum,
+                           G_PARAM_SPEC_DOUBLE(prop)->maximum);
+  if (G_IS_PARAM_SPEC_INT(prop))
+    return g_strdup_printf("a whole number from %d to %d", G_PARAM_SPEC_INT(prop)->minimum,
+                           G_PARAM_SPEC_INT(prop)->maximum);
+  if (G_IS_PARAM_SPEC_UINT(prop))
+    return g_strdup_printf("a whole number from %u to %u", G_PARAM_SPEC_UINT(prop)->minimum,
+                           G_PARAM_SPEC_UINT(prop)->maximum);
+  if (G_IS_PARAM_SPEC_ENUM(prop)) {
     GString *words = g_string_new("one of");
-    GEnumClass *values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+    GEnumClass *values = G_PARAM_SPEC_ENUM(prop)->enum_class;
     for (guint i = 0; i < values->n_values; ++i)
       g_string_append_printf(words, " %s", values->values[i].value_nick);
     return g_string_free(words, FALSE);
   }
-  if (G_IS_PARAM_SPEC_BOOLEAN(spec)) return g_strdup("true or false");
+  if (G_IS_PARAM_SPEC_BOOLEAN(prop)) return g_strdup("true or false");
   return g_strdup("a colour #rrggbb");
 }
 
@@ -111,16 +111,16 @@ gchar *zavol_properties_apply(GObject *object, const char *text) {
       break;
     }
     *equals = '\0';
-    GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(object), *pair);
-    if (spec == NULL) {
+    GParamSpec *prop = g_object_class_find_property(G_OBJECT_GET_CLASS(object), *pair);
+    if (prop == NULL) {
       error = g_strdup_printf("%s: no such property", *pair);
       break;
     }
     GValue value = G_VALUE_INIT;
     /* g_param_value_validate changes a value it finds out of range: such a value is refused,
        not clamped into the range. */
-    if (!ParseValue(spec, equals + 1, &value) || g_param_value_validate(spec, &value)) {
-      gchar *accepted = Accepted(spec);
+    if (!ParseValue(prop, equals + 1, &value) || g_param_value_validate(prop, &value)) {
+      gchar *accepted = Accepted(prop);
       error = g_strdup_printf("%s: %s is not %s", *pair, equals + 1, accepted);
       g_free(accepted);
     } else {
@@ -134,16 +134,16 @@ gchar *zavol_properties_apply(GObject *object, const char *text) {
 
 gchar *zavol_properties_text(GObject *object) {
   guint count = 0;
-  GParamSpec **specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(object), &count);
+  GParamSpec **props = g_object_class_list_properties(G_OBJECT_GET_CLASS(object), &count);
   GString *text = g_string_new(NULL);
   for (guint i = 0; i < count; ++i) {
-    GParamSpec *spec = specs[i];
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
-    if ((spec->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE) continue;
-    if (spec->owner_type != G_OBJECT_TYPE(object)) continue; /* GEGL's own, not a field */
+    GParamSpec *prop = props[i];
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(prop);
+    if ((prop->flags & G_PARAM_READWRITE) != G_PARAM_READWRITE) continue;
+    if (prop->owner_type != G_OBJECT_TYPE(object)) continue; /* GEGL's own, not a field */
     GValue value = G_VALUE_INIT;
     g_value_init(&value, type);
-    g_object_get_property(object, spec->name, &value);
+    g_object_get_property(object, prop->name, &value);
     gchar *shown = NULL;
     if (type == G_TYPE_DOUBLE) {
       char number[G_ASCII_DTOSTR_BUF_SIZE];
@@ -164,20 +164,20 @@ gchar *zavol_properties_text(GObject *object) {
       gegl_color_get_pixel(g_value_get_object(&value), babl_format("R'G'B' u8"), rgb);
       shown = g_strdup_printf("#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
     }
-    if (shown != NULL) g_string_append_printf(text, "%s%s=%s", text->len ? " " : "", spec->name, shown);
+    if (shown != NULL) g_string_append_printf(text, "%s%s=%s", text->len ? " " : "", prop->name, shown);
     g_free(shown);
     g_value_unset(&value);
   }
-  g_free(specs);
+  g_free(props);
   return g_string_free(text, FALSE);
 }
 
 /* A property's value as the field table's number: colours as 0xBBGGRR, choices as their
    stored values. */
-static double NumberOf(GObject *object, GParamSpec *spec) {
+static double NumberOf(GObject *object, GParamSpec *prop) {
   GValue value = G_VALUE_INIT;
-  g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(spec));
-  g_object_get_property(object, spec->name, &value);
+  g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(prop));
+  g_object_get_property(object, prop->name, &value);
   double number = 0;
   if (G_VALUE_HOLDS_DOUBLE(&value)) {
     number = g_value_get_double(&value);
@@ -205,8 +205,8 @@ gchar *zavol_properties_problem(GObject *object) {
     const zavol_field_info *f = zavol_field(i);
     if (f->place != ZAVOL_FIELD_SETTINGS) continue;
     gchar *name = zavol_property_name(f->name);
-    GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(object), name);
-    const double number = spec != NULL ? NumberOf(object, spec) : f->default_value;
+    GParamSpec *prop = g_object_class_find_property(G_OBJECT_GET_CLASS(object), name);
+    const double number = prop != NULL ? NumberOf(object, prop) : f->default_value;
     g_free(name);
     if (zavol_field_set(&settings, NULL, i, number) != ZAVOL_OK)
       return g_strdup_printf("%s: %g is not a value of the field", f->name, number);

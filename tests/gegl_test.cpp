@@ -271,13 +271,13 @@ TEST(GeglProperties, OutOfRangeValuesAreRefused) {
     const zavol_field_info* f = zavol_field(i);
     if (f->type != ZAVOL_FIELD_REAL && f->type != ZAVOL_FIELD_INTEGER) continue;
     gchar* name = zavol_property_name(f->name);
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(op), name);
-    ASSERT_NE(spec, nullptr) << name;
+    GParamSpec* prop = g_object_class_find_property(G_OBJECT_GET_CLASS(op), name);
+    ASSERT_NE(prop, nullptr) << name;
     for (double bad : {f->minimum - std::max(1.0, std::fabs(f->minimum)),
                        f->maximum + std::max(1.0, std::fabs(f->maximum))}) {
       if (f->type == ZAVOL_FIELD_INTEGER && (bad < G_MININT || bad > G_MAXUINT)) continue;
       GValue value = G_VALUE_INIT;
-      g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(spec));
+      g_value_init(&value, G_PARAM_SPEC_VALUE_TYPE(prop));
       if (G_VALUE_HOLDS_DOUBLE(&value)) g_value_set_double(&value, bad);
       else if (G_VALUE_HOLDS_INT(&value)) g_value_set_int(&value, static_cast<int>(bad));
       else if (bad >= 0) g_value_set_uint(&value, static_cast<guint>(bad));

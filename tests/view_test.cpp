@@ -82,7 +82,7 @@ TEST(ViewDefaults, GoldenScenesRenderThePluginsFramesCallForCall) {
   }
 }
 
-// The sweeps' random frames (hostile records, depths with specials, separations of 0 and
+// The sweeps' random frames (hostile records, depths with NaN and infinities, separations of 0 and
 // below, patterns smaller than the frame) with stops: the general builder must be the plug-in's
 // in every case.
 TEST(ViewDefaults, RandomFramesRenderThePluginsFramesCallForCall) {

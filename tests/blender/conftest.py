@@ -38,13 +38,13 @@ class Blender:
             assert run.returncode == 0, f"blender {args}: {run.stdout[-2000:]}{run.stderr}"
         return run
 
-    def scene(self, folder, **spec):
-        """Builds the test scene with spec's settings into folder/scene.blend."""
+    def scene(self, folder, **layout):
+        """Builds the test scene with layout's settings into folder/scene.blend."""
         folder.mkdir(parents=True, exist_ok=True)
-        spec.setdefault("render_output", str(folder / "out_####"))
-        spec["blend"] = str(folder / "scene.blend")
-        (folder / "spec.json").write_text(json.dumps(spec))
-        self.run("--python", HERE / "make_scene.py", "--", folder / "spec.json")
+        layout.setdefault("render_output", str(folder / "out_####"))
+        layout["blend"] = str(folder / "scene.blend")
+        (folder / "layout.json").write_text(json.dumps(layout))
+        self.run("--python", HERE / "make_scene.py", "--", folder / "layout.json")
         return folder / "scene.blend"
 
 

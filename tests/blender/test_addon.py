@@ -67,7 +67,7 @@ def test_animation_as_one_video(blender, animation):
         assert np.array_equal(decoded[index], (png[..., :3] >> 8).astype(np.uint8)), frame
 
 
-# Each problem: the scene's spec, the words its one report must hold, whether Blender still
+# Each problem: the scene's layout, the words its one report must hold, whether Blender still
 # writes its own render (without a camera there is none to write) and whether the stereogram is
 # written (after a warning it is).
 FAILURES = [
@@ -86,21 +86,21 @@ FAILURES = [
 ]
 
 
-@pytest.mark.parametrize("name,spec,words,rendered,made", FAILURES, ids=[f[0] for f in FAILURES])
-def test_problems_are_reported_and_the_render_kept(blender, tmp_path, name, spec, words,
+@pytest.mark.parametrize("name,layout,words,rendered,made", FAILURES, ids=[f[0] for f in FAILURES])
+def test_problems_are_reported_and_the_render_kept(blender, tmp_path, name, layout, words,
                                                    rendered, made):
     # A medium on which the 160-pixel frame has room for repeats: no warning beside the report.
-    spec = {**spec, "settings": {"enabled": True, "viewing_medium": "dpi", "custom_dpi": 20,
-                                 **spec.get("settings", {})}}
+    layout = {**layout, "settings": {"enabled": True, "viewing_medium": "dpi", "custom_dpi": 20,
+                                 **layout.get("settings", {})}}
     blocker = tmp_path / "BLOCKED"
     blocker.write_text("a file where a folder should be")
-    if "filepath" in spec["settings"]:
-        spec["settings"]["filepath"] = str(tmp_path / spec["settings"]["filepath"])
-    if spec.get("pattern_file") == "PATTERN":
+    if "filepath" in layout["settings"]:
+        layout["settings"]["filepath"] = str(tmp_path / layout["settings"]["filepath"])
+    if layout.get("pattern_file") == "PATTERN":
         pattern = np.zeros((90, 160, 3), np.uint8)
         zavol.write_image(tmp_path / "pattern.png", pattern)
-        spec["pattern_file"] = str(tmp_path / "pattern.png")
-    scene = blender.scene(tmp_path, **spec)
+        layout["pattern_file"] = str(tmp_path / "pattern.png")
+    scene = blender.scene(tmp_path, **layout)
     run = blender.run(scene, "-f", "1", check=False)
     reports = zavol_lines(run)
     assert len(reports) == 1 and words in reports[0], (name, reports, run.stderr[-1500:])

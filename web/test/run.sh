@@ -16,4 +16,4 @@ cmake --preset web >/dev/null
 cmake --build --preset web
 export ZAVOL_WEB_SITE="$source_dir/build/web/site"
 cd web
-exec node --test --test-reporter=spec test/
+exec node --test --test-reporter=tap test/
