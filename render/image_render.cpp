@@ -90,14 +90,30 @@ class BufferSink final : public RowSink {
 
 }  // namespace
 
+namespace {
+
+// The threads a frame's rows render on: the classic rows (the plug-in's) may render on several,
+// the viewing options' rows render in order.
+int RowThreads(const ImageRenderOptions& options, int width, int height) {
+  return options.view.IsDefault() ? FrameThreads(options.threads, width, height) : 1;
+}
+
+}  // namespace
+
+FramePlan PlanImage(const StereogramSettings& settings, const DepthView& depth,
+                    const ImageRenderOptions& options) {
+  return PlanFrame(settings, depth, options.screenWidth, options.screenHeight, options.seed,
+                   RowThreads(options, depth.width, depth.height));
+}
+
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
-  // The classic rows (the plug-in's) may render on several threads; the viewing options' rows
-  // render in order.
-  const int threads =
-      options.view.IsDefault() ? FrameThreads(options.threads, depth.width, depth.height) : 1;
-  const FramePlan plan = PlanFrame(settings, depth, options.screenWidth, options.screenHeight,
-                                   options.seed, threads);
+  return RenderImage(settings, PlanImage(settings, depth, options), options, out);
+}
+
+ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePlan& plan,
+                              const ImageRenderOptions& options, const PixelView& out) {
+  const int threads = RowThreads(options, plan.width(), plan.height());
   const double farthest = plan.range.farthestDepth;
   PortableColours colours;
   ViewPattern pattern(options.pattern);
@@ -107,7 +123,7 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthVie
     // Nobody can stop the frame and out holds all of it: rows are built where they end up, and
     // the guide is painted once they are all there (a row lends colours to the row below).
     const bool inPlace =
-        options.progress == nullptr && options.rows == nullptr && out.height >= depth.height;
+        options.progress == nullptr && options.rows == nullptr && out.height >= plan.height();
     const InPlaceRows place{out.words, out.rowStride};
     BufferSink sink(options, out, plan, !inPlace);
     FrameStatus status;
