@@ -23,9 +23,11 @@ void CheckFusing(benchmark::State& state) {
   const std::vector<float>& depth = Depth();
   const StereogramSettings settings = DefaultSettings();
   const zavol::DepthSpread spread = zavol::LookAtDepth(depth.data(), kWidth, kHeight, kWidth);
+  // The plan is the frame's own, made once for the checks and the render alike.
+  const zavol::FramePlan plan = zavol::PlanFrame(
+      settings, zavol::DepthView{depth.data(), kWidth, kHeight, kWidth}, 1920, 1080, 0);
   for (auto _ : state) {
-    const zavol::Fusing f = zavol::CheckFusing(settings, depth.data(), kWidth, kHeight, kWidth,
-                                               spread, 1920, 1080);
+    const zavol::Fusing f = zavol::CheckFusing(settings, plan, spread);
     benchmark::DoNotOptimize(f);
   }
 }

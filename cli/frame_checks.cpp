@@ -1,4 +1,4 @@
-// The frame's geometry through render/geometry.h, told to the user.
+// The frame's plan, told to the user.
 #include "cli/frame_checks.h"
 
 #include <algorithm>
@@ -14,16 +14,6 @@
 
 namespace zavol::cli {
 namespace {
-
-// The separations of the nearest and farthest depths of a range, and of the background.
-struct Separations {
-  int nearest, farthest, background;
-};
-
-Separations SeparationsOf(const ViewingGeometry& view, const DepthRange& range) {
-  const SeparationRule rule(view, range);
-  return {rule(range.nearestDepth), rule(range.farthestDepth), rule.maxSeparationTrunc()};
-}
 
 std::string Real(double value) {
   char text[32];
@@ -50,18 +40,17 @@ DepthSpread LookAtDepth(const io::DepthMap& depth) {
   return zavol::LookAtDepth(depth.depth.data(), depth.width, depth.height, depth.width);
 }
 
-std::string DescribeGeometry(const StereogramSettings& settings, const io::DepthMap& depth,
-                             int screenWidth, int screenHeight) {
-  // The plan the engine renders the frame from.
-  const FramePlan plan =
-      PlanFrame(settings, DepthView{depth.depth.data(), depth.width, depth.height, depth.width},
-                screenWidth, screenHeight, 0);
+std::string DescribeGeometry(const StereogramSettings& settings, const FramePlan& plan,
+                             const DepthSpread& spread, int screenWidth, int screenHeight) {
   const ViewingGeometry& view = plan.geometry;
   const DepthRange& range = plan.range;
-  const Separations s{plan.rule(range.nearestDepth), plan.rule(range.farthestDepth),
+  // The separations of the nearest and farthest depths of the range, and of the background.
+  const struct {
+    int nearest, farthest, background;
+  } s{plan.rule(range.nearestDepth), plan.rule(range.farthestDepth),
                       plan.rule.maxSeparationTrunc()};
   std::string text;
-  if (!LookAtDepth(depth).scene) {
+  if (!spread.scene) {
     text = "no scene depth";
   } else {
     text = "depth " + Real(range.farthestDepth) + " (far) to " + Real(range.nearestDepth) +
@@ -75,15 +64,13 @@ std::string DescribeGeometry(const StereogramSettings& settings, const io::Depth
 }
 
 void WarnIfUnfusable(const std::string& name, const StereogramSettings& settings,
-                     const io::DepthMap& depth, const DepthSpread& spread, int screenWidth,
-                     int screenHeight) {
-  const Fusing f = CheckFusing(settings, depth.depth.data(), depth.width, depth.height, depth.width,
-                               spread, screenWidth, screenHeight);
+                     const FramePlan& plan, const DepthSpread& spread) {
+  const Fusing f = CheckFusing(settings, plan, spread);
   if (f.fewRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);
     WarnOnce("repeats", name + ": the background repeats every " + std::to_string(f.background) +
-                            " px, only " + count + " times across " + std::to_string(depth.width) +
+                            " px, only " + count + " times across " + std::to_string(plan.width()) +
                             " px, too few to fuse; --fit picks a dpi for " +
                             std::to_string(kFitRepeats) +
                             ", or give the medium it is viewed on (--medium, --screen, --dpi)");

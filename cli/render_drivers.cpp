@@ -49,13 +49,15 @@ FrameResult RenderDepth(const RenderOptions& o, const Prepared& p, FrameJob job,
                           "), so the picture is flat; is --depth-kind right?");
   }
   if (o.fit) job.settings.CustomDpi = FitDpi(job.settings, depth.width);
-  WarnIfUnfusable(name, job.settings, depth, spread, job.screenWidth, job.screenHeight);
+  // One plan for the warnings, the --verbose line and the frame itself.
+  const FramePlan plan = PlanJob(job, depth);
+  WarnIfUnfusable(name, job.settings, plan, spread);
   if (o.verbose) {
     Report((job.output == "-" ? std::string("standard output") : job.output) + ": " +
-           DescribeGeometry(job.settings, depth, job.screenWidth, job.screenHeight));
+           DescribeGeometry(job.settings, plan, spread, job.screenWidth, job.screenHeight));
   }
-  return rows != nullptr ? RenderDepthToRows(job, depth, *rows, StopFlag())
-                         : RenderDepthToFile(job, depth, StopFlag());
+  return rows != nullptr ? RenderDepthToRows(job, depth, plan, *rows, StopFlag())
+                         : RenderDepthToFile(job, depth, plan, StopFlag());
 }
 
 // Reads one frame, says what the user should know about it, and renders it.

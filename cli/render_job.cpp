@@ -63,15 +63,34 @@ io::Image64 TilePattern(const io::Image64& pattern, int width, int height, const
   return tiled;
 }
 
+// The job's options for the engine, without its pattern and callbacks.
+ImageRenderOptions JobOptions(const FrameJob& job) {
+  ImageRenderOptions options;
+  options.screenWidth = job.screenWidth;
+  options.screenHeight = job.screenHeight;
+  options.seed = job.seed;
+  options.threads = job.threads;
+  options.view = job.view;
+  return options;
+}
+
+DepthView ViewOf(const io::DepthMap& depth) {
+  return DepthView{depth.depth.data(), depth.width, depth.height, depth.width};
+}
+
 }  // namespace
 
-FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
+FramePlan PlanJob(const FrameJob& job, const io::DepthMap& depth) {
+  return PlanImage(job.settings, ViewOf(depth), JobOptions(job));
+}
+
+FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth, const FramePlan& plan,
                               const std::atomic<bool>& stop) {
   io::OutputFile out(job.output);
   // Declared after the file: the writer (and its threads) ends before the file is abandoned.
   std::unique_ptr<io::RowWriter> writer =
       io::MakeRowWriter(job.format, out.Stream(), job.output, depth.width, depth.height, job.write);
-  if (RenderDepthToRows(job, depth, *writer, stop) == FrameResult::kStopped) {
+  if (RenderDepthToRows(job, depth, plan, *writer, stop) == FrameResult::kStopped) {
     return FrameResult::kStopped;
   }
   writer.reset();
@@ -81,18 +100,13 @@ FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
   return FrameResult::kWritten;
 }
 
-FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io::RowWriter& writer,
-                              const std::atomic<bool>& stop) {
+FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, const FramePlan& plan,
+                              io::RowWriter& writer, const std::atomic<bool>& stop) {
   RowFeed feed;
   feed.writer = &writer;
   feed.stop = &stop;
 
-  ImageRenderOptions options;
-  options.screenWidth = job.screenWidth;
-  options.screenHeight = job.screenHeight;
-  options.seed = job.seed;
-  options.threads = job.threads;
-  options.view = job.view;
+  ImageRenderOptions options = JobOptions(job);
   // A tiled pattern is repeated over the whole frame here, so the engine sees one pattern pixel
   // per frame pixel, as it would from a pattern as large as the frame.
   const io::Image64* source = job.pattern;
@@ -111,9 +125,8 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io
   options.progress = StopQuery;
   options.rows = FeedRows;
   options.user = &feed;
-  const DepthView depthView{depth.depth.data(), depth.width, depth.height, depth.width};
   const PixelView noRows{nullptr, depth.width, 0, 0};
-  const ImageRenderResult result = RenderImage(job.settings, depthView, options, noRows);
+  const ImageRenderResult result = RenderImage(job.settings, plan, options, noRows);
   if (result.status == ImageRenderStatus::kStopped) {
     if (!feed.failure.empty()) throw io::IoError(job.output, feed.failure);
     return FrameResult::kStopped;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/formats.h"
+#include "render/frame_plan.h"
 #include "render/settings.h"
 #include "render/view_options.h"
 
@@ -30,14 +31,18 @@ struct FrameJob {
 
 enum class FrameResult { kWritten, kStopped };
 
-// Renders and writes one frame of a depth map in memory (job.input only names it in messages);
-// the output appears only when complete, and not at all when stop is set before it is put in
-// place. Throws io::IoError on a failed write.
-FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth,
+// The plan the job renders depth from (which must outlive it): made once, read by the frame's
+// warnings and --verbose line, and rendered from.
+FramePlan PlanJob(const FrameJob& job, const io::DepthMap& depth);
+
+// Renders and writes one frame of a depth map in memory (job.input only names it in messages)
+// from its plan; the output appears only when complete, and not at all when stop is set before
+// it is put in place. Throws io::IoError on a failed write.
+FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth, const FramePlan& plan,
                               const std::atomic<bool>& stop);
 // The same into rows, a frame's rows in order then Finish (a frame of a video); job.output
 // names it in messages and job.format and job.write are not used.
-FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, io::RowWriter& rows,
-                              const std::atomic<bool>& stop);
+FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, const FramePlan& plan,
+                              io::RowWriter& rows, const std::atomic<bool>& stop);
 
 }  // namespace zavol::cli

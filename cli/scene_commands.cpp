@@ -64,7 +64,7 @@ int RunDemo(const DemoOptions& o) {
   job.threads = 0;  // every core, fewer for a small picture
   try {
     const io::DepthMap depth = SceneFrame(width, height, 0);
-    if (RenderDepthToFile(job, depth, StopFlag()) == FrameResult::kStopped) {
+    if (RenderDepthToFile(job, depth, PlanJob(job, depth), StopFlag()) == FrameResult::kStopped) {
       Report("stopped; no file written");
       return StoppedExitCode();
     }

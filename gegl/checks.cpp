@@ -53,8 +53,9 @@ void zavol_gegl_warn_about_frame(const zavol_settings* settings, const float* de
   if (!spread.scene) {
     Warn("no pixel lies in front of the background, so the picture is flat; is depth-kind right?");
   }
-  const Fusing f = zavol::CheckFusing(record, depth, width, height, width, spread, screen_width,
-                                      screen_height);
+  const zavol::FramePlan plan = zavol::PlanFrame(
+      record, zavol::DepthView{depth, width, height, width}, screen_width, screen_height, 0);
+  const Fusing f = zavol::CheckFusing(record, plan, spread);
   if (f.fewRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);

@@ -208,9 +208,12 @@ void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth
     warnings.push_back(std::string("depth: no pixel lies in front of the background (read as ") +
                        io::DepthKindName(kind) + "), so the picture is flat; is depth_kind right?");
   }
-  const Fusing f = CheckFusing(settings, depth.values, depth.width, depth.height,
-                               depth.row_stride != 0 ? depth.row_stride : depth.width, spread,
-                               options.screen_width, options.screen_height);
+  const FramePlan plan = PlanFrame(
+      settings,
+      DepthView{depth.values, depth.width, depth.height,
+                depth.row_stride != 0 ? depth.row_stride : depth.width},
+      options.screen_width, options.screen_height, 0);
+  const Fusing f = CheckFusing(settings, plan, spread);
   if (f.fewRepeats) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);

@@ -1,4 +1,4 @@
-// The checks before a frame, through render/geometry.h.
+// The checks before a frame, read from the frame's plan.
 #include "render/frame_checks.h"
 
 #include <algorithm>
@@ -202,24 +202,19 @@ DepthSpread LookAtDepth(const float* depth, int width, int height, std::ptrdiff_
   return spread;
 }
 
-Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int width, int height,
-                   std::ptrdiff_t rowStride, const DepthSpread& spread, int screenWidth,
-                   int screenHeight) {
-  const ViewingGeometry view = ComputeGeometry(settings, width, height, screenWidth, screenHeight);
-  // With auto distance a frame's separations do not depend on where its depth range lies, only
-  // on the range not being empty: t runs from exactly 0 at the near end to exactly 1 at the far
-  // end. So a stand-in range gives the frame's own numbers without scanning it; an empty range
-  // gives every scene pixel the separation 1.
-  constexpr DepthRange kStandIn{-1.0f, -2.0f};
+Fusing CheckFusing(const StereogramSettings& settings, const FramePlan& plan,
+                   const DepthSpread& spread) {
+  const SeparationRule& rule = plan.rule;
+  const DepthRange& range = plan.range;
+  // Under auto distance a single scene depth makes the range empty, and every scene pixel gets
+  // the separation 1, never the background's.
   const bool sameDepth = settings.AutoDistance != 0 && !spread.varied;
-  const DepthRange range =
-      settings.AutoDistance != 0 ? kStandIn : FrameDepthRange(settings, nullptr, 0, 0);
-  const SeparationRule rule(view, range);
   int nearest = rule(range.nearestDepth), farthest = rule(range.farthestDepth);
   if (sameDepth) nearest = farthest = 1;
   Fusing fusing;
   fusing.background = rule.maxSeparationTrunc();
-  fusing.repeats = fusing.background > 0 ? static_cast<double>(width) / fusing.background : 0;
+  fusing.repeats =
+      fusing.background > 0 ? static_cast<double>(plan.width()) / fusing.background : 0;
   fusing.fewRepeats = fusing.repeats < kFewestRepeats;
   if (spread.scene && nearest == farthest) {
     fusing.separation = nearest;
@@ -227,23 +222,21 @@ Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int w
                   : settings.NearObjectDepth == settings.FarObjectDepth ? Fusing::Flat::kSameFraction
                                                                         : Fusing::Flat::kResolution;
   }
-  // A single scene depth under auto distance gets the separation 1, never the background's.
   if (!spread.scene || sameDepth) return fusing;
   if (settings.AutoDistance != 0 && farthest != fusing.background) return fusing;
-  const FarthestLevel level = FindFarthestLevel(depth, width, height, rowStride);
-  const bool scene = level.scene;
-  const float farthestDepth = level.depth;
-  const int64_t atFarthest = level.pixels, background = level.background;
+  const FarthestLevel level =
+      FindFarthestLevel(plan.depth.values, plan.width(), plan.height(), plan.depth.rowStride);
   // Fewer pixels than this at one depth, or of background, are not a level worth a word.
-  const double frame = static_cast<double>(width) * static_cast<double>(height);
+  const double frame = static_cast<double>(plan.width()) * static_cast<double>(plan.height());
   const int64_t least = std::max<int64_t>(64, static_cast<int64_t>(std::ceil(0.002 * frame)));
-  if (!scene || atFarthest < least || background < least) return fusing;
-  const int separation = settings.AutoDistance != 0 ? farthest : rule(farthestDepth);
+  if (!level.scene || level.pixels < least || level.background < least) return fusing;
+  const int separation = settings.AutoDistance != 0 ? farthest : rule(level.depth);
   if (separation != fusing.background) return fusing;
   fusing.levelMerges = true;
-  fusing.levelPixels = atFarthest;
-  fusing.levelDepth = farthestDepth;
-  fusing.liftedByFarObjectDepth = SaturatingTrunc(view.farSeparation) >= fusing.background;
+  fusing.levelPixels = level.pixels;
+  fusing.levelDepth = level.depth;
+  fusing.liftedByFarObjectDepth =
+      SaturatingTrunc(plan.geometry.farSeparation) >= fusing.background;
   return fusing;
 }
 

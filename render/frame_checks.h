@@ -1,5 +1,5 @@
-// What every face checks before it renders a frame, with the engine's own geometry so that the
-// numbers are the ones the frame is rendered with: settings that cannot make a picture (the
+// What every face checks about a frame, from the frame's own plan so that the numbers are the
+// ones the frame is rendered with: settings that cannot make a picture (the
 // tool's usage error, the library's ZAVOL_E_SETTING_VALUE, Python's ValueError), pictures that
 // render but cannot be seen in relief (their warnings), and the dpi that fits a picture's width.
 // Each face words the findings in its own terms (options, keywords). Portable; standard library
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_plan.h"
 #include "render/settings.h"
 #include "render/settings_schema.h"
 
@@ -60,11 +61,10 @@ struct Fusing {
   // its far end) by a far distance beyond it or auto distance.
   bool liftedByFarObjectDepth = false;
 };
-// depth: the frame's values, rowStride apart; read whole only when the far end of the range
-// could meet the background.
-Fusing CheckFusing(const StereogramSettings& settings, const float* depth, int width, int height,
-                   std::ptrdiff_t rowStride, const DepthSpread& spread, int screenWidth,
-                   int screenHeight);
+// Read from the plan the frame renders from (its geometry, depth range and separation rule),
+// and from its depth, whole, only when the far end of the range could meet the background.
+Fusing CheckFusing(const StereogramSettings& settings, const FramePlan& plan,
+                   const DepthSpread& spread);
 
 // A field whose value keeps the engine from making a picture.
 struct SettingsProblem {

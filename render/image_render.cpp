@@ -90,43 +90,58 @@ class BufferSink final : public RowSink {
 
 }  // namespace
 
+namespace {
+
+// The threads a frame's rows render on: the classic rows (the plug-in's) may render on several,
+// the viewing options' rows render in order.
+int RowThreads(const ImageRenderOptions& options, int width, int height) {
+  return options.view.IsDefault() ? FrameThreads(options.threads, width, height) : 1;
+}
+
+}  // namespace
+
+FramePlan PlanImage(const StereogramSettings& settings, const DepthView& depth,
+                    const ImageRenderOptions& options) {
+  return PlanFrame(settings, depth, options.screenWidth, options.screenHeight, options.seed,
+                   RowThreads(options, depth.width, depth.height));
+}
+
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
                               const ImageRenderOptions& options, const PixelView& out) {
-  // The classic rows (the plug-in's) may render on several threads; the viewing options' rows
-  // render in order.
-  const int threads =
-      options.view.IsDefault() ? FrameThreads(options.threads, depth.width, depth.height) : 1;
-  const FramePlan plan = PlanFrame(settings, depth, options.screenWidth, options.screenHeight,
-                                   options.seed, threads);
+  return RenderImage(settings, PlanImage(settings, depth, options), options, out);
+}
+
+ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePlan& plan,
+                              const ImageRenderOptions& options, const PixelView& out) {
+  const int threads = RowThreads(options, plan.width(), plan.height());
   const double farthest = plan.range.farthestDepth;
   PortableColours colours;
   ViewPattern pattern(options.pattern);
   const DotSources sources{&colours, options.pattern != nullptr ? &pattern : nullptr};
 
-  if (threads > 1) {
-    // Nobody can stop the frame and out holds all of it: rows are built where they end up, and
-    // the guide is painted once they are all there (a row lends colours to the row below).
-    const bool inPlace =
-        options.progress == nullptr && options.rows == nullptr && out.height >= depth.height;
-    const InPlaceRows place{out.words, out.rowStride};
-    BufferSink sink(options, out, plan, !inPlace);
-    FrameStatus status;
-    if (sink.Allocate() && RenderRowsOnThreads(settings, plan, sources, sink, threads,
-                                               inPlace ? &place : nullptr, &status)) {
-      if (inPlace && status == FrameStatus::kDone) {
-        for (int y = kGuideFirstRow; y <= kGuideLastRow && y < plan.height(); ++y) {
-          PaintGuideRow(plan.guide, y, reinterpret_cast<Pixel64*>(out.words + y * out.rowStride),
-                        plan.width());
-        }
-      }
-      return ImageRenderResult{status, farthest};
-    }
+  // Nobody can stop the frame and out holds all of it: rows built ahead on threads are built
+  // where they end up, and the guide is painted once they are all there (a row lends colours to
+  // the row below).
+  bool inPlace = threads > 1 && options.progress == nullptr && options.rows == nullptr &&
+                 out.height >= plan.height();
+  const InPlaceRows place{out.words, out.rowStride};
+  std::unique_ptr<RowBuilder> builder =
+      MakeThreadedRowBuilder(settings, plan, threads, inPlace ? &place : nullptr);
+  if (!builder) {
+    inPlace = false;
+    builder = MakeRowBuilder(settings, plan, options.view);
   }
-  BufferSink sink(options, out, plan, true);
-  std::unique_ptr<RowBuilder> builder = MakeRowBuilder(settings, plan, options.view);
+  BufferSink sink(options, out, plan, !inPlace);
   if (!builder || !sink.Allocate()) return ImageRenderResult{ImageRenderStatus::kOutOfMemory, farthest};
   builder->Start(plan.seed, sources);
-  return ImageRenderResult{RunRows(plan, *builder, sink), farthest};
+  const FrameStatus status = RenderRows(plan, *builder, sink);
+  if (inPlace && status == FrameStatus::kDone) {
+    for (int y = kGuideFirstRow; y <= kGuideLastRow && y < plan.height(); ++y) {
+      PaintGuideRow(plan.guide, y, reinterpret_cast<Pixel64*>(out.words + y * out.rowStride),
+                    plan.width());
+    }
+  }
+  return ImageRenderResult{status, farthest};
 }
 
 }  // namespace zavol

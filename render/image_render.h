@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "render/frame.h"
+#include "render/frame_plan.h"
 #include "render/settings.h"
 #include "render/view_options.h"
 
@@ -64,6 +65,15 @@ struct ImageRenderResult {
 //
 // out holds the whole frame, or nothing at all (words null) when options.rows takes the rows.
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,
+                              const ImageRenderOptions& options, const PixelView& out);
+
+// The plan RenderImage renders settings over depth from with options: made once by a caller that
+// also checks the frame (render/frame_checks.h) or describes it, and handed to the overload
+// below, so that the depth is scanned once and every reader sees the same numbers.
+FramePlan PlanImage(const StereogramSettings& settings, const DepthView& depth,
+                    const ImageRenderOptions& options);
+// RenderImage from a plan PlanImage made with the same settings, depth and options.
+ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePlan& plan,
                               const ImageRenderOptions& options, const PixelView& out);
 
 }  // namespace zavol

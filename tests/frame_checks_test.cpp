@@ -83,8 +83,9 @@ TEST(FrameChecks, FarthestLevelAtTheBackgroundsSeparation) {
     const std::vector<float> depth = Frame(c);
     const std::ptrdiff_t stride = kWidth + c.padding;
     const zavol::DepthSpread spread = zavol::LookAtDepth(depth.data(), kWidth, kHeight, stride);
-    const zavol::Fusing f =
-        zavol::CheckFusing(settings, depth.data(), kWidth, kHeight, stride, spread, 800, 600);
+    const zavol::FramePlan plan = zavol::PlanFrame(
+        settings, zavol::DepthView{depth.data(), kWidth, kHeight, stride}, 800, 600, 0);
+    const zavol::Fusing f = zavol::CheckFusing(settings, plan, spread);
     EXPECT_EQ(f.levelMerges, c.merges);
     EXPECT_EQ(f.levelPixels, c.pixels);
     EXPECT_EQ(f.levelDepth, c.depth);
