@@ -101,7 +101,7 @@ class PngWriter final : public RowWriter {
     if (filling_ == nullptr) filling_ = AcquireSlot();  // an empty image still ends the stream
     Submit(true);
     std::unique_lock<std::mutex> lock(mutex_);
-    while (emitted_ < submitted_) {
+    while (emitted_ < submitted_ && failure_.empty()) {
       if (EmitReady(lock)) continue;
       if (!pending_.empty()) {
         CompressOne(lock);
@@ -153,6 +153,8 @@ class PngWriter final : public RowWriter {
   Slot* AcquireSlot() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      // After a failed band nothing more is written, so no slot would come free.
+      if (!failure_.empty()) throw IoError(path_, failure_);
       for (Slot& slot : slots_) {
         if (slot.state == State::kFree) {
           slot.state = State::kFilling;
@@ -268,7 +270,8 @@ class PngWriter final : public RowWriter {
   // lock held (only the writing thread calls it); the file is written with the lock released.
   bool EmitReady(std::unique_lock<std::mutex>& lock) {
     bool any = false;
-    for (;;) {
+    // A band that failed has nothing to write, and the stream must not go on past it.
+    while (failure_.empty()) {
       Slot* next = nullptr;
       for (Slot& slot : slots_) {
         if (slot.state == State::kPacked && slot.band == emitted_) next = &slot;
@@ -289,6 +292,7 @@ class PngWriter final : public RowWriter {
       any = true;
       wake_.notify_all();
     }
+    return any;
   }
 
   void WriteChunk(const unsigned char* data, std::size_t length) {
