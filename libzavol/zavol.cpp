@@ -325,9 +325,10 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.view = view;
   options.threads = threads;
   switch (zavol::RenderImage(record, depthView, options, outView).status) {
-    case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
-    case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
-    case zavol::ImageRenderStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+    case zavol::FrameStatus::kDone: return ZAVOL_OK;
+    case zavol::FrameStatus::kStopped: return ZAVOL_E_STOPPED;
+    case zavol::FrameStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+    case zavol::FrameStatus::kBadOptions: return ZAVOL_E_OPTION_VALUE;
   }
   return ZAVOL_E_NO_MEMORY;
 }
