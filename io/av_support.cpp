@@ -12,6 +12,8 @@ extern "C" {
 #include <mutex>
 #include <new>
 
+#include "io/error.h"
+
 namespace zavol::io::av {
 namespace {
 
@@ -66,6 +68,10 @@ std::string Reason(int code) {
   std::string reason = text;
   if (!lastLine.empty() && lastLine != reason) reason += ": " + lastLine;
   return reason;
+}
+
+void Fail(const std::string& path, const std::string& what, int code) {
+  throw IoError(path, what + " (" + Printable(Reason(code), 160) + ")");
 }
 
 }  // namespace zavol::io::av

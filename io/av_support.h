@@ -38,6 +38,9 @@ PacketPtr NewPacket();  // throws std::bad_alloc
 // adds to it: "Invalid data found when processing input: moov atom not found".
 std::string Reason(int code);
 
+// Throws IoError for path: what failed, then the reason in brackets ("cannot encode (...)").
+[[noreturn]] void Fail(const std::string& path, const std::string& what, int code);
+
 // FFmpeg's log goes nowhere on its own: its error lines are kept per thread for Reason, so the
 // user sees one line that names the file. Idempotent; every entry point calls it.
 void QuietLog();

@@ -105,9 +105,7 @@ struct DecodedVideo::State {
   int convertedStride[4] = {0, 0, 0, 0};
   std::vector<uint16_t> line;  // one row: up to three colour components and alpha
 
-  [[noreturn]] void Fail(const std::string& what, int status) const {
-    throw IoError(path, what + " (" + Printable(av::Reason(status), 160) + ")");
-  }
+  [[noreturn]] void Fail(const std::string& what, int status) const { av::Fail(path, what, status); }
   [[noreturn]] void Unreadable(int status) const {
     Fail("frame " + std::to_string(framesRead) + " is unreadable", status);
   }

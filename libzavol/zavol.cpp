@@ -398,11 +398,12 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   // One plan for the pixels and the findings: the depth's range is scanned once.
   const zavol::FramePlan plan = zavol::PlanImage(record, depthView, options);
   switch (zavol::RenderImage(record, plan, options, outView).status) {
-    case zavol::ImageRenderStatus::kDone:
+    case zavol::FrameStatus::kDone:
       if (findings != nullptr) FillFindings(record, plan, findings);
       return ZAVOL_OK;
-    case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
-    case zavol::ImageRenderStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+    case zavol::FrameStatus::kStopped: return ZAVOL_E_STOPPED;
+    case zavol::FrameStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+    case zavol::FrameStatus::kBadOptions: return ZAVOL_E_OPTION_VALUE;
   }
   return ZAVOL_E_NO_MEMORY;
 }

@@ -581,9 +581,9 @@ PeriodEstimate EstimatePeriod(const ConstPixelView& picture, int rows) {
   return estimate;
 }
 
-DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
+FrameStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
                               float* separations, float* confidence) {
-  if (separations == nullptr || !ValidOptions(picture, options)) return DecodeStatus::kBadOptions;
+  if (separations == nullptr || !ValidOptions(picture, options)) return FrameStatus::kBadOptions;
   const int width = picture.width, height = picture.height;
   std::atomic<int> nextRow{0}, rowsDone{0};
   std::atomic<bool> stop{false}, outOfMemory{false};
@@ -619,8 +619,8 @@ DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions
   }
   work(true);
   for (std::thread& t : helpers) t.join();
-  if (outOfMemory.load()) return DecodeStatus::kOutOfMemory;
-  return rowsDone.load() == height ? DecodeStatus::kDone : DecodeStatus::kStopped;
+  if (outOfMemory.load()) return FrameStatus::kOutOfMemory;
+  return rowsDone.load() == height ? FrameStatus::kDone : FrameStatus::kStopped;
 }
 
 }  // namespace zavol

@@ -119,30 +119,29 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePla
   ViewPattern pattern(options.pattern);
   const DotSources sources{&colours, options.pattern != nullptr ? &pattern : nullptr};
 
-  if (threads > 1) {
-    // Nobody can stop the frame and out holds all of it: rows are built where they end up, and
-    // the guide is painted once they are all there (a row lends colours to the row below).
-    const bool inPlace =
-        options.progress == nullptr && options.rows == nullptr && out.height >= plan.height();
-    const InPlaceRows place{out.words, out.rowStride};
-    BufferSink sink(options, out, plan, !inPlace);
-    FrameStatus status;
-    if (sink.Allocate() && RenderRowsOnThreads(settings, plan, sources, sink, threads,
-                                               inPlace ? &place : nullptr, &status)) {
-      if (inPlace && status == FrameStatus::kDone) {
-        for (int y = kGuideFirstRow; y <= kGuideLastRow && y < plan.height(); ++y) {
-          PaintGuideRow(plan.guide, y, reinterpret_cast<Pixel64*>(out.words + y * out.rowStride),
-                        plan.width());
-        }
-      }
-      return ImageRenderResult{status, farthest};
+  // Nobody can stop the frame and out holds all of it: rows built ahead on threads are built
+  // where they end up, and the guide is painted once they are all there (a row lends colours to
+  // the row below).
+  bool inPlace = threads > 1 && options.progress == nullptr && options.rows == nullptr &&
+                 out.height >= plan.height();
+  const InPlaceRows place{out.words, out.rowStride};
+  std::unique_ptr<RowBuilder> builder =
+      MakeThreadedRowBuilder(settings, plan, threads, inPlace ? &place : nullptr);
+  if (!builder) {
+    inPlace = false;
+    builder = MakeRowBuilder(settings, plan, options.view);
+  }
+  BufferSink sink(options, out, plan, !inPlace);
+  if (!builder || !sink.Allocate()) return ImageRenderResult{FrameStatus::kOutOfMemory, farthest};
+  builder->Start(plan.seed, sources);
+  const FrameStatus status = RenderRows(plan, *builder, sink);
+  if (inPlace && status == FrameStatus::kDone) {
+    for (int y = kGuideFirstRow; y <= kGuideLastRow && y < plan.height(); ++y) {
+      PaintGuideRow(plan.guide, y, reinterpret_cast<Pixel64*>(out.words + y * out.rowStride),
+                    plan.width());
     }
   }
-  BufferSink sink(options, out, plan, true);
-  std::unique_ptr<RowBuilder> builder = MakeRowBuilder(settings, plan, options.view);
-  if (!builder || !sink.Allocate()) return ImageRenderResult{ImageRenderStatus::kOutOfMemory, farthest};
-  builder->Start(plan.seed, sources);
-  return ImageRenderResult{RunRows(plan, *builder, sink), farthest};
+  return ImageRenderResult{status, farthest};
 }
 
 }  // namespace zavol

@@ -1,9 +1,10 @@
-// One frame's rows on several threads. Which pixels of a row take new dots depends on the row's
-// separations alone, so the rows are cut into chunks and each chunk passes three stages: count
-// (its separations, kept for the build, and how many numbers its new dots draw), build (from
-// the generator's state at its first row, reached by jumping over the draws of every chunk above
-// it) and commit (on the calling thread, in row order: the sink's stop query, the colours kept from
-// the row above filled in, the row to the sink). Portable; no I/O.
+// One frame's classic rows built ahead on helper threads. Which pixels of a row take new dots
+// depends on the row's separations alone, so the rows are cut into chunks and each chunk passes
+// two stages on whichever thread takes it: count (its separations, kept for the build, and how
+// many numbers its new dots draw) and build (from the generator's state at its first row,
+// reached by jumping over the draws of every chunk above it). The row loop asks for the rows in
+// order; a row is handed over once its chunk is built and the colours it keeps from the row
+// above are filled in. Portable; no I/O.
 #include "render/parallel_render.h"
 
 #include <algorithm>
@@ -74,17 +75,15 @@ struct FreeBlock {
 
 // The frame's rows, their chunks and the threads' shared state. Every field below the mutex is
 // read and written under it; a chunk's buffers belong to whichever stage holds the chunk.
-class FrameRows {
+class ThreadedRowBuilder final : public RowBuilder {
  public:
-  FrameRows(const StereogramSettings& settings, const FramePlan& plan, const DotSources& sources,
-            RowSink& sink, const InPlaceRows* inPlace, int threads)
-      : settings_(settings), plan_(plan), sources_(sources), sink_(sink),
+  ThreadedRowBuilder(const StereogramSettings& settings, const FramePlan& plan,
+                     const InPlaceRows* inPlace, int threads)
+      : settings_(settings), plan_(plan), separations_(plan.rule),
         inPlace_(inPlace != nullptr ? *inPlace : InPlaceRows{nullptr, 0}),
         width_(plan.width()), height_(plan.height()),
         preventGhosting_(plan.preventGhosting),
-        dots_(sources.pattern != nullptr ? kPattern
-              : settings.RampMode != kRampRgb ? kHsv : kRgb),
-        // No one can stop the frame and the whole frame has a place: rows are built there.
+        // The whole frame has a place: rows are built there.
         direct_(inPlace != nullptr) {
     chunkRows_ = std::max(1, std::min(kChunkPixels / width_, height_ / (4 * threads)));
     chunkCount_ = (height_ + chunkRows_ - 1) / chunkRows_;
@@ -128,12 +127,48 @@ class FrameRows {
     return true;
   }
 
-  // On the calling thread, after row 0's stop query: false when the sink stopped the frame.
-  bool Run(const SeparationTable& separations) {
-    separations_ = &separations;
-    startStates_[0] = plan_.seed;
-    RunTeam(threads_, [this](int index) { TakePart(index); });
-    return !stopped_;
+  void Start(uint32_t seed, const DotSources& sources) override {
+    sources_ = sources;
+    dots_ = sources.pattern != nullptr ? kPattern : settings_.RampMode != kRampRgb ? kHsv : kRgb;
+    startStates_[0] = seed;
+  }
+
+  // Row y once its chunk is built, taking counts and builds meanwhile (member 0's marks).
+  void Build(int y) override {
+    const int chunk = y / chunkRows_;
+    if (y == FirstRow(chunk)) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      // Every row above this chunk has been handed over, and only the chunk just above still
+      // lends a row (its last, to this chunk's first): the slots of the ones before are free.
+      if (chunk - 1 > released_) {
+        released_ = chunk - 1;
+        wake_.notify_all();
+      }
+      while (stages_[chunk] != kBuilt) {
+        if (!TakeWork(lock, 0)) wake_.wait(lock);
+      }
+    }
+    row_ = Target(y);
+    // The row above is final: handed over, or in its own slot still (see released_).
+    if (fromAbove_[y] != 0) rows::ResolveAbove(row_, width_, y > 0 ? Target(y - 1) : nullptr);
+  }
+
+  Pixel64* Row() override { return row_; }
+
+  int Helpers() const override { return threads_ - 1; }
+
+  // Counts and builds until every chunk is built or the frame ends.
+  void Help(int member) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!finished_ && nextBuild_ < chunkCount_) {
+      if (!TakeWork(lock, member)) wake_.wait(lock);
+    }
+  }
+
+  void Finish() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    wake_.notify_all();
   }
 
  private:
@@ -154,68 +189,43 @@ class FrameRows {
     return pixels_ + SlotRow(y) * static_cast<std::size_t>(width_);
   }
 
-  // One thread's part: the calling thread (index 0) commits chunks as they are built and takes
-  // other work while it waits; the others count and build.
-  void TakePart(int index) {
-    uint8_t* const marks = marks_ + static_cast<std::size_t>(index) * markStride_;
-    const bool committer = index == 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      if (stopped_) return;
-      if (committer && nextCommit_ == chunkCount_) return;
-      if (committer && stages_[nextCommit_] == kBuilt) {
-        const int chunk = nextCommit_;
-        lock.unlock();
-        const bool go = Commit(chunk);
-        lock.lock();
-        if (!go) {
-          stopped_ = true;
-          wake_.notify_all();
-          return;
-        }
-        ++nextCommit_;
-        // The chunk above has lent its last row to this one's first; now its slot is free.
-        released_ = chunk;
-        wake_.notify_all();
-        continue;
-      }
-      if (nextBuild_ < chunkCount_ && nextBuild_ < statesKnown_ &&
-          stages_[nextBuild_] == kCounted) {
-        const int chunk = nextBuild_++;
-        lock.unlock();
-        Build(chunk);
-        lock.lock();
-        stages_[chunk] = kBuilt;
-        wake_.notify_all();
-        continue;
-      }
-      if (nextCount_ < chunkCount_ && nextCount_ < released_ + slotCount_) {
-        const int chunk = nextCount_++;
-        lock.unlock();
-        Count(chunk, marks);
-        lock.lock();
-        stages_[chunk] = kCounted;
-        // Each counted chunk whose start is known gives the start of the next.
-        while (statesKnown_ < chunkCount_ && stages_[statesKnown_ - 1] != kWaiting) {
-          startStates_[statesKnown_] =
-              DotRandom::Advance(startStates_[statesKnown_ - 1], draws_[statesKnown_ - 1]);
-          ++statesKnown_;
-        }
-        wake_.notify_all();
-        continue;
-      }
-      if (!committer && nextBuild_ == chunkCount_) return;
-      wake_.wait(lock);
+  // One count or build, with the lock released while it works; false when there is none to
+  // take now. member chooses the copy marks the count uses.
+  bool TakeWork(std::unique_lock<std::mutex>& lock, int member) {
+    if (nextBuild_ < chunkCount_ && nextBuild_ < statesKnown_ && stages_[nextBuild_] == kCounted) {
+      const int chunk = nextBuild_++;
+      lock.unlock();
+      BuildChunk(chunk);
+      lock.lock();
+      stages_[chunk] = kBuilt;
+      wake_.notify_all();
+      return true;
     }
+    if (nextCount_ < chunkCount_ && nextCount_ < released_ + slotCount_) {
+      const int chunk = nextCount_++;
+      lock.unlock();
+      CountChunk(chunk, marks_ + static_cast<std::size_t>(member) * markStride_);
+      lock.lock();
+      stages_[chunk] = kCounted;
+      // Each counted chunk whose start is known gives the start of the next.
+      while (statesKnown_ < chunkCount_ && stages_[statesKnown_ - 1] != kWaiting) {
+        startStates_[statesKnown_] =
+            DotRandom::Advance(startStates_[statesKnown_ - 1], draws_[statesKnown_ - 1]);
+        ++statesKnown_;
+      }
+      wake_.notify_all();
+      return true;
+    }
+    return false;
   }
 
   // The chunk's separations and which of its pixels take new dots, kept for its build, and the
   // numbers those dots draw.
-  void Count(int chunk, uint8_t* marks) {
+  void CountChunk(int chunk, uint8_t* marks) {
     uint64_t dots = 0;
     for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
       int32_t* separations = Separations(y);
-      separations_->Fill(plan_.DepthRow(y), static_cast<std::size_t>(width_), separations);
+      separations_.Fill(plan_.DepthRow(y), static_cast<std::size_t>(width_), separations);
       uint64_t* bits = NewDots(y);
       std::memset(bits, 0, bitWords_ * sizeof(uint64_t));
       rows::NewDotBits newDots(bits);
@@ -227,7 +237,7 @@ class FrameRows {
     draws_[chunk] = dots_ == kPattern ? 0 : 3 * dots;
   }
 
-  void Build(int chunk) {
+  void BuildChunk(int chunk) {
     const uint32_t state = startStates_[chunk];
     auto buildRows = [&](auto& dots) {
       for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
@@ -251,31 +261,18 @@ class FrameRows {
     }
   }
 
-  // The chunk's rows to the sink, in order, each after its stop query (row 0's came before the
-  // threads started). False: the sink stopped the frame.
-  bool Commit(int chunk) {
-    for (int y = FirstRow(chunk); y < EndRow(chunk); ++y) {
-      if (y > 0 && sink_.StopBefore(y)) return false;
-      Pixel64* row = Target(y);
-      // The row above is final: committed, or in its own slot still (see released_).
-      if (fromAbove_[y] != 0) rows::ResolveAbove(row, width_, y > 0 ? Target(y - 1) : nullptr);
-      if (!sink_.Rows(y, y + 1, row, width_)) return false;
-    }
-    return true;
-  }
-
   const StereogramSettings& settings_;
   const FramePlan& plan_;
-  const DotSources& sources_;
-  RowSink& sink_;
+  const SeparationTable separations_;
   const InPlaceRows inPlace_;
   const int width_, height_;
   const bool preventGhosting_;
-  const Dots dots_;
   const bool direct_;
+  DotSources sources_;
+  Dots dots_ = kRgb;
   int threads_ = 1, chunkRows_ = 1, chunkCount_ = 1, slotCount_ = 2;
   std::size_t separationStride_ = 0, markStride_ = 0, bitWords_ = 0;
-  const SeparationTable* separations_ = nullptr;
+  Pixel64* row_ = nullptr;  // the row Build made
 
   std::unique_ptr<void, FreeBlock> block_;
   Pixel64* pixels_ = nullptr;            // slotCount_ x chunkRows_ rows (none when direct_)
@@ -289,10 +286,10 @@ class FrameRows {
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  int nextCount_ = 0, nextBuild_ = 0, nextCommit_ = 0;
+  int nextCount_ = 0, nextBuild_ = 0;
   int statesKnown_ = 1;  // chunks whose start state is known
   int released_ = 0;     // chunks whose slots are free again
-  bool stopped_ = false;
+  bool finished_ = false;  // the row loop is over
 };
 
 }  // namespace
@@ -305,22 +302,15 @@ int FrameThreads(int requested, int width, int height) {
   return static_cast<int>(std::min<int64_t>({cores == 0 ? 1 : cores, worth, kMaxFrameThreads}));
 }
 
-bool RenderRowsOnThreads(const StereogramSettings& settings, const FramePlan& plan,
-                         const DotSources& sources, RowSink& sink, int threads,
-                         const InPlaceRows* inPlace, FrameStatus* status) {
-  if (threads < 2 || plan.width() <= 0 || plan.height() <= 0) return false;
-  // The frame rows hold the separation table: on the heap, not the stack.
-  std::unique_ptr<FrameRows> rows(new (std::nothrow)
-                                      FrameRows(settings, plan, sources, sink, inPlace, threads));
-  // The rows' memory first: a frame that cannot have it renders in order.
-  if (!rows || rows->threads() < 2 || !rows->Allocate()) return false;
-  const SeparationTable separations(plan.rule);
-  if (sink.StopBefore(0)) {
-    *status = FrameStatus::kStopped;
-    return true;
-  }
-  *status = rows->Run(separations) ? FrameStatus::kDone : FrameStatus::kStopped;
-  return true;
+std::unique_ptr<RowBuilder> MakeThreadedRowBuilder(const StereogramSettings& settings,
+                                                   const FramePlan& plan, int threads,
+                                                   const InPlaceRows* inPlace) {
+  if (threads < 2 || plan.width() <= 0 || plan.height() <= 0) return nullptr;
+  // The builder holds the separation table: on the heap, not the stack.
+  std::unique_ptr<ThreadedRowBuilder> rows(
+      new (std::nothrow) ThreadedRowBuilder(settings, plan, inPlace, threads));
+  if (!rows || rows->Helpers() < 1 || !rows->Allocate()) return nullptr;
+  return rows;
 }
 
 }  // namespace zavol

@@ -1,7 +1,9 @@
-// One frame's classic rows on several threads, bit for bit the rows of the ordered row loop: a
-// scheduler over the same frame plan, dot sources and row sink. Engine-internal, behind
-// RenderImage; portable C++17 with the standard library's threads.
+// One frame's classic rows built ahead on several threads, bit for bit the rows of the ordered
+// builder, behind the row loop's one RowBuilder interface. Engine-internal, behind RenderImage;
+// portable C++17 with the standard library's threads.
 #pragma once
+
+#include <memory>
 
 #include "render/frame.h"
 #include "render/frame_plan.h"
@@ -14,19 +16,18 @@ namespace zavol {
 constexpr int kMaxFrameThreads = 64;
 int FrameThreads(int requested, int width, int height);
 
-// Renders plan's classic rows on up to threads threads, the calling thread included: built
-// ahead in the engine's own memory and handed to sink in order by the calling thread, which
-// alone asks sink.StopBefore (before each row, as the ordered loop does; a stop drops the rows
-// built ahead). inPlace, when given, is where the whole frame's rows end up and the sink never
-// stops the frame: rows are then built there, and sink.Rows gets them in place. Draws no guide.
-// False, before the sink is asked anything: the frame gains nothing from threads or its working
-// memory could not be had; the caller runs the ordered loop instead.
+// A builder of plan's classic rows, bit for bit the ordered builder's, that builds them ahead on
+// up to threads - 1 helpers (RowBuilder::Help) while the row loop takes them in order; a stop
+// drops the rows built ahead. inPlace, when given, is where the whole frame's rows end up:
+// rows are built there, and Row() points into it (so a row must not change once handed over:
+// the row below may still take colours from it). Null when the frame gains nothing from
+// threads or the working memory cannot be had: the caller builds the rows in order instead.
 struct InPlaceRows {
   uint16_t* words;
   std::ptrdiff_t rowStride;  // in words
 };
-bool RenderRowsOnThreads(const StereogramSettings& settings, const FramePlan& plan,
-                         const DotSources& sources, RowSink& sink, int threads,
-                         const InPlaceRows* inPlace, FrameStatus* status);
+std::unique_ptr<RowBuilder> MakeThreadedRowBuilder(const StereogramSettings& settings,
+                                                   const FramePlan& plan, int threads,
+                                                   const InPlaceRows* inPlace);
 
 }  // namespace zavol

@@ -1,5 +1,5 @@
 // The classic row builder's frame memory and dot sources around rows::BuildRow, and the ordered
-// row loop every frame without threads runs.
+// row loop every frame runs.
 #include "render/row_loop.h"
 
 #include <climits>
@@ -11,6 +11,7 @@
 #include "render/dots.h"
 #include "render/row_builder.h"
 #include "render/separation_table.h"
+#include "render/thread_team.h"
 #include "render/view_engine.h"
 
 namespace zavol {
@@ -112,6 +113,16 @@ FrameStatus RunRows(const FramePlan& plan, RowBuilder& builder, RowSink& sink) {
     if (!sink.Rows(y, y + 1, builder.Row(), plan.width())) return FrameStatus::kStopped;
   }
   return FrameStatus::kDone;
+}
+
+FrameStatus RenderRows(const FramePlan& plan, RowBuilder& builder, RowSink& sink) {
+  FrameStatus status = FrameStatus::kDone;
+  RunTeam(1 + builder.Helpers(), [&](int member) {
+    if (member > 0) return builder.Help(member);
+    status = RunRows(plan, builder, sink);
+    builder.Finish();
+  });
+  return status;
 }
 
 }  // namespace zavol
