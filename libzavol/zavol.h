@@ -206,7 +206,7 @@ typedef struct zavol_options {
   /* Optional, appended later (callers built before it have none): filled when the frame is
      done, from the frame's own plan, at the cost of a look at the depth (the whole depth only
      when the far end of its range could meet the background). A struct_size below the first
-     zavol_findings: ZAVOL_E_OPTIONS, before anything is rendered. */
+     zavol_findings or above this library's: ZAVOL_E_OPTIONS, before anything is rendered. */
   zavol_findings *findings;
 } zavol_options;
 
@@ -240,7 +240,7 @@ ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
    own name. text takes at most text_size bytes, its terminating 0 included, cut at a character
    boundary of UTF-8; text may be null when text_size is 0. With ZAVOL_OK it is "".
    *field (field may be null) is the row of the first field involved, or -1 with ZAVOL_OK.
-   s null: ZAVOL_E_NULL, and nothing is written. */
+   s null: ZAVOL_E_NULL, and nothing is written; no memory for the text: ZAVOL_E_NO_MEMORY. */
 ZAVOL_API int zavol_settings_check(const zavol_settings *s, const char *const *names, char *text,
                                    size_t text_size, int *field) ZAVOL_NOEXCEPT;
 
