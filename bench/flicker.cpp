@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
       const zavol::DepthView depth{depths[f].data(), width, height, width};
       const zavol::PixelView out{current.data(), width, height, 4 * static_cast<std::ptrdiff_t>(width)};
       const auto start = std::chrono::steady_clock::now();
-      if (zavol::RenderImage(settings, depth, options, out).status != zavol::ImageRenderStatus::kDone) {
+      if (zavol::RenderImage(settings, depth, options, out).status != zavol::FrameStatus::kDone) {
         std::fprintf(stderr, "flicker: %s: the frame did not render\n", mode.name);
         return 1;
       }

@@ -345,15 +345,15 @@ int RunDecode(const DecodeCommandOptions& o) {
   }
   // 0 when done, else the exit code after the one-line report.
   auto decodeInto = [&](std::vector<float>& into, std::vector<float>& sure) {
-    const DecodeStatus status =
+    const FrameStatus status =
         DecodeStereogram(view, options, into.data(), sure.empty() ? nullptr : sure.data());
     ClearBar();
-    if (status == DecodeStatus::kStopped) {
+    if (status == FrameStatus::kStopped) {
       Report("stopped; no file written");
       return StoppedExitCode();
     }
-    if (status != DecodeStatus::kDone) {
-      Report(o.picture + (status == DecodeStatus::kOutOfMemory
+    if (status != FrameStatus::kDone) {
+      Report(o.picture + (status == FrameStatus::kOutOfMemory
                               ? ": too large for memory"
                               : ": cannot be decoded with these options"));
       return kFailed;

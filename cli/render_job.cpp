@@ -127,11 +127,11 @@ FrameResult RenderDepthToRows(const FrameJob& job, const io::DepthMap& depth, co
   options.user = &feed;
   const PixelView noRows{nullptr, depth.width, 0, 0};
   const ImageRenderResult result = RenderImage(job.settings, plan, options, noRows);
-  if (result.status == ImageRenderStatus::kStopped) {
+  if (result.status == FrameStatus::kStopped) {
     if (!feed.failure.empty()) throw io::IoError(job.output, feed.failure);
     return FrameResult::kStopped;
   }
-  if (result.status == ImageRenderStatus::kOutOfMemory) {
+  if (result.status == FrameStatus::kOutOfMemory) {
     throw io::IoError(job.input, "out of memory for the frame");
   }
   if (job.verbose) {

@@ -7,7 +7,8 @@ cmake_minimum_required(VERSION 3.25)
 
 # Folder: what it may include besides itself. A folder name allows all of it, a path one header.
 # render/ is the engine and depends on nothing; host/ is declarations only; libzavol/ (the C
-# interface) sits on render/ alone; python/ (the Python module) on libzavol/, beside io/.
+# interface) sits on render/ alone; python/ (the Python module) on libzavol/, beside io/, and
+# gegl/ on libzavol/ alone: the faces enter the engine through its C interface.
 set(_zavol_layers
   "host:"
   "render:"
@@ -18,8 +19,8 @@ set(_zavol_layers
   "libzavol: render"
   "io: render"
   "cli: io render"
-  "gegl: libzavol render"
-  "python: libzavol io render"
+  "gegl: libzavol"
+  "python: libzavol io"
   "web: libzavol render io/netpbm.h"
   "bench: render tests libzavol io shell"
   "fuzz: io render cli libzavol shell"
@@ -82,6 +83,10 @@ if(SELF_TEST)
     "render/image_render.cpp|libzavol/zavol.h|no"
     "python/module.cpp|libzavol/zavol.h|yes"
     "python/module.cpp|cli/settings_options.h|no"
+    "python/module.cpp|render/frame_checks.h|no"
+    "python/video_writer.cpp|io/video_write.h|yes"
+    "gegl/checks.cpp|render/field_table.h|no"
+    "gegl/checks.cpp|libzavol/zavol.h|yes"
     "tools/new.cpp|render/frame.h|no")
   set(_wrong 0)
   foreach(_case IN LISTS _cases)

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<float> separations(image.pixels.size()), confidence(image.pixels.size());
   const ConstPixelView view{reinterpret_cast<const uint16_t*>(image.pixels.data()), image.width,
                             image.height, 4 * static_cast<std::ptrdiff_t>(image.width)};
-  if (DecodeStereogram(view, options, separations.data(), confidence.data()) != DecodeStatus::kDone) {
+  if (DecodeStereogram(view, options, separations.data(), confidence.data()) != FrameStatus::kDone) {
     fuzz::Finding("the decoder refused a picture it should take");
   }
   for (std::size_t i = 0; i < separations.size(); ++i) {

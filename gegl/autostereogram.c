@@ -308,15 +308,16 @@ static gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer 
   if (depth == NULL || stereo == NULL) {
     g_warning("autostereogram: no memory for a %dx%d frame", box.width, box.height);
   } else if (ReadDepth(self, input, &box, depth)) {
-    zavol_gegl_warn_about_frame(&self->settings, depth, box.width, box.height,
-                                self->options.screen_width, self->options.screen_height);
+    zavol_findings findings = {.struct_size = sizeof findings};
     zavol_options options = self->options;
     options.progress = Progress;
     options.user = operation;
+    options.findings = &findings;
     const zavol_depth d = {depth, box.width, box.height, 0};
     zavol_image image = {stereo, box.width, box.height, 0};
     const int status = zavol_render(&self->settings, &d, &options, &image);
     if (status == ZAVOL_OK) {
+      zavol_gegl_warn_about_frame(&findings, box.width);
       gegl_buffer_set(output, &box, 0, babl_format("R'G'B'A u16"), stereo, GEGL_AUTO_ROWSTRIDE);
       done = TRUE;
     } else {

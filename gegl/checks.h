@@ -1,6 +1,6 @@
-/* What the operation and the GIMP plug-in check before and after a frame renders: the engine's
-   own checks (render/frame_checks), worded with the operation's property names. C, over
-   libzavol's settings record. */
+/* What the operation and the GIMP plug-in check before and after a frame renders: the library's
+   own checks (zavol_settings_check, the findings of zavol_render), worded with the operation's
+   property names. C, over libzavol's settings record. */
 #ifndef ZAVOL_GEGL_CHECKS_H
 #define ZAVOL_GEGL_CHECKS_H
 
@@ -17,10 +17,9 @@ gchar *zavol_gegl_settings_problem(const zavol_settings *settings);
 
 /* Logs the tool's warnings about a frame that renders but cannot be seen in relief as set up
    (nothing in front of the background, too few background repeats to fuse, near and far at
-   one separation, a level merging with the background), one g_warning each. depth is in the
-   engine's convention, width values a row. */
-void zavol_gegl_warn_about_frame(const zavol_settings *settings, const float *depth, int width,
-                                 int height, int screen_width, int screen_height);
+   one separation, a level merging with the background), one g_warning each, from the findings
+   zavol_render filled for a frame width pixels wide. */
+void zavol_gegl_warn_about_frame(const zavol_findings *findings, int width);
 
 G_END_DECLS
 

@@ -2,9 +2,11 @@
 // renders through render/image_render. Depends on render/ only; no state outside the calls.
 #include "libzavol/zavol.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,9 @@ static_assert(ZAVOL_DOTS_STABLE == static_cast<int>(zavol::DotSource::kStable) &
                   ZAVOL_VIEW_CROSS == static_cast<int>(zavol::ViewDirection::kCross) &&
                   ZAVOL_LINKING_SYMMETRIC == static_cast<int>(zavol::Linking::kSymmetric),
               "the C constants are the engine's values");
+static_assert(ZAVOL_FEWEST_REPEATS == zavol::kFewestRepeats &&
+                  ZAVOL_FIT_REPEATS == zavol::kFitRepeats,
+              "the findings' limits are the checks' own");
 static_assert(ZAVOL_FIELD_CHOICE == static_cast<int>(zavol::FieldType::kChoice) &&
                   ZAVOL_FIELD_COLOUR == static_cast<int>(zavol::FieldType::kColour) &&
                   ZAVOL_FIELD_INPUT == static_cast<int>(zavol::FieldPlace::kInput) &&
@@ -173,6 +178,66 @@ const OptionSlot<int>* IntSlot(const char* name) {
 
 constexpr std::size_t kSeedEnd = offsetof(zavol_options, seed) + sizeof(uint32_t);
 
+// The findings as their first release defined them: the least struct_size a caller may pass.
+constexpr std::size_t kFindingsFirstSize =
+    offsetof(zavol_findings, lifted_by_far_object_depth) + sizeof(int);
+
+// The table's row of a settings field, or -1.
+int RowOf(const zavol::SettingsField& field) {
+  for (std::size_t i = 0; i < zavol::FieldCount(); ++i) {
+    if (zavol::FieldAt(i).record == &field) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// text into [out, out + size) as a C string, cut where it must be at a character boundary, so
+// that a cut never leaves half a UTF-8 sequence behind.
+void CopyText(const std::string& text, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return;
+  std::size_t length = text.size();
+  if (length >= size) {
+    length = size - 1;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  std::memcpy(out, text.data(), length);
+  out[length] = '\0';
+}
+
+int FlatKind(zavol::Fusing::Flat flat) {
+  switch (flat) {
+    case zavol::Fusing::Flat::kNo: return ZAVOL_FLAT_NO;
+    case zavol::Fusing::Flat::kSameDepth: return ZAVOL_FLAT_SAME_DEPTH;
+    case zavol::Fusing::Flat::kSameFraction: return ZAVOL_FLAT_SAME_FRACTION;
+    case zavol::Fusing::Flat::kResolution: return ZAVOL_FLAT_RESOLUTION;
+  }
+  return ZAVOL_FLAT_NO;
+}
+
+// The frame's checks, read from the plan it was rendered from, into the fields the caller's
+// struct holds; its struct_size stays.
+void FillFindings(const StereogramSettings& settings, const zavol::FramePlan& plan,
+                  zavol_findings* findings) {
+  const zavol::DepthView& depth = plan.depth;
+  const zavol::DepthSpread spread =
+      zavol::LookAtDepth(depth.values, depth.width, depth.height, depth.rowStride);
+  const zavol::Fusing f = zavol::CheckFusing(settings, plan, spread);
+  zavol_findings all{};
+  all.scene = spread.scene ? 1 : 0;
+  all.background = f.background;
+  all.repeats = f.repeats;
+  all.few_repeats = f.fewRepeats ? 1 : 0;
+  all.flat = FlatKind(f.flat);
+  all.separation = f.separation;
+  all.level_merges = f.levelMerges ? 1 : 0;
+  all.level_pixels = f.levelPixels;
+  all.level_depth = f.levelDepth;
+  all.lifted_by_far_object_depth = f.liftedByFarObjectDepth ? 1 : 0;
+  constexpr std::size_t kFirst = sizeof findings->struct_size;
+  const std::size_t end = std::min(findings->struct_size, sizeof all);
+  std::memcpy(reinterpret_cast<char*>(findings) + kFirst, reinterpret_cast<const char*>(&all) + kFirst,
+              end - kFirst);
+}
+
 }  // namespace
 
 extern "C" {
@@ -280,6 +345,12 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   const auto rows =
       Holds(*o, offsetof(zavol_options, rows) + sizeof o->rows) ? o->rows : nullptr;
   if (out == nullptr && rows == nullptr) return ZAVOL_E_NULL;
+  zavol_findings* const findings =
+      Holds(*o, offsetof(zavol_options, findings) + sizeof o->findings) ? o->findings : nullptr;
+  if (findings != nullptr && (findings->struct_size < kFindingsFirstSize ||
+                              findings->struct_size > sizeof(zavol_findings))) {
+    return ZAVOL_E_OPTIONS;
+  }
   const zavol::ViewOptions view = ViewOptionsOf(*o);
   if (!view.Valid()) return ZAVOL_E_OPTION_VALUE;
   // The settings the tool refuses (a NaN, a background depth of 0...) are refused here too.
@@ -324,12 +395,45 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.user = o->user;
   options.view = view;
   options.threads = threads;
-  switch (zavol::RenderImage(record, depthView, options, outView).status) {
-    case zavol::ImageRenderStatus::kDone: return ZAVOL_OK;
-    case zavol::ImageRenderStatus::kStopped: return ZAVOL_E_STOPPED;
-    case zavol::ImageRenderStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+  // One plan for the pixels and the findings: the depth's range is scanned once.
+  const zavol::FramePlan plan = zavol::PlanImage(record, depthView, options);
+  switch (zavol::RenderImage(record, plan, options, outView).status) {
+    case zavol::FrameStatus::kDone:
+      if (findings != nullptr) FillFindings(record, plan, findings);
+      return ZAVOL_OK;
+    case zavol::FrameStatus::kStopped: return ZAVOL_E_STOPPED;
+    case zavol::FrameStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+    case zavol::FrameStatus::kBadOptions: return ZAVOL_E_OPTION_VALUE;
   }
   return ZAVOL_E_NO_MEMORY;
+}
+
+int zavol_settings_check(const zavol_settings* s, const char* const* names, char* text,
+                         size_t text_size, int* field) noexcept {
+  if (s == nullptr) return ZAVOL_E_NULL;
+  const auto name = [names](const zavol::SettingsField& f) {
+    const int row = RowOf(f);
+    const char* given = names != nullptr && row >= 0 ? names[row] : nullptr;
+    if (given != nullptr) return std::string(given);
+    return std::string(row >= 0 ? zavol::FieldAt(static_cast<std::size_t>(row)).name : f.name);
+  };
+  zavol::SettingsProblem problem;
+  try {
+    problem = zavol::FindUnusableSetting(ToRecord(*s), name);
+  } catch (const std::bad_alloc&) {
+    return ZAVOL_E_NO_MEMORY;
+  }
+  if (field != nullptr) {
+    *field = problem.fields.empty() ? -1 : RowOf(zavol::SettingsFieldAt(problem.fields.front()));
+  }
+  CopyText(problem.text, text, text_size);
+  return problem.fields.empty() ? ZAVOL_OK : ZAVOL_E_SETTING_VALUE;
+}
+
+int zavol_fit_dpi(const zavol_settings* s, int width) noexcept {
+  if (s == nullptr) return ZAVOL_E_NULL;
+  if (width <= 0 || width > ZAVOL_MAX_SIDE) return ZAVOL_E_SIZE;
+  return zavol::FitDpi(ToRecord(*s), width);
 }
 
 const char* zavol_status_text(int status) noexcept {
@@ -344,7 +448,8 @@ const char* zavol_status_text(int status) noexcept {
     case ZAVOL_E_DEPTH_KIND: return "unknown depth kind";
     case ZAVOL_E_SETTINGS_SIZE: return "a settings block must be 56 bytes";
     case ZAVOL_E_OVERLAP: return "the output image overlaps the depth or the pattern";
-    case ZAVOL_E_OPTIONS: return "options not set up by zavol_options_default";
+    case ZAVOL_E_OPTIONS:
+      return "options not set up by zavol_options_default, or findings without their struct_size";
     case ZAVOL_E_OPTION_VALUE:
       return "an option (dots, dot_size, anchor, view, oversample, linking, threads) is out of range";
     case ZAVOL_E_SETTING_VALUE: return "a settings field is not a number within its range, or the settings cannot make a picture";

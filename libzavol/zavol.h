@@ -52,7 +52,8 @@ typedef enum zavol_status {
   ZAVOL_E_DEPTH_KIND = -7,     /* not one of the ZAVOL_DEPTH_ kinds */
   ZAVOL_E_SETTINGS_SIZE = -8,  /* a settings block is not 56 bytes */
   ZAVOL_E_OVERLAP = -9,        /* the output image overlaps the depth or the pattern */
-  ZAVOL_E_OPTIONS = -10,       /* options not set up by zavol_options_default (struct_size) */
+  ZAVOL_E_OPTIONS = -10,       /* options not set up by zavol_options_default, or findings
+                                  without their struct_size */
   ZAVOL_E_OPTION_VALUE = -11,  /* an option is not one of its values (dots, dot_size, anchor,
                                   view, oversample, linking, threads) */
   ZAVOL_E_SETTING_VALUE = -12  /* a settings field is not a number within its range */
@@ -104,6 +105,49 @@ typedef struct zavol_image {
   int width, height;
   ptrdiff_t row_stride; /* in uint16_t */
 } zavol_image;
+
+/* What zavol_render finds about a frame that renders but may not be seen in relief as set up,
+   read from the numbers the frame is rendered with; each face words them as its warnings.
+   The caller sets struct_size to sizeof(zavol_findings) and hands the struct over through
+   zavol_options.findings; the library fills the fields the caller's struct holds when the
+   frame is done (ZAVOL_OK) and leaves it as it was otherwise. Fields are only ever appended. */
+typedef struct zavol_findings {
+  size_t struct_size;
+  /* 1: some pixel lies in front of the background. 0: none does, so the picture is flat (often
+     depth read as the wrong kind); the other findings then describe the background alone. */
+  int scene;
+  int background;  /* the background's separation, px: one background repeat */
+  double repeats;  /* background repeats across the width */
+  int few_repeats; /* 1: fewer than ZAVOL_FEWEST_REPEATS, too few to fuse easily or at all */
+  /* Why near and far get one separation, so the scene shows flat: ZAVOL_FLAT_NO (they differ),
+     ZAVOL_FLAT_SAME_DEPTH (auto distance, and every scene pixel at one depth: give the range
+     with the distances), ZAVOL_FLAT_SAME_FRACTION (near and far object depths equal),
+     ZAVOL_FLAT_RESOLUTION (the medium's resolution rounds them to one: raise the dpi). */
+  int flat;
+  int separation; /* that one separation, px, when flat */
+  /* The farthest flat level of the scene gets the background's separation: where it meets the
+     background there is no step, and its outline is lost (a box on an empty background
+     vanishes). The defaults do this, as auto distance maps the farthest depth to the far
+     object depth, 1, the background's own. */
+  int level_merges;
+  int64_t level_pixels; /* pixels of the merging level */
+  float level_depth;    /* its depth, in the engine's convention (negative) */
+  /* 1: a far object depth below 1 lifts it off; 0: a fixed range leaves it beyond its far end,
+     and a far distance beyond it (or auto distance) lifts it off. */
+  int lifted_by_far_object_depth;
+} zavol_findings;
+
+enum {
+  ZAVOL_FLAT_NO = 0,
+  ZAVOL_FLAT_SAME_DEPTH = 1,
+  ZAVOL_FLAT_SAME_FRACTION = 2,
+  ZAVOL_FLAT_RESOLUTION = 3
+};
+
+/* Fewer background repeats than this across the width are hard or impossible to fuse. */
+#define ZAVOL_FEWEST_REPEATS 3
+/* zavol_fit_dpi makes the background repeat this many times across the width. */
+#define ZAVOL_FIT_REPEATS 8
 
 typedef struct zavol_options {
   /* sizeof(zavol_options) as the caller compiled it, set by zavol_options_default: fields are
@@ -159,6 +203,11 @@ typedef struct zavol_options {
      may be null: the frame then streams through a few rows of the library's memory, so a frame
      of any height fits; with out too, each row lands in out before it is handed over. */
   int (*rows)(void *user, int first, int end, const uint16_t *pixels, ptrdiff_t row_stride);
+  /* Optional, appended later (callers built before it have none): filled when the frame is
+     done, from the frame's own plan, at the cost of a look at the depth (the whole depth only
+     when the far end of its range could meet the background). A struct_size below the first
+     zavol_findings or above this library's: ZAVOL_E_OPTIONS, before anything is rendered. */
+  zavol_findings *findings;
 } zavol_options;
 
 enum { ZAVOL_DOTS_STREAM = 0, ZAVOL_DOTS_STABLE = 1 };
@@ -179,6 +228,27 @@ ZAVOL_API void zavol_options_default(zavol_options *o) ZAVOL_NOEXCEPT;
    distance not nearer than the far one): ZAVOL_E_SETTING_VALUE. */
 ZAVOL_API int zavol_render(const zavol_settings *s, const zavol_depth *depth,
                            const zavol_options *o, zavol_image *out) ZAVOL_NOEXCEPT;
+
+/* Whether s can make a picture, as zavol_render and `zavol render` judge it: ZAVOL_OK, or
+   ZAVOL_E_SETTING_VALUE for the first problem in record order (a real field that is not a
+   finite number within its range, a background depth of 0, a custom dpi out of range with the
+   custom medium, without auto distance a near distance not nearer than the far one). Codes,
+   flags and colours always render, as the plug-in renders them.
+   The problem is worded into text ("background_depth is 0, which makes every separation 0 px"),
+   naming each field by names[i], i its row in the field table (the settings rows come first,
+   so names needs one entry per settings field); names null, or a null entry, gives the table's
+   own name. text takes at most text_size bytes, its terminating 0 included, cut at a character
+   boundary of UTF-8; text may be null when text_size is 0. With ZAVOL_OK it is "".
+   *field (field may be null) is the row of the first field involved, or -1 with ZAVOL_OK.
+   s null: ZAVOL_E_NULL, and nothing is written; no memory for the text: ZAVOL_E_NO_MEMORY. */
+ZAVOL_API int zavol_settings_check(const zavol_settings *s, const char *const *names, char *text,
+                                   size_t text_size, int *field) ZAVOL_NOEXCEPT;
+
+/* The custom dpi at which the background of s repeats ZAVOL_FIT_REPEATS times across width
+   pixels, within the dpi field's range: for a picture whose viewing medium is unknown, render
+   with viewing_medium 1008 and this custom_dpi. ZAVOL_E_NULL for a null s, ZAVOL_E_SIZE for a
+   width outside 1..ZAVOL_MAX_SIDE. */
+ZAVOL_API int zavol_fit_dpi(const zavol_settings *s, int width) ZAVOL_NOEXCEPT;
 
 /* A one-line description of a status; unknown statuses get one too. Never null. */
 ZAVOL_API const char *zavol_status_text(int status) ZAVOL_NOEXCEPT;

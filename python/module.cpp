@@ -1,6 +1,6 @@
 // The Python module `zavol`: NumPy depth in, stereogram out through the C interface with the GIL
 // released, and the command-line tool's own depth readers and image writers. Depends on
-// pybind11, libzavol/, io/ and render/'s settings; nothing here draws a pixel.
+// pybind11, libzavol/ and io/; nothing here draws a pixel.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
@@ -23,15 +23,15 @@
 #include "python/fields.h"
 #include "python/settings_type.h"
 #include "python/video_writer.h"
-#include "render/depth_kind.h"
-#include "render/field_table.h"
-#include "render/frame.h"
-#include "render/frame_checks.h"
 
 namespace py = pybind11;
 
 namespace zavol::python {
 namespace {
+
+// A pixel as io's writers take it: four 16-bit words, red, green, blue, alpha, as in zavol_image.
+using IoPixel = decltype(io::Image64::pixels)::value_type;
+static_assert(sizeof(IoPixel) == 4 * sizeof(uint16_t), "io's pixels are zavol_image's four words");
 
 // Without a progress callable the engine's per-row question costs nothing; every this many rows
 // the GIL is taken anyway, for Ctrl-C. A 4K row takes tens of microseconds, so Ctrl-C still
@@ -118,14 +118,41 @@ float CutoffArgument(py::handle value) {
   return static_cast<float>(cutoff);
 }
 
-DepthKind DepthKindArgument(py::handle value) {
-  const std::string name = TextArgument(value, "depth_kind");
-  const std::optional<DepthKind> kind = io::ParseDepthKind(name);
-  if (!kind) {
-    throw py::value_error("depth_kind: '" + name +
-                          "' is not one of host, distance, disparity, height, mist");
+// The depth kinds, as the library's field table lists them: words and ZAVOL_DEPTH_ values.
+const zavol_field_info& DepthKindField() {
+  const zavol_field_info* field = zavol_field(zavol_field_find("depth_kind"));
+  if (field == nullptr) throw std::logic_error("no field depth_kind");
+  return *field;
+}
+
+// A depth kind's word: "host", "distance", ...
+std::string DepthKindWord(int kind) {
+  const zavol_field_info& field = DepthKindField();
+  for (int i = 0; i < field.choice_count; ++i) {
+    if (field.choice_values[i] == kind) return field.choice_words[i];
   }
-  return *kind;
+  return "?";
+}
+
+// The viewing medium whose resolution is custom_dpi: the field table's choice "dpi".
+int32_t CustomDpiMedium() {
+  const zavol_field_info* field = zavol_field(zavol_field_find("viewing_medium"));
+  for (int i = 0; field != nullptr && i < field->choice_count; ++i) {
+    if (std::string(field->choice_words[i]) == "dpi") return field->choice_values[i];
+  }
+  throw std::logic_error("no viewing medium dpi");
+}
+
+// A ZAVOL_DEPTH_ kind by its word.
+int DepthKindArgument(py::handle value) {
+  const std::string name = TextArgument(value, "depth_kind");
+  const zavol_field_info& field = DepthKindField();
+  std::string words;
+  for (int i = 0; i < field.choice_count; ++i) {
+    if (name == field.choice_words[i]) return field.choice_values[i];
+    words += std::string(i == 0 ? "" : ", ") + field.choice_words[i];
+  }
+  throw py::value_error("depth_kind: '" + name + "' is not one of " + words);
 }
 
 void ScreenArgument(py::handle value, zavol_options* options) {
@@ -185,14 +212,6 @@ uint32_t SeedArgument(py::handle value) {
   return static_cast<uint32_t>(IntegerArgument(value, "seed", 0, UINT32_MAX));
 }
 
-// A record field by its Python keyword, the field table's name: "background_depth".
-std::string KeywordOf(const SettingsField& field) {
-  for (std::size_t i = 0; i < FieldCount(); ++i) {
-    if (FieldAt(i).record == &field) return FieldAt(i).name;
-  }
-  return field.name;
-}
-
 // zavol.StereogramWarning, kept from the module's creation: the module may be imported under
 // another name (inside a package, as the Blender add-on bundles it), so it is never looked up
 // by the name "zavol".
@@ -201,44 +220,38 @@ PyObject* stereogramWarning = nullptr;
 // The warnings the tool gives about a frame that renders but cannot be seen as set up, in the
 // module's words, through Python's warnings (category zavol.StereogramWarning). Throws when a
 // warnings filter turned one into an exception.
-void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth, DepthKind kind,
-                    const DepthSpread& spread, const zavol_options& options) {
+void WarnAboutFrame(const zavol_findings& f, int width, int kind) {
   std::vector<std::string> warnings;
-  if (!spread.scene) {
-    warnings.push_back(std::string("depth: no pixel lies in front of the background (read as ") +
-                       io::DepthKindName(kind) + "), so the picture is flat; is depth_kind right?");
+  if (f.scene == 0) {
+    warnings.push_back("depth: no pixel lies in front of the background (read as " +
+                       DepthKindWord(kind) + "), so the picture is flat; is depth_kind right?");
   }
-  const FramePlan plan = PlanFrame(
-      settings,
-      DepthView{depth.values, depth.width, depth.height,
-                depth.row_stride != 0 ? depth.row_stride : depth.width},
-      options.screen_width, options.screen_height, 0);
-  const Fusing f = CheckFusing(settings, plan, spread);
-  if (f.fewRepeats) {
+  if (f.few_repeats != 0) {
     char count[32];
     std::snprintf(count, sizeof count, "%.1f", f.repeats);
     warnings.push_back("the background repeats every " + std::to_string(f.background) + " px, only " +
-                       count + " times across " + std::to_string(depth.width) +
-                       " px, too few to fuse; fit=True picks a dpi for " + std::to_string(kFitRepeats) +
+                       count + " times across " + std::to_string(width) +
+                       " px, too few to fuse; fit=True picks a dpi for " +
+                       std::to_string(ZAVOL_FIT_REPEATS) +
                        ", or give the medium it is viewed on (viewing_medium, screen, custom_dpi)");
   }
-  if (f.flat != Fusing::Flat::kNo) {
+  if (f.flat != ZAVOL_FLAT_NO) {
     const std::string both = "near and far separations are both " + std::to_string(f.separation) +
                              " px, so the scene shows flat; ";
-    warnings.push_back(both + (f.flat == Fusing::Flat::kSameDepth
+    warnings.push_back(both + (f.flat == ZAVOL_FLAT_SAME_DEPTH
                                    ? "every scene pixel has the same depth; give the range with "
                                      "auto_distance=False, near_distance and far_distance"
-                               : f.flat == Fusing::Flat::kSameFraction
+                               : f.flat == ZAVOL_FLAT_SAME_FRACTION
                                    ? "set near_object_depth below far_object_depth"
                                    : "raise the resolution (fit=True or custom_dpi)"));
   }
-  if (f.levelMerges) {
+  if (f.level_merges != 0) {
     char lies[32];
-    std::snprintf(lies, sizeof lies, "%.6g", -f.levelDepth);
-    warnings.push_back("the farthest level of the depth (" + std::to_string(f.levelPixels) +
+    std::snprintf(lies, sizeof lies, "%.6g", -f.level_depth);
+    warnings.push_back("the farthest level of the depth (" + std::to_string(f.level_pixels) +
                        " pixels) gets the background's separation, " + std::to_string(f.background) +
                        " px, and merges with the background; " +
-                       (f.liftedByFarObjectDepth
+                       (f.lifted_by_far_object_depth != 0
                             ? std::string("set far_object_depth below 1 (e.g. 0.9) to lift it off")
                             : "raise far_distance beyond it (it lies at " + std::string(lies) +
                                   ") or set auto_distance=True"));
@@ -250,16 +263,16 @@ void WarnAboutFrame(const StereogramSettings& settings, const zavol_depth& depth
 
 // Integer heights as the PNG reader reads them: uint8 over 255, uint16 over 65535, in float32
 // arithmetic, then read as heights unless depth_kind says otherwise. Other arrays as they are.
-py::object HeightsOfIntegers(py::object depth, std::optional<DepthKind>* kind) {
+py::object HeightsOfIntegers(py::object depth, std::optional<int>* kind) {
   if (!py::isinstance<py::array>(depth)) return depth;
   const py::array array = py::reinterpret_borrow<py::array>(depth);
   if (array.dtype().kind() != 'u' || (array.itemsize() != 1 && array.itemsize() != 2)) return depth;
-  if (*kind == DepthKind::kHost) {
+  if (*kind == ZAVOL_DEPTH_HOST) {
     throw py::value_error("depth: a " + py::str(array.dtype()).cast<std::string>() +
                           " array holds heights, as a PNG does; depth_kind 'host' wants the "
                           "engine's real numbers (float32); leave depth_kind out to read it as heights");
   }
-  if (!*kind) *kind = DepthKind::kHeight;
+  if (!*kind) *kind = ZAVOL_DEPTH_HEIGHT;
   const py::object numpy = py::module_::import("numpy");
   const py::object float32 = numpy.attr("float32");
   const float scale = array.itemsize() == 1 ? 1.0f / 255.0f : 1.0f / 65535.0f;
@@ -271,14 +284,14 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
                   py::object dotSize, py::object anchor, py::object view, py::object oversample,
                   py::object linking, py::object pattern, py::object progress, py::object out,
                   bool fit, py::object threads, const py::kwargs& overrides) {
-  StereogramSettings record = SettingsArgument(settings, overrides);
+  zavol_settings record = SettingsArgument(settings, overrides);
   if (fit && (overrides.contains("viewing_medium") || overrides.contains("custom_dpi"))) {
     throw py::value_error("fit: chooses the dpi itself; give either fit=True or viewing_medium/custom_dpi");
   }
-  std::optional<DepthKind> givenKind;
+  std::optional<int> givenKind;
   if (!depthKind.is_none()) givenKind = DepthKindArgument(depthKind);
   depth = HeightsOfIntegers(depth, &givenKind);
-  const DepthKind kind = givenKind.value_or(DepthKind::kHost);
+  const int kind = givenKind.value_or(ZAVOL_DEPTH_HOST);
   const float cutoff = CutoffArgument(farCutoff);
   zavol_options options;
   zavol_options_default(&options);
@@ -296,21 +309,23 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   }
   options.progress = AskProgress;
   options.user = &state;
+  zavol_findings findings{};
+  findings.struct_size = sizeof findings;
+  options.findings = &findings;
 
   // Depth of another kind is converted into a copy of its own, never in the caller's array.
-  DepthArgument depthArgument = DepthFromObject(depth, "depth", kind != DepthKind::kHost);
+  DepthArgument depthArgument = DepthFromObject(depth, "depth", kind != ZAVOL_DEPTH_HOST);
   const zavol_depth& depthView = depthArgument.view;
   if (fit) {
     // As the tool's --fit: the custom medium at the dpi that fits the width.
-    record.ViewingMedium = kMediumCustomDpi;
-    record.CustomDpi = FitDpi(record, depthView.width);
+    record.viewing_medium = CustomDpiMedium();
+    record.custom_dpi = zavol_fit_dpi(&record, depthView.width);
   }
-  // What the tool refuses is refused here, naming the field by its keyword.
-  if (const SettingsProblem problem = FindUnusableSetting(record, KeywordOf); !problem.fields.empty()) {
-    throw py::value_error(problem.text + ": the settings cannot make a picture");
+  // What the tool refuses is refused here, naming the field by its keyword (the table's name).
+  char problem[256];
+  if (zavol_settings_check(&record, nullptr, problem, sizeof problem, nullptr) != ZAVOL_OK) {
+    throw py::value_error(std::string(problem) + ": the settings cannot make a picture");
   }
-  zavol_settings cSettings;
-  zavol_settings_from_bytes(&cSettings, &record, sizeof record);
   RgbaArgument patternArgument;
   if (!pattern.is_none()) {
     patternArgument = RgbaFromObject(pattern, "pattern");
@@ -326,21 +341,18 @@ py::object Render(py::object depth, py::object settings, py::object depthKind,
   }
 
   int status = ZAVOL_OK;
-  DepthSpread spread;
   {
     py::gil_scoped_release released;
-    if (kind != DepthKind::kHost) {
-      // The copy of its own is contiguous; DepthKind counts as the ZAVOL_DEPTH_ kinds do.
+    if (kind != ZAVOL_DEPTH_HOST) {
+      // The copy of its own is contiguous.
       status = zavol_depth_convert(const_cast<float*>(depthView.values),
                                    static_cast<std::size_t>(depthView.width) * depthView.height,
-                                   static_cast<int>(kind), cutoff);
+                                   kind, cutoff);
     }
-    spread = LookAtDepth(depthView.values, depthView.width, depthView.height,
-                         depthView.row_stride != 0 ? depthView.row_stride : depthView.width);
-    if (status == ZAVOL_OK) status = zavol_render(&cSettings, &depthView, &options, &outView);
+    if (status == ZAVOL_OK) status = zavol_render(&record, &depthView, &options, &outView);
   }
   if (state.error) std::rethrow_exception(state.error);
-  if (status == ZAVOL_OK) WarnAboutFrame(record, depthView, kind, spread, options);
+  if (status == ZAVOL_OK) WarnAboutFrame(findings, depthView.width, kind);
   switch (status) {
     case ZAVOL_OK: return result;
     case ZAVOL_E_STOPPED: return py::none();
@@ -362,7 +374,8 @@ py::array ReadDepth(py::object path, py::object depthKind, py::object channel,
                     py::object farCutoff) {
   const std::string file = PathArgument(path, "path");
   io::DepthReadOptions options;
-  if (!depthKind.is_none()) options.kind = DepthKindArgument(depthKind);
+  // io's kinds count as the ZAVOL_DEPTH_ kinds do.
+  if (!depthKind.is_none()) options.kind = static_cast<io::DepthKind>(DepthKindArgument(depthKind));
   if (!channel.is_none()) options.channel = TextArgument(channel, "channel");
   options.farCutoff = CutoffArgument(farCutoff);
   auto map = std::make_unique<io::DepthMap>();
@@ -414,7 +427,7 @@ void WriteImage(py::object path, py::object img, py::object bits, py::object com
   std::unique_ptr<io::RowWriter> writer =
       io::MakeRowWriter(format, out.Stream(), file, view.width, view.height, options);
   for (int y = 0; y < view.height; ++y) {
-    writer->WriteRow(reinterpret_cast<const Pixel64*>(view.pixels + y * rowStride));
+    writer->WriteRow(reinterpret_cast<const IoPixel*>(view.pixels + y * rowStride));
   }
   writer->Finish();
   writer.reset();

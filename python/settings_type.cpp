@@ -1,6 +1,6 @@
-// zavol.Settings: one property per row of the settings schema, each value checked against the
-// setup dialog's range when set. A stored block is taken and given back byte for byte, whatever
-// its values: only what Python code assigns is checked.
+// zavol.Settings: one property per settings row of the library's field table, each value
+// checked against the field's range when set. A stored block is taken and given back byte for
+// byte, whatever its values: only what Python code assigns is checked.
 #include "python/settings_type.h"
 
 #include <charconv>
@@ -8,94 +8,70 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "python/arrays.h"
-#include "render/settings_schema.h"
 
 namespace py = pybind11;
 
 namespace zavol::python {
 namespace {
 
-// The words the tool also uses for the two coded fields.
-struct CodeName {
-  const char* name;
-  int32_t code;
-};
-constexpr CodeName kMediumNames[] = {
-    {"14in", kMedium14InchMonitor}, {"15in", kMedium15InchMonitor},
-    {"17in", kMedium17InchMonitor}, {"19in", kMedium19InchMonitor},
-    {"21in", kMedium21InchMonitor}, {"a5", kMediumA5Paper},
-    {"a4", kMediumA4Paper},         {"a3", kMediumA3Paper},
-    {"dpi", kMediumCustomDpi},
-};
-constexpr CodeName kRampNames[] = {{"rgb", kRampRgb}, {"hsv", kRampHsv}};
+// A settings row of the library's field table: its name there is the attribute's.
+using Field = zavol_field_info;
 
-// "NearObjectDepth" -> "near_object_depth", as zavol.h names the fields.
-std::string SnakeName(const char* name) {
-  std::string snake;
-  for (const char* c = name; *c != '\0'; ++c) {
-    if (*c >= 'A' && *c <= 'Z') {
-      if (c != name) snake += '_';
-      snake += static_cast<char>(*c - 'A' + 'a');
-    } else {
-      snake += *c;
+// The settings rows, in record order; the table lives as long as the library.
+const std::vector<int>& SettingsRows() {
+  static const std::vector<int> rows = [] {
+    std::vector<int> all;
+    for (int i = 0; i < zavol_field_count(); ++i) {
+      if (zavol_field(i)->place == ZAVOL_FIELD_SETTINGS) all.push_back(i);
     }
-  }
-  return snake;
-}
-
-// Python's names for the fields, in record order; they live as long as the module.
-const std::vector<std::string>& FieldNames() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> all;
-    for (const SettingsField& field : kSettingsFields) all.push_back(SnakeName(field.name));
     return all;
   }();
-  return names;
+  return rows;
 }
 
-const SettingsField* FieldNamed(const std::string& name) {
-  for (std::size_t i = 0; i < kSettingsFieldCount; ++i) {
-    if (FieldNames()[i] == name) return &kSettingsFields[i];
+const Field& Row(int index) { return *zavol_field(index); }
+
+int RowNamed(const std::string& name) {
+  for (int row : SettingsRows()) {
+    if (name == Row(row).name) return row;
   }
-  return nullptr;
+  return -1;
 }
 
-const std::string& NameOf(const SettingsField& field) {
-  return FieldNames()[static_cast<std::size_t>(&field - kSettingsFields)];
+std::string NameOf(const Field& field) { return field.name; }
+
+// "near_object_depth" -> "NearObjectDepth", the field's name in the stored record.
+std::string RecordName(const Field& field) {
+  std::string name;
+  bool upper = true;
+  for (const char* c = field.name; *c != '\0'; ++c) {
+    if (*c == '_') {
+      upper = true;
+      continue;
+    }
+    name += upper && *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c;
+    upper = false;
+  }
+  return name;
 }
 
-bool IsMedium(const SettingsField& field) {
-  return field.offset == offsetof(StereogramSettings, ViewingMedium);
-}
+bool IsMedium(const Field& field) { return std::strcmp(field.name, "viewing_medium") == 0; }
 
-// The names of a coded field's values.
-struct CodeNames {
-  const CodeName* first;
-  std::size_t count;
-  const CodeName* begin() const { return first; }
-  const CodeName* end() const { return first + count; }
-};
-CodeNames NamesOf(const SettingsField& field) {
-  if (IsMedium(field)) return CodeNames{kMediumNames, std::size(kMediumNames)};
-  return CodeNames{kRampNames, std::size(kRampNames)};
-}
-
-[[noreturn]] void WrongType(const SettingsField& field, const char* expected, py::handle value) {
+[[noreturn]] void WrongType(const Field& field, const char* expected, py::handle value) {
   throw py::type_error(NameOf(field) + ": expected " + expected + ", got " + TypeName(value));
 }
 
-std::string Range(const SettingsField& field) {
+std::string Range(const Field& field) {
   char text[64];
   std::snprintf(text, sizeof text, "%g..%g", field.minimum, field.maximum);
   return text;
 }
 
-[[noreturn]] void OutOfRange(const SettingsField& field, const std::string& shown) {
+[[noreturn]] void OutOfRange(const Field& field, const std::string& shown) {
   throw py::value_error(NameOf(field) + ": " + shown + " is outside " + Range(field));
 }
 
@@ -114,7 +90,7 @@ bool AsInteger(py::handle value, long long* integer) {
   return true;
 }
 
-double RealValue(const SettingsField& field, py::handle value) {
+double RealValue(const Field& field, py::handle value) {
   if (PyBool_Check(value.ptr()) || PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr())) {
     WrongType(field, "a number", value);
   }
@@ -129,14 +105,14 @@ double RealValue(const SettingsField& field, py::handle value) {
   return real;
 }
 
-double IntegerValue(const SettingsField& field, py::handle value) {
+double IntegerValue(const Field& field, py::handle value) {
   long long integer = 0;
   if (!AsInteger(value, &integer)) WrongType(field, "an integer", value);
   if (integer < field.minimum || integer > field.maximum) OutOfRange(field, std::to_string(integer));
   return static_cast<double>(integer);
 }
 
-double BooleanValue(const SettingsField& field, py::handle value) {
+double BooleanValue(const Field& field, py::handle value) {
   if (PyBool_Check(value.ptr())) return value.ptr() == Py_True ? 1 : 0;
   if (TypeName(value) == "bool_") return PyObject_IsTrue(value.ptr()) == 1 ? 1 : 0;  // NumPy's
   long long integer = 0;
@@ -146,7 +122,7 @@ double BooleanValue(const SettingsField& field, py::handle value) {
 }
 
 // (r, g, b) with 0..255 each, or "RRGGBB" / "#RRGGBB", into a COLORREF (red in the low byte).
-double ColourValue(const SettingsField& field, py::handle value) {
+double ColourValue(const Field& field, py::handle value) {
   const char* expected = "(r, g, b) or 'RRGGBB'";
   uint32_t channels[3] = {0, 0, 0};
   if (PyUnicode_Check(value.ptr())) {
@@ -180,16 +156,16 @@ double ColourValue(const SettingsField& field, py::handle value) {
   return channels[0] | channels[1] << 8 | channels[2] << 16;
 }
 
-double CodeValue(const SettingsField& field, py::handle value) {
+double CodeValue(const Field& field, py::handle value) {
   const char* expected = IsMedium(field) ? "a medium name or code" : "'rgb', 'hsv' or the code";
   if (PyUnicode_Check(value.ptr())) {
     const std::string word = value.cast<std::string>();
-    for (const CodeName& entry : NamesOf(field)) {
-      if (word == entry.name) return entry.code;
+    for (int i = 0; i < field.choice_count; ++i) {
+      if (word == field.choice_words[i]) return field.choice_values[i];
     }
     std::string names;
-    for (const CodeName& entry : NamesOf(field)) {
-      names += std::string(names.empty() ? "" : ", ") + entry.name;
+    for (int i = 0; i < field.choice_count; ++i) {
+      names += std::string(i == 0 ? "" : ", ") + field.choice_words[i];
     }
     throw py::value_error(NameOf(field) + ": '" + word + "' is not one of " + names);
   }
@@ -199,56 +175,61 @@ double CodeValue(const SettingsField& field, py::handle value) {
   return static_cast<double>(code);
 }
 
-void SetField(const SettingsField& field, StereogramSettings& record, py::handle value) {
+void SetField(int row, zavol_settings& record, py::handle value) {
+  const Field& field = Row(row);
   double stored = 0;
-  switch (field.kind) {
-    case FieldKind::kReal: stored = RealValue(field, value); break;
-    case FieldKind::kInteger: stored = IntegerValue(field, value); break;
-    case FieldKind::kBoolean: stored = BooleanValue(field, value); break;
-    case FieldKind::kColour: stored = ColourValue(field, value); break;
-    case FieldKind::kCode: stored = CodeValue(field, value); break;
+  switch (field.type) {
+    case ZAVOL_FIELD_REAL: stored = RealValue(field, value); break;
+    case ZAVOL_FIELD_INTEGER: stored = IntegerValue(field, value); break;
+    case ZAVOL_FIELD_BOOLEAN: stored = BooleanValue(field, value); break;
+    case ZAVOL_FIELD_COLOUR: stored = ColourValue(field, value); break;
+    default: stored = CodeValue(field, value); break;
   }
-  SetFieldValue(record, field, stored);
+  // The checks above are the library's own ranges; what passes them is stored.
+  if (zavol_field_set(&record, nullptr, row, stored) != ZAVOL_OK) {
+    throw py::value_error(NameOf(field) + ": " + py::repr(value).cast<std::string>() +
+                          " is refused by the library");
+  }
 }
 
-// A field as Python shows it. Codes without a name (from a foreign block) show as numbers.
-py::object FieldObject(const SettingsField& field, const StereogramSettings& record) {
-  const double value = FieldValue(record, field);
-  switch (field.kind) {
-    case FieldKind::kReal: {
+// A field as Python shows it. Codes without a word (from a foreign block) show as numbers.
+py::object FieldObject(int row, const zavol_settings& record) {
+  const Field& field = Row(row);
+  double value = 0;
+  zavol_field_get(&record, nullptr, row, &value);
+  switch (field.type) {
+    case ZAVOL_FIELD_REAL: {
       // The shortest decimal that gives the stored float back: 0.4, not 0.4000000059604645.
       char text[32];
       const auto written = std::to_chars(text, text + sizeof text, static_cast<float>(value));
       return py::float_(std::strtod(std::string(text, written.ptr).c_str(), nullptr));
     }
-    case FieldKind::kInteger: return py::int_(static_cast<int32_t>(value));
-    case FieldKind::kBoolean: return py::bool_(value != 0);
-    case FieldKind::kColour: {
+    case ZAVOL_FIELD_INTEGER: return py::int_(static_cast<int32_t>(value));
+    case ZAVOL_FIELD_BOOLEAN: return py::bool_(value != 0);
+    case ZAVOL_FIELD_COLOUR: {
       const uint32_t colour = static_cast<uint32_t>(value);
       return py::make_tuple(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
     }
-    case FieldKind::kCode: {
-      const int32_t code = static_cast<int32_t>(value);
-      for (const CodeName& entry : NamesOf(field)) {
-        if (entry.code == code) return py::str(entry.name);
+    default: {
+      for (int i = 0; i < field.choice_count; ++i) {
+        if (field.choice_values[i] == value) return py::str(field.choice_words[i]);
       }
-      return py::int_(code);
+      return py::int_(static_cast<int32_t>(value));
     }
   }
-  return py::none();
 }
 
-std::string FieldDoc(const SettingsField& field) {
-  std::string doc = std::string(field.name) + " in the stored record: ";
-  switch (field.kind) {
-    case FieldKind::kReal: doc += "a number in " + Range(field); break;
-    case FieldKind::kInteger: doc += "an integer in " + Range(field); break;
-    case FieldKind::kBoolean: doc += "True or False"; break;
-    case FieldKind::kColour: doc += "(r, g, b), 0..255 each; also set from 'RRGGBB'"; break;
-    case FieldKind::kCode: {
+std::string FieldDoc(const Field& field) {
+  std::string doc = RecordName(field) + " in the stored record: ";
+  switch (field.type) {
+    case ZAVOL_FIELD_REAL: doc += "a number in " + Range(field); break;
+    case ZAVOL_FIELD_INTEGER: doc += "an integer in " + Range(field); break;
+    case ZAVOL_FIELD_BOOLEAN: doc += "True or False"; break;
+    case ZAVOL_FIELD_COLOUR: doc += "(r, g, b), 0..255 each; also set from 'RRGGBB'"; break;
+    default: {
       doc += "one of";
-      for (const CodeName& entry : NamesOf(field)) {
-        doc += std::string(" '") + entry.name + "'";
+      for (int i = 0; i < field.choice_count; ++i) {
+        doc += std::string(" '") + field.choice_words[i] + "'";
       }
       doc += " (or the code " + Range(field) + ")";
       break;
@@ -257,20 +238,26 @@ std::string FieldDoc(const SettingsField& field) {
   return doc;
 }
 
-void ApplyFields(StereogramSettings& record, const py::kwargs& fields, const char* caller) {
+void ApplyFields(zavol_settings& record, const py::kwargs& fields, const char* caller) {
   for (const auto& item : fields) {
     const std::string name = py::str(item.first);
-    const SettingsField* field = FieldNamed(name);
-    if (field == nullptr) {
+    const int row = RowNamed(name);
+    if (row < 0) {
       throw py::type_error(std::string(caller) + "() got an unexpected keyword argument '" + name + "'");
     }
-    SetField(*field, record, item.second);
+    SetField(row, record, item.second);
   }
 }
 
+zavol_settings Defaults() {
+  zavol_settings record;
+  zavol_settings_default(&record);
+  return record;
+}
+
 py::bytes ToBytes(const Settings& settings) {
-  char block[kSettingsSize];
-  SaveSettings(settings.record, block);
+  char block[ZAVOL_SETTINGS_BYTES];
+  zavol_settings_to_bytes(&settings.record, block);
   return py::bytes(block, sizeof block);
 }
 
@@ -281,10 +268,10 @@ Settings FromBytes(py::handle data) {
     throw py::type_error("from_bytes: expected a bytes-like block, got " + TypeName(data));
   }
   const std::size_t size = static_cast<std::size_t>(view.len);
-  Settings settings{DefaultSettings()};
-  if (size == kSettingsSize) LoadSettings(settings.record, view.buf);
+  Settings settings{Defaults()};
+  const int status = zavol_settings_from_bytes(&settings.record, view.buf, size);
   PyBuffer_Release(&view);
-  if (size != kSettingsSize) {
+  if (status != ZAVOL_OK) {
     throw py::value_error("from_bytes: a settings block is 56 bytes, not " + std::to_string(size));
   }
   return settings;
@@ -292,9 +279,9 @@ Settings FromBytes(py::handle data) {
 
 std::string Repr(const Settings& settings) {
   std::string text = "zavol.Settings(";
-  for (const SettingsField& field : kSettingsFields) {
-    if (&field != kSettingsFields) text += ", ";
-    text += NameOf(field) + "=" + py::repr(FieldObject(field, settings.record)).cast<std::string>();
+  for (int row : SettingsRows()) {
+    if (row != SettingsRows().front()) text += ", ";
+    text += NameOf(Row(row)) + "=" + py::repr(FieldObject(row, settings.record)).cast<std::string>();
   }
   return text + ")";
 }
@@ -309,7 +296,7 @@ Settings(**fields) starts from the defaults; every field is an attribute, checke
 take the stored block byte for byte.)");
   settings
       .def(py::init([](const py::kwargs& fields) {
-        Settings made{DefaultSettings()};
+        Settings made{Defaults()};
         ApplyFields(made.record, fields, "Settings");
         return made;
       }))
@@ -320,7 +307,7 @@ take the stored block byte for byte.)");
            [](const Settings& a, py::handle b) -> py::object {
              if (!py::isinstance<Settings>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
              const Settings& other = b.cast<const Settings&>();
-             return py::bool_(std::memcmp(&a.record, &other.record, kSettingsSize) == 0);
+             return py::bool_(std::memcmp(&a.record, &other.record, sizeof a.record) == 0);
            })
       .def("__repr__", &Repr)
       .def("__copy__", [](const Settings& s) { return s; })
@@ -328,17 +315,16 @@ take the stored block byte for byte.)");
       .def(py::pickle([](const Settings& s) { return ToBytes(s); },
                       [](const py::bytes& block) { return FromBytes(block); }));
   settings.attr("__hash__") = py::none();  // mutable: equal settings may change apart
-  for (const SettingsField& field : kSettingsFields) {
-    const SettingsField* row = &field;
+  for (int row : SettingsRows()) {
     settings.def_property(
-        NameOf(field).c_str(), [row](const Settings& s) { return FieldObject(*row, s.record); },
-        [row](Settings& s, py::handle value) { SetField(*row, s.record, value); },
-        FieldDoc(field).c_str());
+        Row(row).name, [row](const Settings& s) { return FieldObject(row, s.record); },
+        [row](Settings& s, py::handle value) { SetField(row, s.record, value); },
+        FieldDoc(Row(row)).c_str());
   }
 }
 
-StereogramSettings SettingsArgument(py::handle settings, const py::kwargs& overrides) {
-  StereogramSettings record = DefaultSettings();
+zavol_settings SettingsArgument(py::handle settings, const py::kwargs& overrides) {
+  zavol_settings record = Defaults();
   if (!settings.is_none()) {
     if (!py::isinstance<Settings>(settings)) {
       throw py::type_error("settings: expected a zavol.Settings or None, got " + TypeName(settings));

@@ -14,12 +14,15 @@
 #include "io/error.h"
 #include "io/video_write.h"
 #include "python/arrays.h"
-#include "render/frame.h"
 
 namespace py = pybind11;
 
 namespace zavol::python {
 namespace {
+
+// A pixel as io's writers take it: four 16-bit words, red, green, blue, alpha, as in zavol_image.
+using IoPixel = decltype(io::Image64::pixels)::value_type;
+static_assert(sizeof(IoPixel) == 4 * sizeof(uint16_t), "io's pixels are zavol_image's four words");
 
 // zavol.StereogramWarning, taken when the class is bound.
 PyObject* warningCategory = PyExc_UserWarning;
@@ -96,7 +99,7 @@ class VideoWriter {
       py::gil_scoped_release released;
       frame_->Begin();
       for (int y = 0; y < view.height; ++y) {
-        frame_->WriteRow(reinterpret_cast<const Pixel64*>(view.pixels + y * rowStride));
+        frame_->WriteRow(reinterpret_cast<const IoPixel*>(view.pixels + y * rowStride));
       }
       frame_->Finish();
       writer_->Write(*frame_);

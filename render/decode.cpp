@@ -581,9 +581,9 @@ PeriodEstimate EstimatePeriod(const ConstPixelView& picture, int rows) {
   return estimate;
 }
 
-DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
+FrameStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
                               float* separations, float* confidence) {
-  if (separations == nullptr || !ValidOptions(picture, options)) return DecodeStatus::kBadOptions;
+  if (separations == nullptr || !ValidOptions(picture, options)) return FrameStatus::kBadOptions;
   const int width = picture.width, height = picture.height;
   std::atomic<int> nextRow{0}, rowsDone{0};
   ThreadTeam team;
@@ -613,10 +613,10 @@ DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions
     try {
       std::rethrow_exception(failure);
     } catch (const std::bad_alloc&) {
-      return DecodeStatus::kOutOfMemory;
+      return FrameStatus::kOutOfMemory;
     }
   }
-  return rowsDone.load() == height ? DecodeStatus::kDone : DecodeStatus::kStopped;
+  return rowsDone.load() == height ? FrameStatus::kDone : FrameStatus::kStopped;
 }
 
 }  // namespace zavol

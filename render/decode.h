@@ -47,8 +47,6 @@ struct DecodeOptions {
   void* user = nullptr;
 };
 
-enum class DecodeStatus { kDone, kStopped, kBadOptions, kOutOfMemory };
-
 // The repeat a picture's rows hold most, for pictures whose separations the settings do not
 // give (made by another program, or for another medium).
 struct PeriodEstimate {
@@ -71,7 +69,7 @@ PeriodEstimate EstimatePeriod(const ConstPixelView& picture, int rows = 32);
 // the row does not repeat reliably there (no shift fits, the best shift is not much better than
 // the others, or the pixel it points to does not point back). confidence, when not null, gets
 // each pixel's confidence in [0, 1] (0 where the match was rejected).
-DecodeStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
+FrameStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions& options,
                               float* separations, float* confidence);
 
 }  // namespace zavol

@@ -29,10 +29,11 @@ struct DepthView {
   std::ptrdiff_t rowStride;  // in reals, at least width
 };
 
-// How a frame ended: the engine's one status, turned into the library's statuses, the tool's
-// messages and exit codes and the plug-in's result at the edges. Memory that cannot be had is a
-// status like the others, never an exception.
-enum class FrameStatus { kDone, kStopped, kOutOfMemory };
+// How a frame ended, rendered or decoded: the engine's one status, turned into the library's
+// statuses, the tool's messages and exit codes and the plug-in's result at the edges. Memory
+// that cannot be had is a status like the others, never an exception. kBadOptions: options the
+// caller should have refused (the decoder's ranges).
+enum class FrameStatus { kDone, kStopped, kOutOfMemory, kBadOptions };
 
 // The HSV ramp's colour conversions; colours are COLORREF-ordered (red in the lowest byte). The
 // plug-in asks its host, which may answer differently from call to call; everyone else uses the

@@ -255,7 +255,7 @@ std::string InvalidSettingValue(const SettingsField& field, const StereogramSett
   return shown + ": not within " + ShortNumber(field.minimum) + " to " + ShortNumber(field.maximum);
 }
 
-SettingsProblem FindUnusableSetting(const StereogramSettings& s, FieldNamer name) {
+SettingsProblem FindUnusableSetting(const StereogramSettings& s, const FieldNamer& name) {
   const SettingsField& background = SettingsFieldAt(offsetof(StereogramSettings, BackgroundDepth));
   const SettingsField& dpi = SettingsFieldAt(offsetof(StereogramSettings, CustomDpi));
   const SettingsField& farDistance = SettingsFieldAt(offsetof(StereogramSettings, FarDistance));

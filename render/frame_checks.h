@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,14 +72,15 @@ struct SettingsProblem {
   std::vector<std::size_t> fields;  // offsets of the fields involved; empty: no problem
   std::string text;                 // names the fields through the face's namer
 };
-using FieldNamer = std::string (*)(const SettingsField& field);
+// A face's name for a field; it may carry the face's own list of names.
+using FieldNamer = std::function<std::string(const SettingsField& field)>;
 // The first problem in record order among the fields the picture uses: a depth fraction or
 // background depth that is not a finite number within its range, a background depth of 0 (every
 // separation 0 px), the dpi outside its range with the custom medium, and, without auto
 // distance, distances outside their range or a near distance not nearer than the far one.
 // Codes, flags and colours always render (an unknown medium as the 15-inch monitor, any ramp
 // but RGB as HSV), as the plug-in renders them.
-SettingsProblem FindUnusableSetting(const StereogramSettings& settings, FieldNamer name);
+SettingsProblem FindUnusableSetting(const StereogramSettings& settings, const FieldNamer& name);
 
 // Why a field's value is invalid ("0x7fc00000: not a number", "2: not within 0 to 1"), or empty.
 std::string InvalidSettingValue(const SettingsField& field, const StereogramSettings& settings);

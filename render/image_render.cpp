@@ -132,7 +132,7 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePla
     builder = MakeRowBuilder(settings, plan, options.view);
   }
   BufferSink sink(options, out, plan, !inPlace);
-  if (!builder || !sink.Allocate()) return ImageRenderResult{ImageRenderStatus::kOutOfMemory, farthest};
+  if (!builder || !sink.Allocate()) return ImageRenderResult{FrameStatus::kOutOfMemory, farthest};
   builder->Start(plan.seed, sources);
   const FrameStatus status = RenderRows(plan, *builder, sink);
   if (inPlace && status == FrameStatus::kDone) {

@@ -51,10 +51,8 @@ struct ImageRenderOptions {
   ViewOptions view;
 };
 
-using ImageRenderStatus = FrameStatus;
-
 struct ImageRenderResult {
-  ImageRenderStatus status;
+  FrameStatus status;
   double farthestDepth;  // the far end of the frame's depth range (its debug line), once started
 };
 

@@ -1,7 +1,7 @@
 // The classic row builder: one stereogram row, left to right, each pixel repeating the pixel one
-// separation to its left or taking a new dot. Engine-internal and portable; shared by the frame
-// host's rows in order (engine.cpp) and, through its count mode and ApplyRow, the rows built on
-// several threads (parallel_render.cpp).
+// separation to its left or taking a new dot. Engine-internal and portable; shared by the rows
+// built in order (row_loop.cpp) and, through its count mode and ApplyRow, the rows built ahead
+// on several threads (parallel_render.cpp).
 #pragma once
 
 #include <algorithm>

@@ -251,7 +251,7 @@ TEST(Decode, ToolSeparationsEqualTheDecoderCalledDirectly) {
   std::vector<float> direct(320 * 180);
   const zavol::ConstPixelView view{reinterpret_cast<const uint16_t*>(picture.pixels.data()), 320, 180,
                                    4 * 320};
-  ASSERT_EQ(zavol::DecodeStereogram(view, options, direct.data(), nullptr), zavol::DecodeStatus::kDone);
+  ASSERT_EQ(zavol::DecodeStereogram(view, options, direct.data(), nullptr), zavol::FrameStatus::kDone);
   ASSERT_EQ(fromTool.values.size(), direct.size());
   EXPECT_EQ(std::memcmp(fromTool.values.data(), direct.data(), direct.size() * sizeof(float)), 0);
   const std::size_t known = static_cast<std::size_t>(

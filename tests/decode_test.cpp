@@ -25,7 +25,7 @@ namespace {
 
 using zavol::ConstPixelView;
 using zavol::DecodeOptions;
-using zavol::DecodeStatus;
+using zavol::FrameStatus;
 using zavol::Linking;
 using zavol::ViewDirection;
 
@@ -81,7 +81,7 @@ std::vector<float> Decode(const Picture& p, int minSeparation, int maxSeparation
   if (confidence != nullptr) confidence->assign(out.size(), -1.0f);
   EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(),
                                     confidence != nullptr ? confidence->data() : nullptr),
-            DecodeStatus::kDone);
+            FrameStatus::kDone);
   return out;
 }
 
@@ -258,7 +258,7 @@ Rendered RenderScene(const StereogramSettings& s, int width, int height,
   }
   const zavol::DepthView view{depth.data(), width, height, width};
   const zavol::PixelView out{r.picture.words.data(), width, height, 4 * width};
-  EXPECT_EQ(zavol::RenderImage(s, view, o, out).status, zavol::ImageRenderStatus::kDone);
+  EXPECT_EQ(zavol::RenderImage(s, view, o, out).status, zavol::FrameStatus::kDone);
   r.intended = zavol::ViewLinkingSeparations(s, view, screenWidth, screenHeight, viewOptions);
   r.bounds = zavol::FrameSeparationBounds(s, width, height, screenWidth, screenHeight,
                                           viewOptions.oversample);
@@ -525,7 +525,7 @@ TEST_P(BadOptions, AreRefusedWithoutWriting) {
   GetParam().spoil(view, o, nullOutput);
   std::vector<float> out(64 * 3, -7.0f);
   EXPECT_EQ(zavol::DecodeStereogram(view, o, nullOutput ? nullptr : out.data(), nullptr),
-            DecodeStatus::kBadOptions);
+            FrameStatus::kBadOptions);
   EXPECT_EQ(out, std::vector<float>(64 * 3, -7.0f));
 }
 
@@ -568,7 +568,7 @@ TEST(Calls, AStopFromProgressIsReportedAndNoMoreRowsStart) {
     return rowsDone == 3 && rows == 50 ? 1 : 0;
   };
   std::vector<float> out(64 * 50, -7.0f);
-  EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(), nullptr), DecodeStatus::kStopped);
+  EXPECT_EQ(zavol::DecodeStereogram(p.View(), o, out.data(), nullptr), FrameStatus::kStopped);
   EXPECT_EQ(calls, 3);
   EXPECT_EQ(out[64 * 49], -7.0f);  // the last row was never decoded
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The library as its users get it: installs a native build into a temporary prefix, builds the
 # README's example program with the README's own pkg-config commands and through find_package
-# (static and shared), and the row sink's example from docs/library-rows.md, runs them, and
-# checks the shared library's exports and soname.
+# (static and shared), the row sink's example from docs/library-rows.md and the checks' example
+# from docs/library.md, runs them, and checks the shared library's exports and soname.
 # Usage: tests/libzavol_install.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -euo pipefail
 build=$1
@@ -66,6 +66,26 @@ cc -std=c99 -pedantic-errors -Wall -Wextra -Werror rows.c -o rows $(pkg-config -
 ./rows >tall.ppm || fail "the row sink's program failed"
 [ "$(stat -c %s tall.ppm)" -eq $((16 + 320 * 8000 * 3)) ] || fail "tall.ppm is not a 320x8000 PPM"
 
+# The checks' program from docs/library.md: a refused setting, the fitted dpi and the findings,
+# printed as the page shows.
+for line in 'cc checks.c -o checks $(pkg-config --cflags --libs zavol)' './checks'; do
+  grep -qxF "$line" "$source/docs/library.md" || fail "docs/library.md no longer shows: $line"
+done
+awk '/^<!-- tested by tests\/libzavol_install\.sh -->$/ { armed = 1; next }
+     armed && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' "$source/docs/library.md" >checks.c
+[ -s checks.c ] || fail "docs/library.md has no C block after its marker"
+awk '/^<!-- not run: the output of the program above/ { armed = 1; next }
+     armed && /^```text$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' "$source/docs/library.md" >checks.expected
+[ -s checks.expected ] || fail "docs/library.md shows no output of the checks' program"
+cc -std=c99 -pedantic-errors -Wall -Wextra -Werror checks.c -o checks $(pkg-config --cflags --libs zavol) ||
+  fail "the checks' program does not build cleanly"
+./checks >checks.out || fail "the checks' program failed"
+diff checks.expected checks.out >&2 || fail "the checks' program prints other lines than docs/library.md shows"
+
 # The same program through the CMake package, once per library: the same bytes.
 mkdir consumer
 cat >consumer/CMakeLists.txt <<'EOF'
@@ -91,7 +111,8 @@ so=$(readlink -f "$libdir/libzavol.so")
 exports=$(nm -D --defined-only "$so" | awk '{ print $NF }')
 others=$(printf '%s\n' "$exports" | grep -v '^zavol_' || true)
 [ -z "$others" ] || fail "libzavol.so exports more than zavol_*: $(echo $others)"
-for name in zavol_render zavol_settings_default zavol_options_default zavol_status_text; do
+for name in zavol_render zavol_settings_default zavol_options_default zavol_status_text \
+  zavol_settings_check zavol_fit_dpi; do
   grep -qx "$name" <<<"$exports" || fail "libzavol.so does not export $name"
 done
 major=$(sed -n 's/^#define ZAVOL_VERSION_MAJOR \([0-9]*\)$/\1/p' "$work/prefix/include/zavol.h")

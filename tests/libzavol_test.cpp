@@ -177,6 +177,7 @@ struct Call {
   zavol_depth depth;
   std::vector<uint16_t> pattern;
   zavol_image patternImage;
+  zavol_findings findings{};
   const zavol_settings* settingsArg = &settings;
   const zavol_depth* depthArg = &depth;
   const zavol_options* optionsArg = &options;
@@ -221,6 +222,11 @@ TEST(LibzavolBadCalls, EachHasItsStatusAndWritesNothing) {
       {"pattern_is_out", [](Call& c) { c.patternImage.pixels = c.out.image.pixels; }, ZAVOL_E_OVERLAP},
       {"options_not_set_up", [](Call& c) { c.options.struct_size = 0; }, ZAVOL_E_OPTIONS},
       {"options_from_a_newer_header", [](Call& c) { c.options.struct_size += 8; }, ZAVOL_E_OPTIONS},
+      {"findings_without_struct_size", [](Call& c) { c.options.findings = &c.findings; }, ZAVOL_E_OPTIONS},
+      {"findings_from_a_newer_header", [](Call& c) {
+         c.findings.struct_size = sizeof c.findings + 8;
+         c.options.findings = &c.findings;
+       }, ZAVOL_E_OPTIONS},
       {"stopped_before_row_0", [](Call& c) { c.options.progress = StopAtOnce; }, ZAVOL_E_STOPPED},
       // The settings `zavol render` refuses.
       {"background_depth_0", [](Call& c) { c.settings.background_depth = 0; }, ZAVOL_E_SETTING_VALUE},
@@ -603,6 +609,252 @@ TEST(LibzavolFields, RefusedValuesLeaveEverythingAsItWas) {
   EXPECT_EQ(old.dot_size, optionDefaults.dot_size);
   EXPECT_EQ(zavol_field_set(nullptr, &old, zavol_field_find("seed"), 7), ZAVOL_OK);
   EXPECT_EQ(old.seed, 7u);
+}
+
+// ---- What a face asks besides the pixels: the settings' problem in its names, the findings
+// about a frame, the dpi that fits.
+
+TEST(LibzavolSettingsCheck, EachProblemNamesItsFieldInTheCallersNames) {
+  // A face's names: dashed, one left null (the table's own name), one in UTF-8.
+  const char* const names[] = {"near-object-depth", "far-object-depth", "fond\xc3\xa9",
+                               "medium", "dpi", "auto", "far", "near", nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr};
+  ASSERT_EQ(std::string(zavol_field(6)->name), "far_distance");
+  const struct {
+    const char* name;
+    std::function<void(zavol_settings&)> spoil;
+    int field;  // -1: the settings make a picture
+    const char* text;
+  } cases[] = {
+      {"defaults", [](zavol_settings&) {}, -1, ""},
+      {"background_0", [](zavol_settings& s) { s.background_depth = 0; }, 2,
+       "fond\xc3\xa9 is 0, which makes every separation 0 px"},
+      {"near_fraction_nan", [](zavol_settings& s) { s.near_object_depth = NAN; }, 0,
+       "near-object-depth is invalid (0x7fc00000: not a number)"},
+      {"far_fraction_above_1", [](zavol_settings& s) { s.far_object_depth = 1.5f; }, 1,
+       "far-object-depth is invalid (1.5: not within 0 to 1)"},
+      {"dpi_0_with_the_custom_medium", [](zavol_settings& s) {
+         s.viewing_medium = 1008;
+         s.custom_dpi = 0;
+       }, 4, "dpi is invalid (0: not within 1 to 2400)"},
+      {"dpi_0_with_a_monitor", [](zavol_settings& s) { s.custom_dpi = 0; }, -1, ""},
+      {"near_behind_far", [](zavol_settings& s) {
+         s.auto_distance = 0;
+         s.near_distance = 9;
+         s.far_distance = 3;
+       }, 7, "near 9 is not nearer than far 3"},
+      {"near_behind_far_under_auto_distance", [](zavol_settings& s) {
+         s.near_distance = 9;
+         s.far_distance = 3;
+       }, -1, ""},
+      {"far_infinite", [](zavol_settings& s) {
+         s.auto_distance = 0;
+         s.far_distance = INFINITY;
+       }, 6, "far is invalid (0x7f800000: infinite)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    zavol_settings s;
+    zavol_settings_default(&s);
+    c.spoil(s);
+    char text[128];
+    int field = 99;
+    const int status = zavol_settings_check(&s, names, text, sizeof text, &field);
+    EXPECT_EQ(status, c.field < 0 ? ZAVOL_OK : ZAVOL_E_SETTING_VALUE);
+    EXPECT_EQ(field, c.field);
+    EXPECT_STREQ(text, c.text);
+    // zavol_render refuses exactly what the check refuses.
+    const golden::Scene scene = golden::StepsScene();
+    std::vector<uint16_t> pixels(4 * scene.depth.size());
+    zavol_options o;
+    zavol_options_default(&o);
+    const zavol_depth depth{scene.depth.data(), scene.width, scene.height, 0};
+    zavol_image out{pixels.data(), scene.width, scene.height, 0};
+    EXPECT_EQ(zavol_render(&s, &depth, &o, &out), status);
+  }
+  // Without names, the table's: the keywords of the Python module.
+  zavol_settings s;
+  zavol_settings_default(&s);
+  s.background_depth = 0;
+  char text[128];
+  EXPECT_EQ(zavol_settings_check(&s, nullptr, text, sizeof text, nullptr), ZAVOL_E_SETTING_VALUE);
+  EXPECT_STREQ(text, "background_depth is 0, which makes every separation 0 px");
+  EXPECT_EQ(zavol_settings_check(nullptr, nullptr, text, sizeof text, nullptr), ZAVOL_E_NULL);
+}
+
+TEST(LibzavolSettingsCheck, ATextTooLongIsCutAtACharacterBoundary) {
+  const char* const names[] = {nullptr, nullptr, "fond\xc3\xa9"};
+  zavol_settings s;
+  zavol_settings_default(&s);
+  s.background_depth = 0;
+  const struct {
+    std::size_t size;
+    const char* text;
+  } cases[] = {
+      {1, ""},
+      {5, "fond"},
+      {6, "fond"},  // the cut would split the two bytes of the accented letter: it goes whole
+      {7, "fond\xc3\xa9"},
+      {11, "fond\xc3\xa9 is "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    char text[16];
+    std::memset(text, '#', sizeof text);
+    EXPECT_EQ(zavol_settings_check(&s, names, text, c.size, nullptr), ZAVOL_E_SETTING_VALUE);
+    EXPECT_STREQ(text, c.text);
+    EXPECT_EQ(text[c.size], '#') << "written beyond text_size";
+  }
+  int field = -1;
+  EXPECT_EQ(zavol_settings_check(&s, names, nullptr, 0, &field), ZAVOL_E_SETTING_VALUE);
+  EXPECT_EQ(field, 2);
+}
+
+// A frame's findings worded as the tool words them, each kind a fragment of its warning with
+// every number in it; a kind without a finding gives the fragment the tool's warning always
+// holds, which must then be absent.
+struct Worded {
+  bool found;
+  std::string words;
+};
+std::vector<Worded> AsTheToolWords(const zavol_findings& f, int width) {
+  char repeats[32], lies[32];
+  std::snprintf(repeats, sizeof repeats, "%.1f", f.repeats);
+  std::snprintf(lies, sizeof lies, "%.6g", -f.level_depth);
+  const char* flat = f.flat == ZAVOL_FLAT_SAME_DEPTH      ? "every scene pixel has the same depth"
+                     : f.flat == ZAVOL_FLAT_SAME_FRACTION ? "set --near-object-depth below"
+                                                          : "raise the resolution";
+  const std::string lift = f.lifted_by_far_object_depth != 0
+                               ? "set --far-object-depth below 1"
+                               : "raise --far-distance beyond it (it lies at " + std::string(lies) + ")";
+  return {
+      {f.scene == 0, "no pixel lies in front of the background (read as host)"},
+      {f.few_repeats != 0, f.few_repeats == 0 ? "too few to fuse"
+                           : "the background repeats every " + std::to_string(f.background) +
+                                 " px, only " + repeats + " times across " +
+                                 std::to_string(width) + " px, too few to fuse"},
+      {f.flat != ZAVOL_FLAT_NO, f.flat == ZAVOL_FLAT_NO ? "so the scene shows flat"
+                                : "near and far separations are both " +
+                                      std::to_string(f.separation) + " px, so the scene shows flat; " + flat},
+      {f.level_merges != 0, f.level_merges == 0 ? "merges with the background"
+                            : "the farthest level of the depth (" + std::to_string(f.level_pixels) +
+                                  " pixels) gets the background's separation, " +
+                                  std::to_string(f.background) + " px, and merges with the background; " + lift},
+  };
+}
+
+TEST(LibzavolFindings, AreWhatTheToolWarnsAboutTheSameFrame) {
+  enum { kEmpty = 1, kFew = 2, kFlat = 4, kMerge = 8 };
+  const auto fill = [](int width, int height, auto depthAt) {
+    golden::Scene scene{"findings", width, height, {}};
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) scene.depth.push_back(depthAt(x, y, width));
+    }
+    return scene;
+  };
+  const float kEmptyDepth = -1e30f;
+  const auto nothing = [=](int, int, int) { return kEmptyDepth; };
+  const auto oneDepth = [=](int x, int, int) { return x > 100 ? -2.5f : kEmptyDepth; };
+  const auto ramp = [](int x, int, int width) { return -3.0f + static_cast<float>(x) / (width - 1); };
+  const auto boxes = [=](int x, int y, int) {
+    if (y < 50 || y >= 130) return kEmptyDepth;
+    return x >= 40 && x < 220 ? -3.0f : x >= 300 && x < 500 ? -2.5f : kEmptyDepth;
+  };
+  const struct {
+    const char* name;
+    golden::Scene scene;
+    std::function<void(zavol_settings&)> set;
+    int kinds;
+    int flat;
+  } cases[] = {
+      {"nothing_in_front", fill(300, 20, nothing), [](zavol_settings&) {}, kEmpty | kFew, ZAVOL_FLAT_NO},
+      {"one_depth", fill(300, 40, oneDepth), [](zavol_settings&) {}, kFew | kFlat, ZAVOL_FLAT_SAME_DEPTH},
+      {"same_fractions", fill(1200, 60, ramp), [](zavol_settings& s) {
+         s.near_object_depth = s.far_object_depth = 0.5f;
+       }, kFlat, ZAVOL_FLAT_SAME_FRACTION},
+      {"coarse_resolution", fill(1200, 60, ramp), [](zavol_settings& s) {
+         s.viewing_medium = 1008;
+         s.custom_dpi = 10;
+         s.near_object_depth = 0.97f;
+       }, kFlat, ZAVOL_FLAT_RESOLUTION},
+      {"boxes_merge", fill(640, 180, boxes), [](zavol_settings&) {}, kMerge, ZAVOL_FLAT_NO},
+      {"boxes_beyond_the_far_distance", fill(640, 180, boxes), [](zavol_settings& s) {
+         s.auto_distance = 0;
+         s.near_distance = 1;
+         s.far_distance = 2;
+         s.far_object_depth = 0.9f;
+       }, kMerge, ZAVOL_FLAT_NO},
+      {"ramp_fuses", fill(1200, 60, ramp), [](zavol_settings&) {}, 0, ZAVOL_FLAT_NO},
+  };
+  clitest::ScratchDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    zavol_settings s;
+    zavol_settings_default(&s);
+    c.set(s);
+    zavol_options o;
+    zavol_options_default(&o);
+    zavol_findings f{};
+    f.struct_size = sizeof f;
+    o.findings = &f;
+    const zavol_depth depth{c.scene.depth.data(), c.scene.width, c.scene.height, 0};
+    std::vector<uint16_t> pixels(4 * c.scene.depth.size());
+    zavol_image out{pixels.data(), c.scene.width, c.scene.height, 0};
+    ASSERT_EQ(zavol_render(&s, &depth, &o, &out), ZAVOL_OK);
+    EXPECT_EQ(f.struct_size, sizeof f);
+    const int kinds = (f.scene == 0 ? kEmpty : 0) | (f.few_repeats != 0 ? kFew : 0) |
+                      (f.flat != ZAVOL_FLAT_NO ? kFlat : 0) | (f.level_merges != 0 ? kMerge : 0);
+    EXPECT_EQ(kinds, c.kinds);
+    EXPECT_EQ(f.flat, c.flat);
+
+    const std::string depthFile = dir / (std::string(c.name) + ".pfm");
+    const std::string block = dir / (std::string(c.name) + ".bin");
+    ASSERT_TRUE(golden::WritePfm(c.scene, depthFile));
+    std::vector<uint8_t> bytes(ZAVOL_SETTINGS_BYTES);
+    zavol_settings_to_bytes(&s, bytes.data());
+    clitest::WriteBytes(block, bytes);
+    const clitest::ProcessResult run = clitest::RunZavol(
+        {"render", depthFile, "-o", dir / "out.pam", "--settings", block, "-q"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const Worded& w : AsTheToolWords(f, c.scene.width)) {
+      EXPECT_EQ(run.err.find(w.words) != std::string::npos, w.found)
+          << "\"" << w.words << "\" in the tool's warnings:\n" << run.err;
+    }
+  }
+}
+
+TEST(LibzavolFindings, OnlyADoneFrameFillsThemAndOldCallersRenderWithout) {
+  Call full;
+  full.findings.struct_size = sizeof full.findings;
+  full.options.findings = &full.findings;
+  ASSERT_EQ(full.Render(), ZAVOL_OK);
+  EXPECT_NE(full.findings.background, 0);
+
+  // A caller built before the findings: the slot beyond its struct_size is never read.
+  Call old;
+  old.options.struct_size = offsetof(zavol_options, findings);
+  old.options.findings = reinterpret_cast<zavol_findings*>(&old.out.words[1]);  // not findings
+  EXPECT_EQ(old.Render(), ZAVOL_OK);
+  EXPECT_EQ(old.out.Pixels(), full.out.Pixels());
+
+  // A stopped frame leaves them as they were.
+  Call stopped;
+  std::memset(&stopped.findings, 0x5A, sizeof stopped.findings);
+  stopped.findings.struct_size = sizeof stopped.findings;
+  const zavol_findings before = stopped.findings;
+  stopped.options.findings = &stopped.findings;
+  stopped.options.progress = StopAtOnce;
+  EXPECT_EQ(stopped.Render(), ZAVOL_E_STOPPED);
+  EXPECT_EQ(std::memcmp(&stopped.findings, &before, sizeof before), 0);
+}
+
+TEST(LibzavolFitDpi, RefusesWhatHasNoWidth) {
+  // Its value is the tool's --fit: the Python tests render fit=True against it.
+  zavol_settings s;
+  zavol_settings_default(&s);
+  EXPECT_EQ(zavol_fit_dpi(nullptr, 300), ZAVOL_E_NULL);
+  EXPECT_EQ(zavol_fit_dpi(&s, 0), ZAVOL_E_SIZE);
+  EXPECT_EQ(zavol_fit_dpi(&s, ZAVOL_MAX_SIDE + 1), ZAVOL_E_SIZE);
 }
 
 }  // namespace

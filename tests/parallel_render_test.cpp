@@ -168,7 +168,7 @@ TEST(ThreadedGolden, EveryDigestWithEveryThreadCountAndDelivery) {
         SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads) +
                      ", delivery " + std::to_string(static_cast<int>(delivery)));
         const Rendered r = RenderThreaded(f, threads, delivery);
-        ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
+        ASSERT_EQ(r.result.status, zavol::FrameStatus::kDone);
         EXPECT_EQ(enginetest::Digest(r.pixels), c.digest);
         EXPECT_FALSE(r.feed.otherThread) << "a callback called off the calling thread";
         EXPECT_FALSE(r.feed.outOfOrder) << "rows sunk out of order";
@@ -193,7 +193,7 @@ TEST(ThreadedSweep, RandomFramesEqualTheReferenceRowForRow) {
                    std::to_string(f.height) + ", threads " + std::to_string(threads) +
                    ", delivery " + std::to_string(static_cast<int>(delivery)));
       const Rendered r = RenderThreaded(f, threads, delivery);
-      ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kDone);
+      ASSERT_EQ(r.result.status, zavol::FrameStatus::kDone);
       ASSERT_TRUE(r.pixels == reference);
       if (delivery != Delivery::kInPlace) {
         ASSERT_EQ(static_cast<int>(r.feed.asked.size()), f.height);
@@ -217,7 +217,7 @@ TEST(ThreadedSweep, AStopLeavesTheRowsFromItOnUntouched) {
       SCOPED_TRACE("frame " + std::to_string(i) + ", stop at " + std::to_string(stopAt) +
                    ", threads " + std::to_string(threads));
       const Rendered r = RenderThreaded(f, threads, Delivery::kWholeFrame, stopAt);
-      ASSERT_EQ(r.result.status, zavol::ImageRenderStatus::kStopped);
+      ASSERT_EQ(r.result.status, zavol::FrameStatus::kStopped);
       ASSERT_EQ(static_cast<int>(r.feed.asked.size()), stopAt + 1);
       for (int y = 0; y <= stopAt; ++y) ASSERT_EQ(r.feed.asked[y], y);
       ASSERT_TRUE(SameRows(r.pixels, reference, f.width, stopAt));

@@ -169,10 +169,10 @@ ZAVOL_API int zavol_web_decode(const uint8_t* rgba8, int width, int height,
     const zavol::ConstPixelView view{words.data(), width, height,
                                      4 * static_cast<std::ptrdiff_t>(width)};
     switch (zavol::DecodeStereogram(view, options, heights, nullptr)) {
-      case zavol::DecodeStatus::kDone: break;
-      case zavol::DecodeStatus::kStopped: return ZAVOL_E_STOPPED;
-      case zavol::DecodeStatus::kBadOptions: return ZAVOL_E_OPTION_VALUE;
-      case zavol::DecodeStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
+      case zavol::FrameStatus::kDone: break;
+      case zavol::FrameStatus::kStopped: return ZAVOL_E_STOPPED;
+      case zavol::FrameStatus::kBadOptions: return ZAVOL_E_OPTION_VALUE;
+      case zavol::FrameStatus::kOutOfMemory: return ZAVOL_E_NO_MEMORY;
     }
   } catch (const std::bad_alloc&) {
     return ZAVOL_E_NO_MEMORY;
