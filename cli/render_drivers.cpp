@@ -10,10 +10,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,6 +30,7 @@
 #include "io/formats.h"
 #include "io/video_read.h"
 #include "io/video_write.h"
+#include "render/thread_team.h"
 
 namespace zavol::cli {
 namespace {
@@ -79,7 +80,6 @@ int RenderSingle(const RenderOptions& o, Prepared& p) {
   job.read.threads = o.jobs > 1 ? o.jobs : 0;
   job.write.threads = o.jobs;
   job.threads = o.threads > 0 ? o.threads : o.jobs;
-  io::SetExrThreads(job.read.threads);
   io::DepthMap depth;
   FrameResult result = FrameResult::kStopped;
   try {
@@ -131,29 +131,42 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   const int missing = ReportMissingFrames(o, p);
   const int count = static_cast<int>(p.frames.size());
   const int workers = std::max(1, std::min(o.jobs, count));
-  io::SetExrThreads(0);  // frames run in parallel; each decodes on its own thread
   // Frames and rows never fight over the cores: the jobs are shared among the frames rendered
   // at once, so a long sequence renders one frame per job and a short one splits its frames'
-  // rows too.
-  const int rowThreads = o.threads > 0 ? o.threads : std::max(1, o.jobs / workers);
+  // reading, rows and compression too.
+  const int frameJobs = std::max(1, o.jobs / workers);
+  const int rowThreads = o.threads > 0 ? o.threads : frameJobs;
   std::atomic<int> next{0}, written{0}, failed{0};
   // An output that cannot be written (a full disk, a folder that refuses files) fails every
   // frame after it the same way: the first such error ends the run, said once.
   std::atomic<bool> outputFailed{false};
   std::mutex doneMutex;
   std::condition_variable doneSignal;
-  int running = workers;
-  auto work = [&] {
-    io::DepthMap depth;  // reused by this worker's frames
+  int running = 0;
+  ThreadTeam team;
+  const bool bar = !o.quiet && isatty(STDERR_FILENO);
+  const auto start = std::chrono::steady_clock::now();
+  auto drawBar = [&] {
+    if (!bar) return;
+    DrawBar(written + failed, count,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  };
+  // Members 1 and on render frames on threads of their own while the calling thread draws the
+  // bar; when the system starts none of them, the calling thread renders every frame itself
+  // (member 0) and draws the bar between them.
+  auto work = [&](int member) {
+    io::DepthMap depth;  // reused by this member's frames
     for (;;) {
       const int index = next.fetch_add(1);
-      if (index >= count || StopRequested() || outputFailed) break;
+      if (index >= count || StopRequested() || outputFailed || team.Stopping()) break;
       const int frame = p.frames[static_cast<std::size_t>(index)];
       FrameJob job = p.base;
       job.input = ExpandFrame(o.input, frame);
       job.output = ExpandFrame(o.output, frame);
       job.pattern = o.pattern.empty() ? nullptr : &p.pattern;
       job.seed = FrameSeed(p.seedBase, frame, job.view.dots == DotSource::kStable);
+      job.read.threads = frameJobs > 1 ? frameJobs : 0;
+      job.write.threads = frameJobs;
       job.threads = rowThreads;
       try {
         if (RenderOneFrame(o, p, job, depth) == FrameResult::kWritten) ++written;
@@ -164,29 +177,34 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
           ++failed;
         }
       }
+      if (member == 0) drawBar();
       doneSignal.notify_all();
     }
+    if (member == 0) return;
     std::lock_guard<std::mutex> lock(doneMutex);
     --running;
     doneSignal.notify_all();
   };
-  const bool bar = !o.quiet && isatty(STDERR_FILENO);
-  const auto start = std::chrono::steady_clock::now();
-  std::vector<std::thread> threads;
-  for (int i = 0; i < workers; ++i) threads.emplace_back(work);
+  int started = 0;
   {
+    // Under the lock: no member can count itself out before it was counted in.
+    std::lock_guard<std::mutex> lock(doneMutex);
+    running = started = team.Start(workers, work);
+  }
+  const int jobs = std::max(started, 1);
+  if (started == 0) {
+    team.TakePart(0, work);
+  } else {
     std::unique_lock<std::mutex> lock(doneMutex);
-    while (running > 0) {
+    // A member that failed never counts itself out: the others end at their next frame.
+    while (running > 0 && !team.Stopping()) {
       doneSignal.wait_for(lock, std::chrono::milliseconds(200));
-      if (bar) {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        DrawBar(written + failed, count, seconds);
-      }
+      drawBar();
     }
   }
-  for (std::thread& t : threads) t.join();
+  team.Join();
   ClearBar();
+  if (team.Failure() != nullptr) std::rethrow_exception(team.Failure());
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (StopRequested()) {
     Report("stopped; " + std::to_string(written.load()) + " of " + std::to_string(total) +
@@ -209,7 +227,7 @@ int RenderSequence(const RenderOptions& o, Prepared& p) {
   if (!o.quiet) {
     char line[160];
     std::snprintf(line, sizeof line, "%d frames written in %.1f s (%.1f frames/s, %d jobs)", total,
-                  seconds, total / std::max(seconds, 1e-9), workers);
+                  seconds, total / std::max(seconds, 1e-9), jobs);
     Report(line);
   }
   return 0;
@@ -241,7 +259,6 @@ int RenderVideo(const RenderOptions& o, Prepared& p) {
   run.rateGiven = !o.fps.empty();
   run.jobs = o.jobs;
   run.quiet = o.quiet;
-  io::SetExrThreads(0);  // frames run in parallel; each decodes on its own thread
   run.render = [&o, &p](int frame, const std::string& input, const std::string& output,
                         const io::DepthMap& depth, io::RowWriter* rows) {
     FrameJob job = p.base;

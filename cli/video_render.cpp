@@ -3,7 +3,8 @@
 // them in parallel into frames taken from a small pool, and leave them for the writer, which
 // takes them in order on the calling thread. A worker waits for a free frame before it claims
 // one, so the frames in flight never exceed the pool, and the lowest unwritten frame always
-// belongs to a worker that is rendering it: the writer cannot wait forever.
+// belongs to a worker that is rendering it: the writer cannot wait forever. When the system
+// starts no worker at all, the calling thread renders each frame and writes it.
 #include "cli/video_render.h"
 
 #include <unistd.h>
@@ -12,14 +13,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "cli/tool.h"
 #include "io/error.h"
 #include "io/video_read.h"
+#include "render/thread_team.h"
 
 namespace zavol::cli {
 namespace {
@@ -37,19 +39,38 @@ class Pipeline {
       // Two more than the workers: the writer's frame and one finished early stay in flight.
       for (int i = 0; i < workers + 2; ++i) free_.push_back(writer_->NewFrame());
     }
-    running_ = workers;
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (int i = 0; i < workers; ++i) threads.emplace_back([this] { Work(); });
-    WriteInOrder(start);
+    int started = 0;
+    {
+      // Under the lock: no worker can count itself out before it was counted in.
+      std::lock_guard<std::mutex> lock(mutex_);
+      running_ = started = team_.Start(workers, [this](int) { Work(); });
+    }
+    if (started == 0) {
+      // No thread of its own for any frame: the calling thread renders each frame and writes it.
+      auto alone = [this, start](int) {
+        io::DepthMap depth;
+        while (RenderOne(depth)) {
+          WriteInOrder(start);
+          DrawProgress(start);
+        }
+      };
+      team_.TakePart(0, alone);
+    } else {
+      auto writer = [this, start](int) { WriteInOrder(start); };
+      team_.TakePart(0, writer);
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
     }
     changed_.notify_all();
-    for (std::thread& t : threads) t.join();
-    const int code = Conclude(start, workers);
-    return code;
+    team_.Join();
+    if (team_.Failure() != nullptr) {
+      ClearBar();
+      std::rethrow_exception(team_.Failure());
+    }
+    return Conclude(start, std::max(started, 1));
   }
 
  private:
@@ -104,7 +125,7 @@ class Pipeline {
   // it was read here (a video's frames, the first frame), its depth. False when there is none.
   bool Claim(int* index, int* number, std::string* input, io::DepthMap& depth, bool* read) {
     std::lock_guard<std::mutex> lock(claimMutex_);
-    if (sourceEnded_ || StopRequested() || Failed()) return false;
+    if (sourceEnded_ || StopRequested() || Failed() || team_.Stopping()) return false;
     if (limit_ >= 0 && next_ >= limit_) return false;
     *index = next_;
     *read = false;
@@ -135,58 +156,64 @@ class Pipeline {
     return true;
   }
 
+  // A worker: frames until there are none left to claim, or the run ends.
   void Work() {
     io::DepthMap depth;  // reused by this worker's frames
-    for (;;) {
-      std::unique_ptr<io::VideoFrame> frame;
-      if (toVideo_) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_ || !free_.empty(); });
-        if (stopping_) break;
-        frame = std::move(free_.back());
-        free_.pop_back();
-      }
-      int index = 0, number = 0;
-      bool read = false;
-      std::string input;
-      try {
-        if (!Claim(&index, &number, &input, depth, &read)) break;
-        if (!read) io::ReadDepthFile(input, run_.read, depth);
-        if (toVideo_ && (depth.width != width_ || depth.height != height_)) {
-          throw io::IoError(input, "the frame is " + Sides(depth.width, depth.height) +
-                                       ", the video's frames " + Sides(width_, height_));
-        }
-        if (StopRequested()) break;
-        if (toVideo_) frame->Begin();
-        const std::string output = toVideo_ ? run_.output + " frame " + std::to_string(number)
-                                            : ExpandFrame(run_.output, number);
-        if (run_.render(number, input, output, depth, frame.get()) == FrameResult::kStopped) break;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (toVideo_) {
-          finished_[index] = std::make_pair(number, std::move(frame));
-        } else {
-          ++done_;
-        }
-      } catch (const io::IoError& e) {
-        if (StopRequested()) break;
-        if (toVideo_ || run_.videoInput) {
-          // One frame short, the video would be wrong; a video's frames after an unreadable
-          // one cannot be told apart.
-          Fail(e.what(), number);
-          if (toVideo_) break;
-          std::lock_guard<std::mutex> lock(claimMutex_);
-          sourceEnded_ = true;
-        } else {
-          Report(e.what());
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++failed_;
-      }
-      changed_.notify_all();
-    }
+    while (RenderOne(depth)) {}
     std::lock_guard<std::mutex> lock(mutex_);
     --running_;
     changed_.notify_all();
+  }
+
+  // Claims, reads and renders one frame and leaves it for the writer; false when there was none
+  // to render or the run ends.
+  bool RenderOne(io::DepthMap& depth) {
+    std::unique_ptr<io::VideoFrame> frame;
+    if (toVideo_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !free_.empty(); });
+      if (stopping_) return false;
+      frame = std::move(free_.back());
+      free_.pop_back();
+    }
+    int index = 0, number = 0;
+    bool read = false;
+    std::string input;
+    try {
+      if (!Claim(&index, &number, &input, depth, &read)) return false;
+      if (!read) io::ReadDepthFile(input, run_.read, depth);
+      if (toVideo_ && (depth.width != width_ || depth.height != height_)) {
+        throw io::IoError(input, "the frame is " + Sides(depth.width, depth.height) +
+                                     ", the video's frames " + Sides(width_, height_));
+      }
+      if (StopRequested()) return false;
+      if (toVideo_) frame->Begin();
+      const std::string output = toVideo_ ? run_.output + " frame " + std::to_string(number)
+                                          : ExpandFrame(run_.output, number);
+      if (run_.render(number, input, output, depth, frame.get()) == FrameResult::kStopped) return false;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (toVideo_) {
+        finished_[index] = std::make_pair(number, std::move(frame));
+      } else {
+        ++done_;
+      }
+    } catch (const io::IoError& e) {
+      if (StopRequested()) return false;
+      if (toVideo_ || run_.videoInput) {
+        // One frame short, the video would be wrong; a video's frames after an unreadable
+        // one cannot be told apart.
+        Fail(e.what(), number);
+        if (toVideo_) return false;
+        std::lock_guard<std::mutex> lock(claimMutex_);
+        sourceEnded_ = true;
+      } else {
+        Report(e.what());
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++failed_;
+    }
+    changed_.notify_all();
+    return true;
   }
 
   // The bar, at most five times a second: for a video the frames the encoder has given back
@@ -209,11 +236,13 @@ class Pipeline {
       // Only what this loop acts on may end the wait: a failure of a run into images is not
       // (the workers finish their frames and end), and a wait that returns at once without
       // letting go of the lock would keep the workers from ever ending.
+      // A worker that failed outright never counts itself out nor finishes its frame: the
+      // team's stop ends the wait.
       changed_.wait_for(lock, std::chrono::milliseconds(200), [this] {
-        return running_ == 0 || StopRequested() ||
+        return running_ == 0 || StopRequested() || team_.Stopping() ||
                (toVideo_ && (finished_.count(written_) != 0 || Failed()));
       });
-      if (StopRequested() || (toVideo_ && Failed())) return;
+      if (StopRequested() || team_.Stopping() || (toVideo_ && Failed())) return;
       if (toVideo_ && finished_.count(written_) != 0) {
         auto entry = finished_.find(written_);
         const int number = entry->second.first;
@@ -339,6 +368,8 @@ class Pipeline {
   std::mutex failureMutex_;
   std::string failure_;
   int failedFrame_ = -1;
+
+  ThreadTeam team_;  // the workers; last, so that it ends before what they use
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -368,6 +369,26 @@ class MemoryIStream final : public Imf::IStream {
   uint64_t position_ = 0;
 };
 
+// The threads a file is opened with are how many blocks it keeps in flight; the blocks are
+// decompressed by the library's one process-wide pool, and with no thread in the pool (its
+// default) everything happens on the calling thread whatever the file was given. So the pool
+// is grown here, and only here, to the largest count any read has asked for: a read given N
+// threads then finds at least N in the pool, and a read given none decodes a block at a time.
+// The pool is never shrunk (that would stop and restart its threads under reads running on other
+// threads). A thread the system refuses leaves the pool smaller: the reads still finish, with
+// fewer threads.
+void ProvideLibraryThreads(int threads) {
+  static std::mutex mutex;
+  static int largest = 0;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (threads <= largest) return;
+  largest = threads;
+  try {
+    Imf::setGlobalThreadCount(threads);
+  } catch (const std::exception&) {
+  }
+}
+
 }  // namespace
 
 std::string ChooseExrChannel(const std::string& path, const std::vector<std::string>& channels,
@@ -409,8 +430,6 @@ std::string ChooseExrChannel(const std::string& path, const std::vector<std::str
   return chosen;
 }
 
-void SetExrThreads(int threads) { Imf::setGlobalThreadCount(std::max(0, threads)); }
-
 void ReadExrDepth(const std::string& path, const DepthReadOptions& options, DepthMap& map) {
   InputSource input(path);
   ReadExrDepth(input, options, map);
@@ -433,6 +452,7 @@ void ReadExrDepth(InputSource& input, const DepthReadOptions& options, DepthMap&
     std::unique_ptr<MemoryIStream> memory;
     std::unique_ptr<Imf::MultiPartInputFile> opened;
     const int threads = std::max(0, options.threads);
+    ProvideLibraryThreads(threads);
     if (input.DiskPath().empty()) {
       memory = std::make_unique<MemoryIStream>(input.Memory(), path);
       opened = std::make_unique<Imf::MultiPartInputFile>(*memory, threads);

@@ -52,9 +52,6 @@ void WriteExrDepth(OutputFile& out, int width, int height, const float* distance
 void WriteExrChannel(OutputFile& out, int width, int height, const float* values,
                      const std::string& channel);
 
-// Threads OpenEXR may use for decoding, process-wide (0: decode on the calling thread).
-void SetExrThreads(int threads);
-
 // ---- Colour images (patterns): 16-bit RGBA pixels; 8-bit samples are widened by 256 as the
 // host widens its colours, a missing alpha is full.
 struct Image64 {

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <new>
 #include <vector>
 
 #include "io/deflate_join.h"
 #include "io/error.h"
 #include "io/formats.h"
+#include "render/thread_team.h"
 
 namespace zavol::io {
 namespace {
@@ -51,13 +51,8 @@ class PngWriter final : public RowWriter {
     }
     WriteHeader();
     // A helper the system refuses leaves its bands to the others, or to the writing thread when
-    // none starts: a constructor must not throw with threads already running.
-    try {
-      helpers_.reserve(static_cast<std::size_t>(threads - 1));
-      for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { HelperLoop(); });
-    } catch (const std::system_error&) {
-    } catch (const std::bad_alloc&) {
-    }
+    // none starts.
+    helpers_.Start(threads - 1, [this](int) { HelperLoop(); });
   }
 
   ~PngWriter() override {
@@ -66,7 +61,7 @@ class PngWriter final : public RowWriter {
       stopping_ = true;
     }
     wake_.notify_all();
-    for (std::thread& helper : helpers_) helper.join();
+    helpers_.Join();
     for (Slot& slot : slots_) {
       if (slot.compressor != nullptr) libdeflate_free_compressor(slot.compressor);
       if (slot.streamReady) deflateEnd(&slot.stream);
@@ -106,7 +101,7 @@ class PngWriter final : public RowWriter {
     if (filling_ == nullptr) filling_ = AcquireSlot();  // an empty image still ends the stream
     Submit(true);
     std::unique_lock<std::mutex> lock(mutex_);
-    while (emitted_ < submitted_) {
+    while (emitted_ < submitted_ && failure_.empty()) {
       if (EmitReady(lock)) continue;
       if (!pending_.empty()) {
         CompressOne(lock);
@@ -158,6 +153,8 @@ class PngWriter final : public RowWriter {
   Slot* AcquireSlot() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      // After a failed band nothing more is written, so no slot would come free.
+      if (!failure_.empty()) throw IoError(path_, failure_);
       for (Slot& slot : slots_) {
         if (slot.state == State::kFree) {
           slot.state = State::kFilling;
@@ -187,7 +184,7 @@ class PngWriter final : public RowWriter {
     }
     filling_ = nullptr;
     wake_.notify_one();
-    if (helpers_.empty()) {
+    if (helpers_.Size() == 0) {
       // Alone: compress and write each band as soon as it is complete.
       std::unique_lock<std::mutex> lock(mutex_);
       CompressOne(lock);
@@ -273,7 +270,8 @@ class PngWriter final : public RowWriter {
   // lock held (only the writing thread calls it); the file is written with the lock released.
   bool EmitReady(std::unique_lock<std::mutex>& lock) {
     bool any = false;
-    for (;;) {
+    // A band that failed has nothing to write, and the stream must not go on past it.
+    while (failure_.empty()) {
       Slot* next = nullptr;
       for (Slot& slot : slots_) {
         if (slot.state == State::kPacked && slot.band == emitted_) next = &slot;
@@ -294,6 +292,7 @@ class PngWriter final : public RowWriter {
       any = true;
       wake_.notify_all();
     }
+    return any;
   }
 
   void WriteChunk(const unsigned char* data, std::size_t length) {
@@ -339,7 +338,7 @@ class PngWriter final : public RowWriter {
   uint32_t adler_ = 1;  // of no bytes
 
   std::vector<Slot> slots_;
-  std::vector<std::thread> helpers_;
+  ThreadTeam helpers_;  // the compressing threads beside the one that feeds the rows
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Slot*> pending_;

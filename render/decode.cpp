@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "render/frame.h"
 #include "render/geometry.h"
 #include "render/simd.h"
+#include "render/thread_team.h"
 
 namespace zavol {
 namespace {
@@ -586,40 +586,36 @@ FrameStatus DecodeStereogram(const ConstPixelView& picture, const DecodeOptions&
   if (separations == nullptr || !ValidOptions(picture, options)) return FrameStatus::kBadOptions;
   const int width = picture.width, height = picture.height;
   std::atomic<int> nextRow{0}, rowsDone{0};
-  std::atomic<bool> stop{false}, outOfMemory{false};
-  auto work = [&](bool reports) {
-    try {
-      RowDecoder decoder(options, width);
-      for (;;) {
-        if (stop.load(std::memory_order_relaxed)) return;
-        const int y = nextRow.fetch_add(1);
-        if (y >= height) return;
-        const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        decoder.Decode(picture.words + y * picture.rowStride, separations + at,
-                       confidence != nullptr ? confidence + at : nullptr);
-        const int done = rowsDone.fetch_add(1) + 1;
-        if (reports && options.progress != nullptr &&
-            options.progress(options.user, done, height) != 0) {
-          stop.store(true);
-        }
+  ThreadTeam team;
+  // Member 0, the calling thread, is the one that reports progress; a stop from it ends every
+  // member before its next row.
+  auto work = [&](int member) {
+    RowDecoder decoder(options, width);
+    while (!team.Stopping()) {
+      const int y = nextRow.fetch_add(1);
+      if (y >= height) return;
+      const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+      decoder.Decode(picture.words + y * picture.rowStride, separations + at,
+                     confidence != nullptr ? confidence + at : nullptr);
+      const int done = rowsDone.fetch_add(1) + 1;
+      if (member == 0 && options.progress != nullptr &&
+          options.progress(options.user, done, height) != 0) {
+        team.Stop();
       }
-    } catch (const std::bad_alloc&) {
-      outOfMemory.store(true);
-      stop.store(true);
     }
   };
-  std::vector<std::thread> helpers;
-  const int threads = std::min(options.threads, height);
-  for (int i = 1; i < threads; ++i) {
+  team.Start(std::min(options.threads, height) - 1, work);
+  team.TakePart(0, work);
+  team.Join();
+  if (const std::exception_ptr failure = team.Failure()) {
+    // Memory for a row decoder's buffers is a status; anything else (thrown by the caller's
+    // progress function) goes back to the caller.
     try {
-      helpers.emplace_back(work, false);
-    } catch (const std::system_error&) {
-      break;  // fewer threads than asked: the rows still get done
+      std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+      return FrameStatus::kOutOfMemory;
     }
   }
-  work(true);
-  for (std::thread& t : helpers) t.join();
-  if (outOfMemory.load()) return FrameStatus::kOutOfMemory;
   return rowsDone.load() == height ? FrameStatus::kDone : FrameStatus::kStopped;
 }
 

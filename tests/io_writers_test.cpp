@@ -6,11 +6,41 @@
 #include <ImfRgbaFile.h>
 #include <ImfArray.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "io/error.h"
 #include "io/formats.h"
 #include "tests/cli_support.h"
+
+namespace {
+
+// Set by a test: the next allocation through operator new fails, on whichever thread asks.
+std::atomic<bool> failNextAllocation{false};
+
+}  // namespace
+
+namespace {
+
+void* Allocate(std::size_t size) {
+  if (failNextAllocation.load(std::memory_order_relaxed) && failNextAllocation.exchange(false)) {
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+// None inlined, so that the compiler does not take free() after new for a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t size) { return Allocate(size); }
+[[gnu::noinline]] void* operator new[](std::size_t size) { return Allocate(size); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -116,6 +146,43 @@ TEST(PngWriter, FinishBeforeTheLastRowIsAnError) {
   writer->WriteRow(row.data());
   EXPECT_THROW(writer->Finish(), io::IoError);
 }
+
+// The last band's compression out of memory (the rows fed, its buffers not yet had): an error
+// from Finish, never the band's empty buffer written as data.
+struct CompressionFailureCase {
+  const char* name;
+  int threads;
+  bool zlibBands;
+};
+
+class PngCompressionFailure : public testing::TestWithParam<CompressionFailureCase> {};
+
+TEST_P(PngCompressionFailure, FinishReportsIt) {
+  const CompressionFailureCase& c = GetParam();
+  ScratchDir dir;
+  io::OutputFile out(dir / "f.png");
+  io::WriteOptions options;
+  options.threads = c.threads;
+  options.zlibBands = c.zlibBands;
+  const int width = 40, height = 30;  // one band
+  const std::vector<Pixel64> frame = TestFrame(width, height);
+  auto writer = io::MakeRowWriter(io::ImageFormat::kPng, out.Stream(), out.Path(), width, height, options);
+  for (int y = 0; y < height; ++y) writer->WriteRow(&frame[static_cast<std::size_t>(y) * width]);
+  failNextAllocation = true;
+  try {
+    writer->Finish();
+    ADD_FAILURE() << "Finish succeeded without memory for the band";
+  } catch (const io::IoError& e) {
+    EXPECT_NE(std::string(e.what()).find("out of memory while compressing"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(failNextAllocation) << "nothing asked for memory";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PngCompressionFailure,
+                         testing::Values(CompressionFailureCase{"alone", 1, false},
+                                         CompressionFailureCase{"with_helpers", 3, false},
+                                         CompressionFailureCase{"zlib_band", 1, true}),
+                         [](const testing::TestParamInfo<CompressionFailureCase>& p) { return p.param.name; });
 
 TEST(PamWriter, ExactHeaderAndBigEndianSamples) {
   ScratchDir dir;

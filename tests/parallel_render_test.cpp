@@ -2,13 +2,18 @@
 // stepping, the golden digests and the plain reference renderer over random sweeps (tiny
 // widths, separation-0 pixels, ghosting on and off, pattern, HSV, guide, stops, rows through
 // the row sink) with 1, 2, 3 and 7 threads, the depth scan in bands of rows, and the library's
-// threads field.
+// threads field; the thread team's rule for a member that fails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +22,7 @@
 #include "render/geometry.h"
 #include "render/image_render.h"
 #include "render/random.h"
+#include "render/thread_team.h"
 #include "tests/engine_support.h"
 #include "tests/golden_scenes.h"
 #include "tests/random_frames.h"
@@ -283,5 +289,49 @@ TEST(ThreadedLibrary, ThreadsFieldAndOlderCallersGiveTheSameFrame) {
     }
   }
 }
+
+// ---- The thread team's rule: what a member throws ends that member alone, the others are told
+// to stop, and the coordinator gets what was thrown.
+struct TeamFailureCase {
+  const char* name;
+  int members;  // the coordinator included
+  int thrower;
+};
+
+void PrintTo(const TeamFailureCase& c, std::ostream* out) { *out << c.name; }
+
+class TeamFailure : public testing::TestWithParam<TeamFailureCase> {};
+
+TEST_P(TeamFailure, TheOthersStopAndTheCoordinatorGetsTheException) {
+  const TeamFailureCase& c = GetParam();
+  zavol::ThreadTeam team;
+  std::atomic<int> stopped{0};
+  auto work = [&](int member) {
+    if (member == c.thrower) throw std::runtime_error("member " + std::to_string(member));
+    // Bounded, so that a stop that never comes fails the test instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!team.Stopping() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    if (team.Stopping()) ++stopped;
+  };
+  ASSERT_EQ(team.Start(c.members - 1, work), c.members - 1);
+  team.TakePart(0, work);
+  team.Join();
+  EXPECT_EQ(stopped.load(), c.members - 1);
+  ASSERT_NE(team.Failure(), nullptr);
+  try {
+    std::rethrow_exception(team.Failure());
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "member " + std::to_string(c.thrower));
+  }
+  EXPECT_FALSE(zavol::RunTeam(c.members, [&](int member) {
+    if (member == c.thrower) throw std::bad_alloc();
+  }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TeamFailure,
+                         testing::Values(TeamFailureCase{"coordinator", 3, 0},
+                                         TeamFailureCase{"first_thread", 3, 1},
+                                         TeamFailureCase{"last_of_eight", 8, 7}),
+                         [](const testing::TestParamInfo<TeamFailureCase>& p) { return p.param.name; });
 
 }  // namespace
