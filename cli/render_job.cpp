@@ -81,7 +81,8 @@ DepthView ViewOf(const io::DepthMap& depth) {
 }  // namespace
 
 FramePlan PlanJob(const FrameJob& job, const io::DepthMap& depth) {
-  return PlanImage(job.settings, ViewOf(depth), JobOptions(job));
+  // The tool checks every frame: the depth scan counts what the checks need on its way.
+  return PlanImage(job.settings, ViewOf(depth), JobOptions(job), true);
 }
 
 FrameResult RenderDepthToFile(const FrameJob& job, const io::DepthMap& depth, const FramePlan& plan,

@@ -395,8 +395,9 @@ int zavol_render(const zavol_settings* s, const zavol_depth* depth, const zavol_
   options.user = o->user;
   options.view = view;
   options.threads = threads;
-  // One plan for the pixels and the findings: the depth's range is scanned once.
-  const zavol::FramePlan plan = zavol::PlanImage(record, depthView, options);
+  // One plan for the pixels and the findings: the depth is scanned once for its range and, when
+  // findings are asked for, its farthest level.
+  const zavol::FramePlan plan = zavol::PlanImage(record, depthView, options, findings != nullptr);
   switch (zavol::RenderImage(record, plan, options, outView).status) {
     case zavol::FrameStatus::kDone:
       if (findings != nullptr) FillFindings(record, plan, findings);

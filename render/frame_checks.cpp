@@ -9,117 +9,13 @@
 #include <cstring>
 
 #include "render/background.h"
+#include "render/depth_levels.h"
 #include "render/geometry.h"
-#include "render/simd.h"
 
 namespace zavol {
 namespace {
 
 bool IsSceneDepth(float z) { return z > kBackgroundThreshold && z <= 0.0f; }
-
-// A scene depth's magnitude plus one, and 0 for any other value. Scene depths lie in
-// (kBackgroundThreshold, 0], where a farther depth has a larger magnitude and so a larger bit
-// pattern; -0 and +0 share a key as they share a separation. Integers and no branches, so that
-// a row's keys are taken several at a time.
-inline int32_t FarKey(float z) {
-  uint32_t bits;
-  std::memcpy(&bits, &z, sizeof bits);
-  const int32_t key = static_cast<int32_t>(bits & 0x7fffffffu) + 1;
-  return IsSceneDepth(z) ? key : 0;
-}
-
-// The negative depth whose key is key (> 0); -0 for key 1.
-inline float DepthOfKey(int32_t key) {
-  const uint32_t bits = static_cast<uint32_t>(key - 1) | 0x80000000u;
-  float z;
-  std::memcpy(&z, &bits, sizeof z);
-  return z;
-}
-
-// The frame's farthest scene depth, how many pixels lie at it and how many are background. This
-// reads every pixel of every frame the defaults render, so it goes a row at a time, several
-// pixels at once, and counts a row's pixels at its farthest depth only when the row reaches the
-// farthest depth found so far.
-struct FarthestLevel {
-  bool scene = false;
-  float depth = 0.0f;  // of the first pixel at the farthest depth, in row order
-  int64_t pixels = 0;
-  int64_t background = 0;
-};
-// One row: its farthest key and background count in one pass, and, when the key reaches least,
-// its pixels at the key in a second pass while the row is still in the cache. Inlined into a
-// plain and an AVX2 form.
-struct RowLevel {
-  int32_t key = 0;
-  int background = 0;
-  int atKey = 0;
-};
-#if defined(__GNUC__)
-#define ZAVOL_ROW_INLINE inline __attribute__((always_inline))
-#else
-#define ZAVOL_ROW_INLINE inline
-#endif
-ZAVOL_ROW_INLINE RowLevel ScanLevelRow(const float* row, int width, int32_t least) {
-  RowLevel level;
-  for (int x = 0; x < width; ++x) {
-    const float z = row[x];
-    level.key = std::max(level.key, FarKey(z));
-    level.background += static_cast<int>(z <= kBackgroundThreshold) | static_cast<int>(z > 0.0f);
-  }
-  if (level.key == 0 || level.key < least) return level;
-  // The pixels at the key are those equal to its depth (both zeros for key 1); nothing else
-  // compares equal to a scene depth.
-  const float rowDepth = DepthOfKey(level.key);
-  for (int x = 0; x < width; ++x) level.atKey += static_cast<int>(row[x] == rowDepth);
-  return level;
-}
-#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
-ZAVOL_TARGET_AVX2 RowLevel ScanLevelRowAvx2(const float* row, int width, int32_t least) {
-  return ScanLevelRow(row, width, least);
-}
-#endif
-
-FarthestLevel FindFarthestLevel(const float* depth, int width, int height,
-                                std::ptrdiff_t rowStride) {
-  FarthestLevel level;
-  int32_t farthestKey = 0;
-#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
-  const bool avx2 = HasAvx2();
-#endif
-  for (int y = 0; y < height; ++y) {
-    const float* row = depth + y * rowStride;
-#if defined(ZAVOL_HAVE_AVX2_DISPATCH)
-    const RowLevel found =
-        avx2 ? ScanLevelRowAvx2(row, width, farthestKey) : ScanLevelRow(row, width, farthestKey);
-#else
-    const RowLevel found = ScanLevelRow(row, width, farthestKey);
-#endif
-    level.background += found.background;
-    if (found.key == 0 || found.key < farthestKey) continue;
-    if (found.key > farthestKey) {
-      farthestKey = found.key;
-      level.pixels = 0;
-    }
-    level.pixels += found.atKey;
-  }
-  if (farthestKey == 0) return level;
-  level.scene = true;
-  if (farthestKey > 1) {
-    level.depth = DepthOfKey(farthestKey);
-    return level;
-  }
-  // Every scene pixel is a zero: the first one's sign is the level's.
-  for (int y = 0; y < height; ++y) {
-    const float* row = depth + y * rowStride;
-    for (int x = 0; x < width; ++x) {
-      if (IsSceneDepth(row[x])) {
-        level.depth = row[x];
-        return level;
-      }
-    }
-  }
-  return level;
-}
 
 // "1e+30" as "1e30", "1e-05" as "1e-5".
 std::string TrimExponent(std::string shown) {
@@ -224,8 +120,11 @@ Fusing CheckFusing(const StereogramSettings& settings, const FramePlan& plan,
   }
   if (!spread.scene || sameDepth) return fusing;
   if (settings.AutoDistance != 0 && farthest != fusing.background) return fusing;
+  // The plan's depth scan counted the level on its way, unless it had no need to scan.
   const FarthestLevel level =
-      FindFarthestLevel(plan.depth.values, plan.width(), plan.height(), plan.depth.rowStride);
+      plan.levelKnown ? plan.level
+                      : FindFarthestLevel(plan.depth.values, plan.width(), plan.height(),
+                                          plan.depth.rowStride);
   // Fewer pixels than this at one depth, or of background, are not a level worth a word.
   const double frame = static_cast<double>(plan.width()) * static_cast<double>(plan.height());
   const int64_t least = std::max<int64_t>(64, static_cast<int64_t>(std::ceil(0.002 * frame)));

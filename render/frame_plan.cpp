@@ -13,39 +13,46 @@ namespace {
 // system holds back delays only a small one.
 constexpr int kScanBandsPerThread = 4;
 
-DepthRange ScanRange(const StereogramSettings& settings, const DepthView& depth, int threads) {
+// The frame's depth range: scanned under auto distance, in bands on up to threads threads, and
+// with countLevels the farthest level counted on the way into *plan.
+DepthRange ScanRange(const StereogramSettings& settings, const DepthView& depth, int threads,
+                     bool countLevels, FramePlan* plan) {
   const std::size_t width = static_cast<std::size_t>(depth.width);
   const std::size_t height = static_cast<std::size_t>(depth.height);
   const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
-  if (settings.AutoDistance == 0 || threads < 2) {
-    return FrameDepthRange(settings, depth.values, width, height, stride);
+  if (settings.AutoDistance == 0) return FrameDepthRange(settings, depth.values, width, height, stride);
+  const int bands = threads < 2 ? 1 : threads * kScanBandsPerThread;
+  DepthScan scan(depth.values, width, height, stride, bands, countLevels);
+  if (threads < 2 || scan.bands() < 2) {
+    for (int band = 0; band < scan.bands(); ++band) scan.ScanBand(band);
+  } else {
+    std::atomic<int> next{0};
+    RunTeam(std::min(threads, scan.bands()), [&](int) {
+      for (int band; (band = next.fetch_add(1)) < scan.bands();) scan.ScanBand(band);
+    });
   }
-  DepthScan scan(depth.values, width, height, stride, threads * kScanBandsPerThread);
-  std::atomic<int> next{0};
-  RunTeam(std::min(threads, scan.bands()), [&](int) {
-    for (int band; (band = next.fetch_add(1)) < scan.bands();) scan.ScanBand(band);
-  });
-  return scan.Finish();
+  const DepthRange range = scan.Finish();
+  plan->levelKnown = scan.Level(&plan->level);
+  return range;
 }
 
 }  // namespace
 
 FramePlan PlanFrame(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
-                    int screenHeight, uint32_t suppliedSeed, int scanThreads) {
+                    int screenHeight, uint32_t suppliedSeed, int scanThreads, bool countLevels) {
   DepthView rows = depth;
   rows.width = std::max(depth.width, 0);
   rows.height = std::max(depth.height, 0);
   rows.rowStride = std::max<std::ptrdiff_t>(depth.rowStride, rows.width);
   const ViewingGeometry geometry =
       ComputeGeometry(settings, rows.width, rows.height, screenWidth, screenHeight);
-  const DepthRange range = ScanRange(settings, rows, scanThreads);
-  return FramePlan{rows,
-                   geometry,
-                   range,
-                   SeparationRule(geometry, range),
-                   FrameSeed(settings, suppliedSeed),
-                   PlanGuide(settings.PutGuidePoints != 0, rows.width, geometry.maxSeparation),
-                   settings.PreventGhosting != 0};
+  FramePlan plan{rows, geometry, {}, SeparationRule(geometry, DepthRange{}),
+                 FrameSeed(settings, suppliedSeed),
+                 PlanGuide(settings.PutGuidePoints != 0, rows.width, geometry.maxSeparation),
+                 settings.PreventGhosting != 0, false, FarthestLevel{}};
+  plan.range = ScanRange(settings, rows, scanThreads, countLevels, &plan);
+  plan.rule = SeparationRule(geometry, plan.range);
+  return plan;
 }
 
 }  // namespace zavol

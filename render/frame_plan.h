@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "render/depth_levels.h"
 #include "render/frame.h"
 #include "render/geometry.h"
 #include "render/guide.h"
@@ -21,6 +22,10 @@ struct FramePlan {
   uint32_t seed;  // the frame's first generator state
   GuidePlan guide;
   bool preventGhosting;
+  // The depth's farthest level, when the depth scan counted it (asked for, and the range
+  // scanned); the frame checks count it themselves otherwise.
+  bool levelKnown = false;
+  FarthestLevel level;
 
   int width() const { return depth.width; }
   int height() const { return depth.height; }
@@ -35,8 +40,10 @@ inline uint32_t FrameSeed(const StereogramSettings& settings, uint32_t supplied)
 
 // The plan of settings over depth (values may be null only when there is nothing to scan) for a
 // screen of the given size. A negative side is an empty frame; a stride below the width is the
-// width. The depth range is scanned on up to scanThreads threads (the same result on any count).
+// width. The depth range is scanned on up to scanThreads threads (the same result on any count);
+// with countLevels the scan also counts the farthest level, for the frame checks.
 FramePlan PlanFrame(const StereogramSettings& settings, const DepthView& depth, int screenWidth,
-                    int screenHeight, uint32_t suppliedSeed, int scanThreads = 1);
+                    int screenHeight, uint32_t suppliedSeed, int scanThreads = 1,
+                    bool countLevels = false);
 
 }  // namespace zavol

@@ -204,7 +204,7 @@ ViewingGeometry ComputeGeometry(const StereogramSettings& settings, int width, i
 // near end. Records fall strictly, so of the records that do not lower the far end only the
 // first one below the near limit can be the near end.
 DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
-                     std::size_t rowStride, int bands)
+                     std::size_t rowStride, int bands, bool countLevels)
     : depth_(depth), width_(width), height_(height), rowStride_(std::max(rowStride, width)),
       bands_(static_cast<int>(std::min<std::size_t>(std::max(bands, 1), std::max<std::size_t>(height, 1)))) {
   const std::size_t perBand = 3 * width;
@@ -212,6 +212,7 @@ DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
   zeroSigns_ = new (std::nothrow) uint8_t[bands_]();
   state_ = zeroSigns_ != nullptr ? new (std::nothrow) float[perBand * bands_] : nullptr;
   if (state_ == nullptr) return;
+  if (countLevels) levels_ = new (std::nothrow) LevelCount[bands_];
   for (int band = 0; band < bands_; ++band) {
     float* s = state_ + perBand * band;
     for (std::size_t x = 0; x < width; ++x) {
@@ -225,6 +226,7 @@ DepthScan::DepthScan(const float* depth, std::size_t width, std::size_t height,
 DepthScan::~DepthScan() {
   delete[] state_;
   delete[] zeroSigns_;
+  delete[] levels_;
 }
 
 void DepthScan::ScanBand(int band) {
@@ -233,9 +235,13 @@ void DepthScan::ScanBand(int band) {
   const ColumnState c{s, s + width_, s + 2 * width_};
   const std::size_t first = height_ * band / bands_, end = height_ * (band + 1) / bands_;
   int zeros = 0;
+  LevelCount* level = levels_ != nullptr ? levels_ + band : nullptr;
   for (std::size_t y = first; y < end; ++y) {
-    ScanRow(depth_ + y * rowStride_, width_, c);
-    zeros |= ZeroSigns(depth_ + y * rowStride_, width_);  // the row is still in the cache
+    const float* row = depth_ + y * rowStride_;
+    ScanRow(row, width_, c);
+    // The row is still in the cache.
+    zeros |= ZeroSigns(row, width_);
+    if (level != nullptr) level->Row(row, static_cast<int>(width_));
   }
   zeroSigns_[band] = static_cast<uint8_t>(zeros);
 }
@@ -286,6 +292,15 @@ DepthRange DepthScan::Finish() {
     }
   }
   return DepthRange{nearest, farthest};
+}
+
+bool DepthScan::Level(FarthestLevel* level) const {
+  if (levels_ == nullptr) return false;
+  LevelCount frame = levels_[0];
+  for (int band = 1; band < bands_; ++band) frame.Merge(levels_[band]);
+  if (!frame.Settled()) return false;
+  *level = frame.Result();
+  return true;
 }
 
 DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t height,

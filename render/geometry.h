@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "render/depth_levels.h"
 #include "render/settings.h"
 
 namespace zavol {
@@ -52,8 +53,10 @@ DepthRange ScanDepthRange(const float* depth, std::size_t width, std::size_t hei
 // gives. Holds three reals per column and band.
 class DepthScan {
  public:
+  // countLevels: each band also counts its farthest level (render/depth_levels.h) while its rows
+  // are in the cache.
   DepthScan(const float* depth, std::size_t width, std::size_t height, std::size_t rowStride,
-            int bands);
+            int bands, bool countLevels = false);
   ~DepthScan();
   DepthScan(const DepthScan&) = delete;
   DepthScan& operator=(const DepthScan&) = delete;
@@ -65,6 +68,9 @@ class DepthScan {
   void ScanBand(int band);
   // Once, after every band: merges the bands into the first one.
   DepthRange Finish();
+  // After every band, with countLevels: the frame's farthest level into *level; false when the
+  // bands did not count it or their counts do not settle it.
+  bool Level(FarthestLevel* level) const;
 
  private:
   const float* depth_;
@@ -72,6 +78,7 @@ class DepthScan {
   int bands_;
   float* state_ = nullptr;
   uint8_t* zeroSigns_ = nullptr;  // per band: 1 it holds +0, 2 it holds -0
+  LevelCount* levels_ = nullptr;  // per band, with countLevels
 };
 
 // The range a frame renders with: scanned when AutoDistance is set, else from the distances.

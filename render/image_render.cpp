@@ -101,9 +101,9 @@ int RowThreads(const ImageRenderOptions& options, int width, int height) {
 }  // namespace
 
 FramePlan PlanImage(const StereogramSettings& settings, const DepthView& depth,
-                    const ImageRenderOptions& options) {
+                    const ImageRenderOptions& options, bool countLevels) {
   return PlanFrame(settings, depth, options.screenWidth, options.screenHeight, options.seed,
-                   RowThreads(options, depth.width, depth.height));
+                   RowThreads(options, depth.width, depth.height), countLevels);
 }
 
 ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthView& depth,

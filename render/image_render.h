@@ -68,8 +68,9 @@ ImageRenderResult RenderImage(const StereogramSettings& settings, const DepthVie
 // The plan RenderImage renders settings over depth from with options: made once by a caller that
 // also checks the frame (render/frame_checks.h) or describes it, and handed to the overload
 // below, so that the depth is scanned once and every reader sees the same numbers.
+// countLevels: the depth scan also counts what the frame checks need (PlanFrame).
 FramePlan PlanImage(const StereogramSettings& settings, const DepthView& depth,
-                    const ImageRenderOptions& options);
+                    const ImageRenderOptions& options, bool countLevels = false);
 // RenderImage from a plan PlanImage made with the same settings, depth and options.
 ImageRenderResult RenderImage(const StereogramSettings& settings, const FramePlan& plan,
                               const ImageRenderOptions& options, const PixelView& out);

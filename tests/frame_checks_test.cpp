@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <limits>
 #include <string>
 #include <vector>
@@ -83,12 +84,19 @@ TEST(FrameChecks, FarthestLevelAtTheBackgroundsSeparation) {
     const std::vector<float> depth = Frame(c);
     const std::ptrdiff_t stride = kWidth + c.padding;
     const zavol::DepthSpread spread = zavol::LookAtDepth(depth.data(), kWidth, kHeight, stride);
-    const zavol::FramePlan plan = zavol::PlanFrame(
-        settings, zavol::DepthView{depth.data(), kWidth, kHeight, stride}, 800, 600, 0);
-    const zavol::Fusing f = zavol::CheckFusing(settings, plan, spread);
-    EXPECT_EQ(f.levelMerges, c.merges);
-    EXPECT_EQ(f.levelPixels, c.pixels);
-    EXPECT_EQ(f.levelDepth, c.depth);
+    const zavol::DepthView view{depth.data(), kWidth, kHeight, stride};
+    // Counted by the check itself, and by the plan's depth scan in one band and in bands of a
+    // row or two merged afterwards.
+    for (const auto& [threads, counted] : {std::pair{1, false}, {1, true}, {2, true}, {3, true}}) {
+      SCOPED_TRACE("threads " + std::to_string(threads) + (counted ? ", counted by the scan" : ""));
+      const zavol::FramePlan plan =
+          zavol::PlanFrame(settings, view, 800, 600, 0, threads, counted);
+      EXPECT_EQ(plan.levelKnown, counted);
+      const zavol::Fusing f = zavol::CheckFusing(settings, plan, spread);
+      EXPECT_EQ(f.levelMerges, c.merges);
+      EXPECT_EQ(f.levelPixels, c.pixels);
+      EXPECT_EQ(f.levelDepth, c.depth);
+    }
   }
 }
 
