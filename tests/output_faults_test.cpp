@@ -25,7 +25,9 @@ namespace fs = std::filesystem;
 using clitest::ScratchDir;
 
 enum class Setup { kNone, kFifoReader, kNullDevice, kFullDevice, kReadOnlyFs, kSmallFs };
-enum class Trigger { kNone, kStart, kMiddle, kFlush };
+// kMiddle: once the output has begun (a temporary counts); kAfterAFrame: once a frame of a
+// sequence is in place under its own name, so that a frame is certain to be left.
+enum class Trigger { kNone, kStart, kMiddle, kAfterAFrame, kFlush };
 
 struct FaultCase {
   const char* name;
@@ -117,11 +119,16 @@ Outcome RunTool(const std::vector<std::string>& args, const std::string& stdoutP
     if (waitpid(child, &status, WNOHANG) == child) break;
     if (!signalled) {
       bool now = trigger == Trigger::kStart;
-      if (trigger == Trigger::kMiddle) {
-        // Once the output has begun: a temporary, a frame or the stream has some size.
+      if (trigger == Trigger::kMiddle || trigger == Trigger::kAfterAFrame) {
+        // Once the output has begun: a temporary (its name starts with a dot), a frame or the
+        // stream has some size.
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(outFolder, ignored)) {
-          if (entry.is_regular_file() && entry.file_size() > 4096) now = true;
+          const bool placed = entry.path().filename().string()[0] != '.';
+          if (entry.is_regular_file() && entry.file_size() > 4096 &&
+              (placed || trigger == Trigger::kMiddle)) {
+            now = true;
+          }
         }
       } else if (trigger == Trigger::kFlush) {
         const std::vector<uint8_t> err = clitest::ReadBytes(errPath);
@@ -360,7 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"signal_at_start_sequence", Args({"render", "@d_#.pfm", "-o", "%o_#.png"}, kSix), Setup::kNone, "",
                   false, Trigger::kStart, 130, "", {}},
         FaultCase{"signal_mid_sequence", {"render", "@long.mkv", "-o", "%o_###.png", "--jobs", "2"}, Setup::kNone, "",
-                  false, Trigger::kMiddle, 130, "stopped; ", {"*"}},
+                  false, Trigger::kAfterAFrame, 130, "stopped; ", {"*"}},
         FaultCase{"signal_mid_mp4", {"render", "@long.mkv", "-o", "%o.mp4", "--jobs", "2"}, Setup::kNone, "", false,
                   Trigger::kMiddle, 130, "stopped; ", {}},
         FaultCase{"signal_in_the_flush", {"render", "@flush.mkv", "-o", "%o.mp4", "--verbose", "--preset", "slower"},
