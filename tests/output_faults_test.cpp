@@ -122,10 +122,14 @@ Outcome RunTool(const std::vector<std::string>& args, const std::string& stdoutP
       if (trigger == Trigger::kMiddle || trigger == Trigger::kAfterAFrame) {
         // Once the output has begun: a temporary (its name starts with a dot), a frame or the
         // stream has some size.
+        // A temporary may be renamed or removed while it is looked at: such an entry is skipped.
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(outFolder, ignored)) {
           const bool placed = entry.path().filename().string()[0] != '.';
-          if (entry.is_regular_file() && entry.file_size() > 4096 &&
+          std::error_code gone;
+          const bool file = entry.is_regular_file(gone);
+          const std::uintmax_t size = file && !gone ? entry.file_size(gone) : 0;
+          if (!gone && size > 4096 && size != static_cast<std::uintmax_t>(-1) &&
               (placed || trigger == Trigger::kMiddle)) {
             now = true;
           }
