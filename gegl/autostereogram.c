@@ -136,15 +136,21 @@ static gboolean IsField(int index, const char *name) {
   return strcmp(zavol_field(index)->name, name) == 0;
 }
 
+/* The field table's row behind a property, or NULL (with GObject's warning) for none. */
+static const zavol_field_info *FieldOrWarn(GObject *object, guint property_id, GParamSpec *prop,
+                                           int *index) {
+  *index = FieldOfProperty(property_id);
+  const zavol_field_info *f = zavol_field(*index);
+  if (f == NULL) G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, prop);
+  return f;
+}
+
 static void set_property(GObject *object, guint property_id, const GValue *value,
                          GParamSpec *prop) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) object;
-  const int index = FieldOfProperty(property_id);
-  const zavol_field_info *f = zavol_field(index);
-  if (f == NULL) {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, prop);
-    return;
-  }
+  int index;
+  const zavol_field_info *f = FieldOrWarn(object, property_id, prop, &index);
+  if (f == NULL) return;
   double number = 0;
   switch (f->type) {
     case ZAVOL_FIELD_REAL: number = g_value_get_double(value); break;
@@ -175,12 +181,9 @@ static void set_property(GObject *object, guint property_id, const GValue *value
 
 static void get_property(GObject *object, guint property_id, GValue *value, GParamSpec *prop) {
   ZavolAutostereogram *self = (ZavolAutostereogram *) object;
-  const int index = FieldOfProperty(property_id);
-  const zavol_field_info *f = zavol_field(index);
-  if (f == NULL) {
-    G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, prop);
-    return;
-  }
+  int index;
+  const zavol_field_info *f = FieldOrWarn(object, property_id, prop, &index);
+  if (f == NULL) return;
   double number = 0;
   if (f->place == ZAVOL_FIELD_INPUT) {
     number = IsField(index, "depth_kind") ? self->depth_kind : self->far_cutoff;

@@ -80,24 +80,21 @@ void LevelCount::Row(const float* row, int width) {
 #else
   const RowLevel found = ScanLevelRow(row, width, key_);
 #endif
-  background_ += found.background;
-  // A row counts its pixels at its own farthest key only when that reaches the band's.
-  if (found.key == 0 || found.key < key_) return;
-  if (found.key > key_) {
-    key_ = found.key;
-    pixels_ = 0;
-  }
-  pixels_ += found.atKey;
+  Take(found.key, found.atKey, found.background);
 }
 
-void LevelCount::Merge(const LevelCount& below) {
-  background_ += below.background_;
-  if (below.key_ == 0 || below.key_ < key_) return;
-  if (below.key_ > key_) {
-    key_ = below.key_;
+void LevelCount::Merge(const LevelCount& below) { Take(below.key_, below.pixels_, below.background_); }
+
+void LevelCount::Take(int32_t key, int64_t pixels, int64_t background) {
+  background_ += background;
+  // Rows (or bands) count their pixels at their own farthest key, which counts here only when
+  // it reaches the farthest so far.
+  if (key == 0 || key < key_) return;
+  if (key > key_) {
+    key_ = key;
     pixels_ = 0;
   }
-  pixels_ += below.pixels_;
+  pixels_ += pixels;
 }
 
 FarthestLevel LevelCount::Result() const {

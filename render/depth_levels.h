@@ -31,6 +31,9 @@ class LevelCount {
   FarthestLevel Result() const;
 
  private:
+  // Pixels at key and background pixels of rows below the ones taken so far.
+  void Take(int32_t key, int64_t pixels, int64_t background);
+
   int32_t key_ = 0;  // the farthest scene depth's key so far, 0 before any
   int64_t pixels_ = 0, background_ = 0;
   bool avx2_;

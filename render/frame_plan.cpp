@@ -14,9 +14,9 @@ namespace {
 constexpr int kScanBandsPerThread = 4;
 
 // The frame's depth range: scanned under auto distance, in bands on up to threads threads, and
-// with countLevels the farthest level counted on the way into *plan.
+// with countLevels the farthest level counted on the way into *level (*levelKnown says whether).
 DepthRange ScanRange(const StereogramSettings& settings, const DepthView& depth, int threads,
-                     bool countLevels, FramePlan* plan) {
+                     bool countLevels, FarthestLevel* level, bool* levelKnown) {
   const std::size_t width = static_cast<std::size_t>(depth.width);
   const std::size_t height = static_cast<std::size_t>(depth.height);
   const std::size_t stride = static_cast<std::size_t>(depth.rowStride);
@@ -32,7 +32,7 @@ DepthRange ScanRange(const StereogramSettings& settings, const DepthView& depth,
     });
   }
   const DepthRange range = scan.Finish();
-  plan->levelKnown = scan.Level(&plan->level);
+  *levelKnown = scan.Level(level);
   return range;
 }
 
@@ -46,13 +46,19 @@ FramePlan PlanFrame(const StereogramSettings& settings, const DepthView& depth, 
   rows.rowStride = std::max<std::ptrdiff_t>(depth.rowStride, rows.width);
   const ViewingGeometry geometry =
       ComputeGeometry(settings, rows.width, rows.height, screenWidth, screenHeight);
-  FramePlan plan{rows, geometry, {}, SeparationRule(geometry, DepthRange{}),
-                 FrameSeed(settings, suppliedSeed),
-                 PlanGuide(settings.PutGuidePoints != 0, rows.width, geometry.maxSeparation),
-                 settings.PreventGhosting != 0, false, FarthestLevel{}};
-  plan.range = ScanRange(settings, rows, scanThreads, countLevels, &plan);
-  plan.rule = SeparationRule(geometry, plan.range);
-  return plan;
+  FarthestLevel level;
+  bool levelKnown = false;
+  const DepthRange range =
+      ScanRange(settings, rows, scanThreads, countLevels, &level, &levelKnown);
+  return FramePlan{rows,
+                   geometry,
+                   range,
+                   SeparationRule(geometry, range),
+                   FrameSeed(settings, suppliedSeed),
+                   PlanGuide(settings.PutGuidePoints != 0, rows.width, geometry.maxSeparation),
+                   settings.PreventGhosting != 0,
+                   levelKnown,
+                   level};
 }
 
 }  // namespace zavol
